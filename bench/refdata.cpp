@@ -1,0 +1,127 @@
+// Reading the airport and reference databases, and lookups by code, reported per entry.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "aircraft/reference_db.hpp"
+#include "airports/airport_db.hpp"
+#include "encrypt/encrypt.hpp"
+
+namespace {
+
+constexpr int airportCount = 70000;
+constexpr int registrationCount = 20000;
+const char* models[] = {"A320", "A321", "B738", "B744", "B77W", "C172", "E190", "EC35", "CRJ9", "DH8D"};
+
+std::string lf_code(int n, int length) {
+  static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string code(length, 'A');
+  for (int i = length - 1; i >= 0; --i, n /= 36) code[i] = digits[n % 36];
+  return code;
+}
+
+// A working folder of its own holding input/airports.enc and input/dbase.enc.
+struct BenchFolder {
+  std::filesystem::path path;
+  BenchFolder() {
+    path = std::filesystem::temp_directory_path() / ("wdrx-bench-refdata-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(path / "input");
+    std::filesystem::current_path(path);
+
+    std::string airports = "<root><airports>";
+    for (int i = airportCount - 1; i >= 0; --i) {
+      airports += "<ap c=\"" + lf_code(i * 7 + 1, 4) + "\" i=\"" + lf_code(i, 3) + "\" la=\"" +
+                  std::to_string(i % 180 - 90) + ".5\" lo=\"" + std::to_string(i % 360 - 180) +
+                  ".25\" a=\"" + std::to_string(i % 9000) + "\" s=\"" + std::to_string(i % 4) + "\"/>";
+    }
+    write("input/airports.enc", airports + "</airports></root>");
+
+    std::string dbase =
+        "<root><aircrafts><aircraft types=\"A320,A321,B738,B744,B77W,C172,E190,EC35,CRJ9,DH8D\"/></aircrafts>"
+        "<cargo_types><cargo_type types=\"B744\"/></cargo_types><heavy><hvy types=\"B744,B77W\"/></heavy>"
+        "<large><lar types=\"A320,A321,B738\"/></large><buzjet><bzj types=\"C25A\"/></buzjet>"
+        "<high_performance><hpf types=\"F16\"/></high_performance><rotorcraft><rot types=\"EC35\"/></rotorcraft>"
+        "<ICAO_airlines><ICAO codes=\"KLM,DLH,BAW,AFR\"/></ICAO_airlines>"
+        "<cargo_operators><ICAO codes=\"FDX\"/></cargo_operators>"
+        "<simaddonsP3D><simaddonP3D arpts=\"EHAM\"/></simaddonsP3D><dbase>";
+    const char* airlines[] = {"KLM", "DLH", "BAW", "AFR", "FDX"};
+    for (int i = registrationCount - 1; i >= 0; --i) {
+      dbase += "<d r=\"D-" + lf_code(i * 13, 4) + "\" a=\"" + airlines[i % 5] + "\" m=\"" + models[i % 10] +
+               "\" c=\"" + (i % 5 == 4 ? "1" : "0") + "\"/>";
+    }
+    write("input/dbase.enc", dbase + "</dbase></root>");
+  }
+  ~BenchFolder() {
+    std::error_code error;
+    std::filesystem::current_path(path.parent_path(), error);
+    std::filesystem::remove_all(path, error);
+  }
+  static void write(const char* file, const std::string& plain) {
+    std::ofstream(file, std::ios::binary) << wdrx::encrypt::encryptText(plain);
+  }
+};
+
+BenchFolder& folder() {
+  static BenchFolder instance;
+  return instance;
+}
+
+void perEntry(benchmark::State& state, int entries) {
+  state.SetItemsProcessed(state.iterations() * entries);
+  state.counters["time_per_entry"] =
+      benchmark::Counter(entries, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_ReadAirports(benchmark::State& state) {
+  folder();
+  for (auto _ : state) {
+    wdrx::testing::resetAirports();
+    if (!gf_readAirports()) state.SkipWithError("no airports read");
+  }
+  perEntry(state, airportCount);
+}
+BENCHMARK(BM_ReadAirports)->Unit(benchmark::kMillisecond);
+
+void BM_ReadDbase(benchmark::State& state) {
+  folder();
+  for (auto _ : state) {
+    wdrx::testing::resetReferenceData();
+    if (!gf_readDbase()) state.SkipWithError("dbase not read");
+  }
+  perEntry(state, registrationCount);
+}
+BENCHMARK(BM_ReadDbase)->Unit(benchmark::kMillisecond);
+
+void BM_IsKnownAirport(benchmark::State& state) {
+  folder();
+  if (airportTable.empty()) gf_readAirports();
+  int i = 0;
+  for (auto _ : state) {
+    IcaoCode code(lf_code((i++ % airportCount) * 7 + 1, 4));
+    benchmark::DoNotOptimize(gf_isKnownAirport(code));
+    benchmark::DoNotOptimize(gf_findAirport(code));
+  }
+}
+BENCHMARK(BM_IsKnownAirport);
+
+void BM_FindRegistration(benchmark::State& state) {
+  folder();
+  if (dbaseRecords.empty()) gf_readDbase();
+  int i = 0;
+  for (auto _ : state) {
+    // The unhyphenated spelling: three binary searches at most.
+    benchmark::DoNotOptimize(gf_findRegistration("D" + lf_code((i++ % registrationCount) * 13, 4)));
+  }
+}
+BENCHMARK(BM_FindRegistration);
+
+void BM_ModelId(benchmark::State& state) {
+  int i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(gf_modelId(models[i++ % 10]));
+}
+BENCHMARK(BM_ModelId);
+
+}  // namespace

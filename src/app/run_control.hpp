@@ -1,0 +1,43 @@
+#pragma once
+// Run-control state through which every thread asks the current run to end. Whoever sees a
+// reason calls gf_requestRunStop; the first reason wins, the run thread closes down.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+enum class ExitReason : std::int32_t {
+  NotYetSet = 0,
+  SimWasClosed = 1,
+  NewFlight = 2,
+  NewSettings = 3,
+  UserClosedSim = 4,
+  SimConnectError = 5,
+  ReaderError = 6,
+  SystemError = 7,
+  NewVersion = 8,
+};
+
+extern std::atomic<bool> runStopRequested;
+extern std::atomic<bool> closeRequested;
+extern std::atomic<ExitReason> exitReason;
+extern std::atomic<std::int32_t> restartDelay;  // seconds, written with exitReason
+extern std::atomic<bool> restartPending;
+extern std::atomic<bool> secondTick;
+extern std::atomic<std::int32_t> runSeconds;
+extern std::atomic<std::uint64_t> currentWeekSlot;
+extern std::atomic<std::int32_t> workerCount;  // livery scanner tasks that may run at once
+
+// The text closing down logs ("NOT YET SET", "SIM WAS CLOSED", ...); throws std::out_of_range
+// for a code outside the table.
+const std::string& gf_exitReasonText(ExitReason reason);
+
+// Sets runStopRequested; only when it was clear writes the reason and the delay (before the
+// flag, so a thread that sees the flag sees the reason). True when this call's reason counts.
+bool gf_requestRunStop(ExitReason reason, std::int32_t delaySeconds);
+
+// The user closed the window (also: start-up abandoned, production end): sets closeRequested
+// and runStopRequested, and USER CLOSED SIM while no reason is set yet.
+void gf_requestClose();
+
+// A reader thread ended with an error: status line (logged), READER ERROR with 15 s delay.
+void gf_reportThreadStopped(const std::string& threadName, const std::string& errorText);

@@ -1,0 +1,82 @@
+#include "app/status_line.hpp"
+
+#include <algorithm>
+
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+
+StatusLineState statusLine;
+
+namespace {
+std::mutex notifierMutex;
+std::function<void()> statusNotifier;
+
+void lf_notify() {
+  std::function<void()> notifier;
+  {
+    std::lock_guard lock(notifierMutex);
+    notifier = statusNotifier;
+  }
+  if (notifier) notifier();
+}
+}  // namespace
+
+void gf_setStatusNotifier(std::function<void()> notifier) {
+  std::lock_guard lock(notifierMutex);
+  statusNotifier = std::move(notifier);
+}
+
+void gf_postStatus(const std::string& text, bool log) {
+  {
+    std::lock_guard lock(statusLine.statusMutex);
+    if (!statusLine.errorText.empty()) return;
+    statusLine.statusText = text;
+    statusLine.statusSetAt = text.empty() ? 0 : std::max<std::uint32_t>(statusLine.statusClock, 1);
+  }
+  if (log && !text.empty()) gf_log(text);
+  lf_notify();
+}
+
+void gf_clearStatus() { gf_postStatus(std::string{}, false); }
+
+void gf_postError(const std::string& text) {
+  {
+    std::lock_guard lock(statusLine.statusMutex);
+    statusLine.statusText.clear();
+    statusLine.statusSetAt = 0;
+    statusLine.errorText = text;
+    gf_log(wdrx::format("Error {}", text));
+  }
+  lf_notify();
+}
+
+void gf_clearError() {
+  {
+    std::lock_guard lock(statusLine.statusMutex);
+    statusLine.errorText.clear();
+  }
+  gf_clearStatus();
+}
+
+void gf_statusSecond() {
+  bool expired = false;
+  {
+    // Cleared under the same lock that found it expired: a message another thread posts in
+    // between must not be wiped unseen.
+    std::lock_guard lock(statusLine.statusMutex);
+    ++statusLine.statusClock;
+    expired = statusLine.statusSetAt > 0 &&
+              statusLine.statusClock >= statusLine.statusSetAt + std::uint32_t{25};
+    if (expired) {
+      statusLine.statusText.clear();
+      statusLine.statusSetAt = 0;
+    }
+  }
+  if (expired) lf_notify();
+}
+
+StatusSnapshot gf_statusSnapshot() {
+  std::lock_guard lock(statusLine.statusMutex);
+  return {statusLine.statusText, statusLine.errorText, statusLine.statusClock,
+          statusLine.statusSetAt};
+}

@@ -1,0 +1,535 @@
+#include "config/parameters_store.hpp"
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "config/settings.hpp"
+#include "config/settings_view.hpp"
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/version.hpp"
+#include "foundation/xml_meta.hpp"
+
+UserSettingsSnapshot userSettingsSnapshot;
+
+namespace {
+
+// Serialises every read and write of parameters.xml. Never held while a control is updated:
+// on Windows that sends a message to the GUI thread, which may be waiting here to save.
+std::mutex storeMutex;
+// Set once the settings in memory came from the file (or were written to a new one); until
+// then a rewrite of an old file keeps the file's values rather than the defaults in memory.
+bool parametersLoaded = false;
+
+// Control updates collected under the lock and run after it is released.
+using ControlUpdates = std::vector<std::function<void()>>;
+
+void lf_runUpdates(const ControlUpdates& updates) {
+  for (const auto& update : updates) update();
+}
+
+void lf_queueCheck(ControlUpdates& updates, CheckBoxParameter& parameter) {
+  updates.emplace_back([&parameter] {
+    if (auto* view = gf_settingsView()) view->setCheck(parameter, parameter.value.load());
+  });
+}
+
+const char* lf_boolText(bool value) { return value ? "true" : "false"; }
+
+bool lf_loadParameters(pugi::xml_document& document) {
+  return static_cast<bool>(
+      document.load_file(parametersFile.c_str(), pugi::parse_default, pugi::encoding_auto));
+}
+
+// root/parameters, or parameters at the top level of an old file.
+pugi::xml_node lf_parametersNode(const pugi::xml_node& document) {
+  const pugi::xml_node root = document.child("root");
+  return (root ? root : document).child("parameters");
+}
+
+// Writes through a temporary file renamed over parameters.xml, so that no reader ever sees a
+// half-written file and a crash leaves the previous one in place.
+bool lf_saveDocument(pugi::xml_document& document) {
+  std::filesystem::path temporary = parametersFile;
+  temporary += ".tmp";
+  std::error_code ec;
+  if (!gf_saveXmlWithDeclaration(document, temporary)) {
+    std::filesystem::remove(temporary, ec);
+    return false;
+  }
+  std::filesystem::rename(temporary, parametersFile, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return false;
+  }
+  return true;
+}
+
+void lf_closingBanner() {
+  const std::string banner = gf_starLine(70, 10, false, true, "");
+  std::lock_guard lock(logMutex);
+  if (logStream.is_open()) logStream << banner << '\n';
+}
+
+void lf_logAppendFailure(const std::string& name, const std::string& valueText) {
+  gf_logUnlessStopping(wdrx::format("{}adding xml parameter {} with {} failed!", "===> ", name,
+                                    valueText));
+}
+
+bool lf_appendXmlStringParameter(pugi::xml_node node, const std::string& name,
+                                 const std::string& value) {
+  pugi::xml_node element = node.append_child("parameter");
+  if (!element) return false;
+  return gf_appendAttribute(element, "name", name) && gf_appendAttribute(element, "value", value);
+}
+
+// Walks the six lists in their order; after an entry a check box gets its check state, a
+// combo box and an edit box their text (queued, run once the lock is released).
+template <typename OnBool, typename OnInt, typename OnString>
+void lf_walkLists(ControlUpdates& updates, OnBool onBool, OnInt onInt, OnString onString) {
+  for (auto* p : boolParameters)
+    if (p) onBool(*p);
+  for (auto* p : checkBoxParameters) {
+    if (!p) continue;
+    onBool(*p);
+    lf_queueCheck(updates, *p);
+  }
+  for (auto* p : intParameters)
+    if (p) onInt(*p);
+  for (auto* p : comboBoxParameters) {
+    if (!p) continue;
+    onInt(*p);
+    updates.emplace_back([p] { gf_showIntParameter(*p); });
+  }
+  for (auto* p : stringParameters)
+    if (p) onString(*p);
+  for (auto* p : editParameters) {
+    if (!p) continue;
+    onString(*p);
+    updates.emplace_back([p] { gf_showStringParameter(*p); });
+  }
+}
+
+// --- writing all -----------------------------------------------------------------------------
+
+// The value a full write stores: the default, the value in memory, or - while the settings
+// were never loaded - the value the old file holds.
+template <typename T, typename Find>
+T lf_valueToWrite(bool writeDefaults, const T& defaultValue, const T& current,
+                  const pugi::xml_node& oldDocument, const std::string& name, Find find) {
+  if (writeDefaults) return defaultValue;
+  if (!parametersLoaded && oldDocument) {
+    if (auto stored = find(oldDocument, name)) return *stored;
+  }
+  return current;
+}
+
+void lf_writeBoolParameter(pugi::xml_node parameters, BoolParameter& parameter, bool value) {
+  if (!gf_appendXmlBoolParameter(parameters, parameter.name, value))
+    lf_logAppendFailure(parameter.name, lf_boolText(parameter.value.load()));
+  gf_logBoolParameter(parameter);
+}
+
+void lf_writeIntParameter(pugi::xml_node parameters, IntParameter& parameter, int value) {
+  if (!gf_appendXmlIntParameter(parameters, parameter.name, value))
+    lf_logAppendFailure(parameter.name, std::to_string(parameter.value.load()));
+  gf_logIntParameter(parameter);
+}
+
+void lf_writeStringParameter(pugi::xml_node parameters, StringParameter& parameter,
+                             const std::string& value) {
+  if (!lf_appendXmlStringParameter(parameters, parameter.name, value))
+    lf_logAppendFailure(parameter.name, parameter.value.load());
+  gf_logStringParameter(parameter);
+}
+
+void lf_writeAllLocked(bool writeDefaults, const pugi::xml_node& oldDocument,
+                       ControlUpdates& updates) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("root");
+  if (writeDefaults) PROGRAM_VERSION.defaultValue = programVersion.text();
+  pugi::xml_node parameters = root.append_child("parameters");
+  if (!parameters) {
+    lf_closingBanner();
+    return;
+  }
+  auto boolValue = [&](BoolParameter& p) {
+    return lf_valueToWrite(writeDefaults, p.defaultValue, p.value.load(), oldDocument, p.name,
+                           gf_findXmlBoolParameter);
+  };
+  auto intValue = [&](IntParameter& p) {
+    return lf_valueToWrite(writeDefaults, p.defaultValue, p.value.load(), oldDocument, p.name,
+                           gf_findXmlIntParameter);
+  };
+  auto stringValue = [&](StringParameter& p) {
+    return lf_valueToWrite(writeDefaults, p.defaultValue, p.value.load(), oldDocument, p.name,
+                           gf_findXmlStringParameter);
+  };
+
+  lf_walkLists(
+      updates, [&](BoolParameter& p) { lf_writeBoolParameter(parameters, p, boolValue(p)); },
+      [&](IntParameter& p) { lf_writeIntParameter(parameters, p, intValue(p)); },
+      [&](StringParameter& p) { lf_writeStringParameter(parameters, p, stringValue(p)); });
+
+  if (!lf_saveDocument(document))
+    gf_logMarked(wdrx::format("saving: {} failed", parametersFile.string()));
+  lf_closingBanner();
+}
+
+// --- reading all -----------------------------------------------------------------------------
+
+template <typename T, typename Find, typename Append>
+T lf_readOrAppend(pugi::xml_document& document, pugi::xml_node parameters,
+                  const std::string& name, const T& defaultValue, Find find, Append append) {
+  if (auto stored = find(document, name)) return *stored;
+  append(parameters, name, defaultValue);
+  return defaultValue;
+}
+
+bool lf_readAllLocked(ControlUpdates& updates) {
+  gf_log(gf_starLine(70, 0, true, false, "parameters"));
+  pugi::xml_document document;
+  pugi::xml_node parameters;
+  if (lf_loadParameters(document)) {
+    gf_log(wdrx::format("from '{}'", parametersFile.string()));
+    parameters = lf_parametersNode(document);
+  }
+  if (!parameters) {
+    gf_log(wdrx::format("{} not found, creating new with default values:",
+                        parametersFile.string()));
+    lf_writeAllLocked(true, pugi::xml_node{}, updates);
+    parametersLoaded = true;
+    return true;
+  }
+
+  auto readBool = [&](BoolParameter& p) {
+    p.value.store(lf_readOrAppend(document, parameters, p.name, p.defaultValue,
+                                  gf_findXmlBoolParameter, gf_appendXmlBoolParameter));
+    gf_logBoolParameter(p);
+  };
+  auto readInt = [&](IntParameter& p) {
+    if (auto stored = gf_findXmlIntParameter(document, p.name)) {
+      p.value.store(p.bounded(*stored));
+    } else {
+      p.value.store(p.defaultValue);
+      gf_appendXmlIntParameter(parameters, p.name, p.defaultValue);
+    }
+    gf_logIntParameter(p);
+  };
+  auto readString = [&](StringParameter& p) {
+    p.value.store(lf_readOrAppend(document, parameters, p.name, p.defaultValue,
+                                  gf_findXmlStringParameter, lf_appendXmlStringParameter));
+    gf_logStringParameter(p);
+  };
+
+  lf_walkLists(updates, readBool, readInt, readString);
+  parametersLoaded = true;
+
+  lf_saveDocument(document);
+  lf_closingBanner();
+  return false;
+}
+
+// --- single saves ----------------------------------------------------------------------------
+
+void lf_placeRootLevelLocked(const pugi::xml_node& oldDocument, ControlUpdates& updates) {
+  gf_log("\nPlacing a root level around a new parameters.xml to make it 100% xml compliance\n");
+  // The full write renames over the old file, so it is not removed first.
+  lf_writeAllLocked(false, oldDocument, updates);
+}
+
+// The value is taken under the lock, so that of two threads saving the same setting the file
+// ends with the value that memory holds.
+void lf_saveParameter(const Parameter& parameter, const std::function<std::string()>& currentText,
+                      const std::function<void()>& logValue) {
+  ControlUpdates updates;
+  {
+    std::lock_guard lock(storeMutex);
+    const std::string valueText = currentText();
+    pugi::xml_document document;
+    if (!lf_loadParameters(document)) {
+      pugi::xml_document fresh;
+      pugi::xml_node parameters = fresh.append_child("root").append_child("parameters");
+      lf_appendXmlStringParameter(parameters, parameter.name, valueText);
+      logValue();
+      lf_saveDocument(fresh);
+      return;
+    }
+    pugi::xml_node root = document.child("root");
+    pugi::xml_node holder = root ? root : static_cast<pugi::xml_node>(document);
+    pugi::xml_node parameters = holder.child("parameters");
+    if (!parameters) parameters = holder.append_child("parameters");
+
+    bool matched = false;
+    for (pugi::xml_node element : parameters.children("parameter")) {
+      if (parameter.name == element.attribute("name").value()) {
+        lf_setOrAppendAttribute(element, "value", valueText);
+        matched = true;
+      }
+    }
+    if (!matched) lf_appendXmlStringParameter(parameters, parameter.name, valueText);
+
+    logValue();
+    if (root) {
+      lf_saveDocument(document);
+    } else {
+      lf_placeRootLevelLocked(document, updates);
+    }
+  }
+  lf_runUpdates(updates);
+}
+
+}  // namespace
+
+// --- find, append and log operations ----------------------------------------------------------
+
+namespace {
+pugi::xml_node lf_findParameterElement(const pugi::xml_node& document, const std::string& name) {
+  for (pugi::xml_node element : lf_parametersNode(document).children("parameter")) {
+    if (name == element.attribute("name").value()) return element;
+  }
+  return {};
+}
+}  // namespace
+
+std::optional<bool> gf_findXmlBoolParameter(const pugi::xml_node& document,
+                                            const std::string& name) {
+  const pugi::xml_node element = lf_findParameterElement(document, name);
+  if (!element) return std::nullopt;
+  return element.attribute("value").as_bool(false);
+}
+
+std::optional<int> gf_findXmlIntParameter(const pugi::xml_node& document,
+                                          const std::string& name) {
+  const pugi::xml_node element = lf_findParameterElement(document, name);
+  if (!element) return std::nullopt;
+  return element.attribute("value").as_int(0);
+}
+
+std::optional<std::string> gf_findXmlStringParameter(const pugi::xml_node& document,
+                                                     const std::string& name) {
+  const pugi::xml_node element = lf_findParameterElement(document, name);
+  if (!element) return std::nullopt;
+  return std::string(element.attribute("value").as_string(""));
+}
+
+bool gf_appendAttribute(pugi::xml_node node, const char* attributeName, const std::string& text) {
+  pugi::xml_attribute attribute = node.append_attribute(attributeName);
+  return attribute && attribute.set_value(text.c_str());
+}
+
+bool lf_setOrAppendAttribute(pugi::xml_node node, const char* attributeName,
+                             const std::string& text) {
+  pugi::xml_attribute attribute = node.attribute(attributeName);
+  if (!attribute) attribute = node.append_attribute(attributeName);
+  return attribute && attribute.set_value(text.c_str());
+}
+
+bool gf_appendXmlBoolParameter(pugi::xml_node node, const std::string& name, bool value) {
+  return lf_appendXmlStringParameter(node, name, lf_boolText(value));
+}
+
+bool gf_appendXmlIntParameter(pugi::xml_node node, const std::string& name, int value) {
+  return lf_appendXmlStringParameter(node, name, std::to_string(value));
+}
+
+void gf_logBoolParameter(const BoolParameter& parameter) {
+  gf_logUnlessStopping(wdrx::format("{}={}", parameter.name, lf_boolText(parameter.value.load())));
+}
+
+void gf_logIntParameter(const IntParameter& parameter) {
+  gf_logUnlessStopping(wdrx::format("{}={}", parameter.name, parameter.value.load()));
+}
+
+void gf_logStringParameter(const StringParameter& parameter) {
+  gf_logUnlessStopping(wdrx::format("{}=\"{}\"", parameter.name, parameter.value.load()));
+}
+
+// --- whole-file operations --------------------------------------------------------------------
+
+bool gf_readParameters() {
+  ControlUpdates updates;
+  bool created = false;
+  {
+    std::lock_guard lock(storeMutex);
+    created = lf_readAllLocked(updates);
+  }
+  lf_runUpdates(updates);
+  return created;
+}
+
+void gf_writeParameters(bool writeDefaults) {
+  ControlUpdates updates;
+  {
+    std::lock_guard lock(storeMutex);
+    lf_writeAllLocked(writeDefaults, pugi::xml_node{}, updates);
+  }
+  lf_runUpdates(updates);
+}
+
+void gf_placeRootLevelInParameters() {
+  ControlUpdates updates;
+  {
+    std::lock_guard lock(storeMutex);
+    pugi::xml_document old;
+    const bool loaded = lf_loadParameters(old);
+    lf_placeRootLevelLocked(loaded ? static_cast<pugi::xml_node>(old) : pugi::xml_node{}, updates);
+  }
+  lf_runUpdates(updates);
+}
+
+void gf_saveBoolParameter(BoolParameter& parameter) {
+  lf_saveParameter(parameter, [&parameter] { return std::string(lf_boolText(parameter.value.load())); },
+                   [&parameter] { gf_logBoolParameter(parameter); });
+}
+
+void gf_saveIntParameter(IntParameter& parameter) {
+  lf_saveParameter(parameter, [&parameter] { return std::to_string(parameter.value.load()); },
+                   [&parameter] { gf_logIntParameter(parameter); });
+}
+
+void gf_saveStringParameter(StringParameter& parameter) {
+  lf_saveParameter(parameter, [&parameter] { return parameter.value.load(); },
+                   [&parameter] { gf_logStringParameter(parameter); });
+}
+
+void gf_setStringParameter(StringParameter& parameter, const std::string& text) {
+  parameter.value.store(text);
+  gf_saveStringParameter(parameter);
+}
+
+// --- per-airport settings ---------------------------------------------------------------------
+
+void gf_takeUserSettingsSnapshot() {
+  userSettingsSnapshot.MAX_LIVE_SEL = MAX_LIVE_SEL.value.load();
+  userSettingsSnapshot.MAX_FIT = MAX_FIT.value.load();
+  userSettingsSnapshot.RANGE = RANGE.value.load();
+  userSettingsSnapshot.parking_percentage = parking_percentage.value.load();
+  userSettingsSnapshot.AUTO_RANGE = AUTO_RANGE.value.load();
+  userSettingsSnapshot.INITIAL_LOAD_ONLY = INITIAL_LOAD_ONLY.value.load();
+  userSettingsSnapshot.PARK_SOFT = PARK_SOFT.value.load();
+  userSettingsSnapshot.WEEK = WEEK.value.load();
+}
+
+namespace {
+// Sets and saves an int setting from the snapshot; false when it already held that value.
+bool lf_restoreInt(IntParameter& parameter, std::int32_t stored) {
+  if (parameter.value.load() == stored) return false;
+  parameter.value.store(parameter.bounded(stored));
+  gf_saveIntParameter(parameter);
+  return true;
+}
+
+void lf_selectAllowed(ComboBoxParameter& parameter, SettingsView* view) {
+  const int index = parameter.indexOf(parameter.value.load());
+  if (view && index >= 0) view->selectComboIndex(parameter, index);
+}
+
+bool lf_restoreBool(CheckBoxParameter& parameter, bool stored, SettingsView* view) {
+  if (parameter.value.load() == stored) return false;
+  parameter.value.store(stored);
+  gf_saveBoolParameter(parameter);
+  if (view) view->setCheck(parameter, stored);
+  return true;
+}
+}  // namespace
+
+void gf_restoreUserSettings() {
+  const UserSettingsSnapshot snapshot = userSettingsSnapshot;
+  SettingsView* view = gf_settingsView();
+  SettingsFollowUps* followUps = gf_settingsFollowUps();
+
+  if (lf_restoreInt(MAX_LIVE_SEL, snapshot.MAX_LIVE_SEL)) lf_selectAllowed(MAX_LIVE_SEL, view);
+  if (lf_restoreInt(MAX_FIT, snapshot.MAX_FIT) && followUps) followUps->syncMaxFitCombo();
+  if (lf_restoreInt(RANGE, snapshot.RANGE)) {
+    if (followUps) {
+      followUps->setRange(snapshot.RANGE);
+    } else {
+      rangeNm.store(static_cast<double>(snapshot.RANGE));
+      rangeMeters.store(static_cast<std::uint32_t>(snapshot.RANGE) * 1852u);
+    }
+  }
+  if (lf_restoreInt(parking_percentage, snapshot.parking_percentage))
+    lf_selectAllowed(parking_percentage, view);
+  if (lf_restoreBool(AUTO_RANGE, snapshot.AUTO_RANGE, view) && view) {
+    view->enable(RANGE, !snapshot.AUTO_RANGE);
+    view->enable(AR_ABOVE_HEIGHT, snapshot.AUTO_RANGE);
+  }
+  lf_restoreBool(INITIAL_LOAD_ONLY, snapshot.INITIAL_LOAD_ONLY, view);
+  lf_restoreBool(PARK_SOFT, snapshot.PARK_SOFT, view);
+  lf_restoreBool(WEEK, snapshot.WEEK, view);
+}
+
+// --- start-up loading and version conversion -------------------------------------------------
+
+namespace {
+
+void lf_removeIfExists(const std::filesystem::path& path) {
+  if (std::filesystem::exists(path)) std::filesystem::remove(path);
+}
+
+// PROGRAM_VERSION := the program's version, saved at once.
+void lf_stampProgramVersion() {
+  PROGRAM_VERSION.value.store(programVersion.text());
+  gf_saveStringParameter(PROGRAM_VERSION);
+}
+
+}  // namespace
+
+bool gf_checkParametersVersion() {
+  const std::string stored = PROGRAM_VERSION.value.load();
+  std::string defaultText;
+  {
+    std::lock_guard lock(storeMutex);
+    defaultText = PROGRAM_VERSION.defaultValue;
+  }
+  if (stored == defaultText) {
+    lf_stampProgramVersion();
+    return false;
+  }
+  const VersionData storedVersion{stored};
+  if (storedVersion == VersionData{}) {
+    // No version text: nothing says the file is old, so its settings and the data files stay.
+    gf_log(wdrx::format("{}: PROGRAM_VERSION \"{}\" is not a version, taken as {}",
+                        "gf_checkParametersVersion", stored, programVersion.text()));
+    lf_stampProgramVersion();
+    return false;
+  }
+  if (storedVersion != programVersion) lf_stampProgramVersion();
+  if (!(programVersion > storedVersion)) return false;
+
+  gf_log(wdrx::format("This is a version update from {} -> {}", storedVersion.text(),
+                      programVersion.text()));
+  if (storedVersion < VersionData{12, 0, 0}) {
+    lf_removeIfExists(paths::airportsEnc);
+    lf_removeIfExists(paths::regcodesEnc);
+    lf_removeIfExists(paths::dbaseEnc);
+  }
+  if (storedVersion < VersionData{11, 0, 2}) return true;
+  const std::filesystem::path newVersionFolder{"new_version"};
+  if (std::filesystem::exists(newVersionFolder)) std::filesystem::remove_all(newVersionFolder);
+  return false;
+}
+
+void gf_initParameters() {
+  if (gf_readParameters()) {
+    for (CheckBoxParameter* scan : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+      scan->value.store(true);
+      gf_saveBoolParameter(*scan);
+      if (auto* view = gf_settingsView()) view->setCheck(*scan, true);
+    }
+    return;
+  }
+  if (gf_checkParametersVersion()) {
+    gf_log("\nYour previous version was too old to convert the old text box parameters to the "
+           "newdropbox values.");
+    gf_log(wdrx::format("{} re-starts with default parameter values ...\n", "Wendrix_P3D"));
+    // The full write renames over the old file, so it is not removed first.
+    gf_writeParameters(true);
+  }
+}

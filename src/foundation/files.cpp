@@ -1,0 +1,305 @@
+#include "foundation/files.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <unordered_set>
+#include <utility>
+
+#include <gsl/narrow>
+
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "foundation/text.hpp"
+#include "platform/known_folders.hpp"
+#include "platform/process.hpp"
+#include "platform/shell.hpp"
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------- removals
+
+void gf_removeFile(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return;
+  if (!fs::remove(path, ec) && ec) {
+    gf_logMarked(wdrx::format("Warning: could not remove {}, errorcode: {}", gf_pathToUtf8(path),
+                              ec.message()));
+  }
+}
+
+bool lf_isXmlFileEntry(const fs::directory_entry& entry) {
+  std::error_code ec;
+  if (!entry.is_regular_file(ec)) return false;
+  std::string extension = entry.path().extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(), gf_toUpperChar);
+  return extension == ".XML";
+}
+
+namespace {
+template <typename Accept>
+void lf_removeFilesFrom(const fs::path& folder, const char* caller, Accept&& accept) {
+  try {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (!entry.is_regular_file() || !accept(entry)) continue;
+      if (!fs::remove(entry.path(), ec) && ec) {
+        gf_logMarked(wdrx::format("Failed to remove {} ({})", gf_pathToUtf8(entry.path()),
+                                  ec.message()));
+      }
+    }
+  } catch (const std::exception& e) {
+    gf_logMarked(wdrx::format("{} exception: {}", caller, e.what()));
+  }
+}
+}  // namespace
+
+void gf_removeFilesFromDirectory(const fs::path& folder) {
+  lf_removeFilesFrom(folder, "gf_removeFilesFromDirectory", [](const auto&) { return true; });
+}
+
+void gf_removeXMLFilesFromDirectory(const fs::path& folder) {
+  lf_removeFilesFrom(folder, "gf_removeXMLFilesFromDirectory", lf_isXmlFileEntry);
+}
+
+std::int64_t gf_countFolderEntries(const fs::path& folder) {
+  if (!fs::exists(folder)) return 0;
+  const fs::directory_iterator entries(folder);
+  return std::distance(fs::begin(entries), fs::end(entries));
+}
+
+// ---------------------------------------------------------------- generations
+
+namespace {
+// name.ext -> name0.ext (zeros = 1), name00.ext, ...; the mark goes before the file name's
+// extension, never into a folder name; a name without an extension gets it appended.
+fs::path lf_generationName(const fs::path& path, int zeros) {
+  fs::path name = path.stem();
+  name += std::string(static_cast<std::size_t>(zeros), '0');
+  name += path.extension();
+  return path.parent_path() / name;
+}
+
+// False when the status query or the copy failed.
+bool lf_copyStep(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  const auto status = fs::status(from, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    gf_logMarked(wdrx::format("exists({}): {}", gf_pathToUtf8(from), ec.message()));
+    return false;
+  }
+  if (!fs::exists(status)) return true;
+  if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) || ec) {
+    gf_logMarked(wdrx::format("copy {} -> {} failed: {}", gf_pathToUtf8(from), gf_pathToUtf8(to),
+                              ec.message()));
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+void lf_copyGeneration(const fs::path& from, const fs::path& to) { lf_copyStep(from, to); }
+
+bool gf_save1GenerationOf(const fs::path& path) {
+  return lf_copyStep(path, lf_generationName(path, 1));
+}
+
+bool gf_saveUpto3GenerationsOf(const fs::path& path) {
+  lf_copyGeneration(lf_generationName(path, 2), lf_generationName(path, 3));
+  lf_copyGeneration(lf_generationName(path, 1), lf_generationName(path, 2));
+  lf_copyGeneration(path, lf_generationName(path, 1));
+  return true;
+}
+
+// ---------------------------------------------------------------- my_thirdparty listing
+
+std::vector<IcaoCode> gf_listMyThirdpartyXmlFiles() {
+  std::vector<IcaoCode> codes;
+  const fs::path folder = paths::airportsFolder / "my_thirdparty";
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return codes;
+  codes.reserve(512);
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (!lf_isXmlFileEntry(entry)) continue;
+    const std::string stem = entry.path().stem().string();
+    if (stem.size() != 4) continue;
+    try {
+      codes.emplace_back(stem);
+    } catch (const std::exception& e) {
+      // One odd file name must not hide the others.
+      gf_logMarked(wdrx::format("{} exception: {}", "gf_listMyThirdpartyXmlFiles", e.what()));
+    }
+  }
+  return codes;
+}
+
+// ---------------------------------------------------------------- shell
+
+bool gf_openContainingFolder(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec) || !file.has_parent_path()) return false;
+  return platform::shellOpenFolder(file.parent_path());
+}
+
+namespace {
+void lf_warningBox(const std::string& text) {
+  gf_logMarked(text);
+  platform::warningMessageBox(text, "WDRX");
+}
+}  // namespace
+
+bool gf_openParametersFolder() {
+  if (gf_openContainingFolder(parametersFile)) return true;
+  lf_warningBox("Could not open folder with parameters.xml");
+  return false;
+}
+
+bool gf_openManualFolder() {
+  if (gf_openContainingFolder(fs::current_path() / paths::manualFolder / "Manual.pdf")) return true;
+  lf_warningBox("Could not open local folder with Manual");
+  return false;
+}
+
+fs::path gf_appDataPath() {
+  if (auto folder = platform::knownFolder(platform::KnownFolder::RoamingAppData)) return *folder;
+  gf_logMarked("Could not find the AppData path");
+  return {};
+}
+
+// ---------------------------------------------------------------- new-version notice
+
+namespace {
+bool lf_startsWithFolder(const std::string& text, platform::KnownFolder which) {
+  const auto folder = platform::knownFolder(which);
+  if (!folder) return false;
+  const std::string prefix = folder->string();
+  return !prefix.empty() && text.starts_with(prefix);
+}
+
+bool lf_folderIsWritable(const fs::path& folder) {
+  const fs::path probe = folder / ".write_test.tmp";
+  bool written = false;
+  {
+    std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+    if (out.is_open()) {
+      out.put('x');
+      out.flush();
+      written = static_cast<bool>(out);
+    }
+  }
+  std::error_code ec;
+  fs::remove(probe, ec);
+  return written;
+}
+}  // namespace
+
+std::string gf_newVersionNotice(const fs::path& installFolder) {
+  const std::string text = installFolder.string();
+  const bool underProgramFiles = lf_startsWithFolder(text, platform::KnownFolder::ProgramFiles) ||
+                                 lf_startsWithFolder(text, platform::KnownFolder::ProgramFilesX86);
+  if (underProgramFiles && !lf_folderIsWritable(installFolder) && !platform::processIsElevated()) {
+    return "A new version is available. Run the installer as Administrator";
+  }
+  return "A new version is available.\nThe installer can be executed normally (no Administrator "
+         "rights required).";
+}
+
+// ---------------------------------------------------------------- socket error texts
+
+std::string gf_wsaErrorText(int code) {
+  static constexpr std::array<std::pair<int, const char*>, 49> table{{
+      {10004, "Interrupted system call"},
+      {10009, "Bad file number"},
+      {10013, "Permission denied"},
+      {10014, "Bad address"},
+      {10022, "Invalid argument"},
+      {10024, "Too many open sockets"},
+      {10035, "Operation would block"},
+      {10036, "Operation now in progress"},
+      {10037, "Operation already in progress"},
+      {10038, "Socket operation on non-socket"},
+      {10039, "Destination address required"},
+      {10040, "Messenger too long"},
+      {10041, "Protocol wrong type for socket"},
+      {10042, "Bad protocol option"},
+      {10043, "Protocol not supported"},
+      {10044, "Socket type not supported"},
+      {10045, "Operation not supported on socket"},
+      {10046, "Protocol family not supported"},
+      {10047, "Address family not supported"},
+      {10048, "Address already in use"},
+      {10049, "Can't assign requested address"},
+      {10050, "Network is down"},
+      {10051, "Network is unreachable"},
+      {10052, "Net connection reset"},
+      {10053, "Software caused connection abort"},
+      {10054, "Connection reset by peer"},
+      {10055, "No buffer space available"},
+      {10056, "Socket is already connected"},
+      {10057, "Socket is not connected"},
+      {10058, "Can't send numLines socket shutdown"},
+      {10059, "Too many references, can't splice"},
+      {10060, "Connection timed out"},
+      {10061, "Connection refused"},
+      {10062, "Too many levels of symbolic links"},
+      {10063, "File name too long"},
+      {10064, "Host is down"},
+      {10065, "No route to host"},
+      {10066, "Directory not empty"},
+      {10067, "Too many processes"},
+      {10068, "Too many users"},
+      {10069, "Disc quota exceeded"},
+      {10070, "Stale NFS file handle"},
+      {10071, "Too many levels of remote in path"},
+      {10091, "Network system is unavailable"},
+      {10092, "Winsock version out of range"},
+      {10093, "WSAStartup not yet called"},
+      {10101, "Graceful shutdown in progress"},
+      {11001, "Host not found"},
+      {11004, "No host data of that type was found"},
+  }};
+  const auto it = std::find_if(table.begin(), table.end(),
+                               [code](const auto& entry) { return entry.first == code; });
+  return wdrx::format("{} {}", code, it != table.end() ? it->second : "Unknown errror code");
+}
+
+// ---------------------------------------------------------------- numbers and texts
+
+int gf_percent(std::int64_t part, std::int64_t whole) {
+  if (whole < 1) return 0;
+  // Exact integer rounding, halves away from zero; 128 bits hold part x 100 x 2.
+  const __int128 twice = static_cast<__int128>(part) * 200;
+  const __int128 rounded = twice >= 0 ? (twice + whole) / (2 * static_cast<__int128>(whole))
+                                      : -((-twice + whole) / (2 * static_cast<__int128>(whole)));
+  if (rounded < std::numeric_limits<int>::min() || rounded > std::numeric_limits<int>::max()) {
+    throw gsl::narrowing_error{};
+  }
+  return static_cast<int>(rounded);
+}
+
+std::string gf_formatOneDecimal(float value) {
+  return value == std::trunc(value) ? wdrx::format("{:.0f}", value) : wdrx::format("{:.1f}", value);
+}
+
+std::string gf_plural(std::int64_t count) { return count == 1 || count < 0 ? "" : "s"; }
+std::string gf_pluralInt(int count) { return gf_plural(count); }
+std::string gf_pluralSize(std::uint64_t count) { return count == 1 ? "" : "s"; }
+
+bool lf_isNonAircraftType(std::string_view type) {
+  static const std::unordered_set<std::string_view> nonAircraft{
+      "BALL", "EMER", "GLID", "GRND", "GND", "PARA", "SERV", "SHIP", "VENT"};
+  return type.size() > 4 || nonAircraft.contains(type);
+}
+
+bool gf_isAircraft(std::string_view type, std::string_view category) {
+  static const std::unordered_set<std::string_view> nonAircraftCategories{"B1", "B2", "B4", "C1",
+                                                                          "C2"};
+  if (type.empty() || type == "null") return false;
+  if (nonAircraftCategories.contains(category)) return false;
+  return !lf_isNonAircraftType(type);
+}

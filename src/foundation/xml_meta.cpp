@@ -1,0 +1,96 @@
+#include "foundation/xml_meta.hpp"
+
+#include <string_view>
+
+#include "foundation/log.hpp"
+#include "foundation/text.hpp"
+#include "foundation/time_text.hpp"
+#include "foundation/version.hpp"
+
+namespace {
+constexpr const char* copyrightText = "Copyright (c) Wendrix_P3D. All rights reserved.";
+
+bool lf_appendInfo(pugi::xml_node meta, const char* name, const char* value) {
+  auto info = meta.append_child("info");
+  if (!info) return false;
+  auto nameAttribute = info.append_attribute("name");
+  auto valueAttribute = info.append_attribute("value");
+  return nameAttribute && valueAttribute && nameAttribute.set_value(name) &&
+         valueAttribute.set_value(value);
+}
+}  // namespace
+
+bool gf_writeXmlMeta(pugi::xml_node node, const XmlMetaInfo& info) {
+  auto root = node.child("root");
+  if (!root) root = node.append_child("root");
+  if (!root) return false;
+  auto meta = root.append_child("meta");
+  if (!meta) return false;
+  const std::string sim = std::to_string(info.sim);
+  bool ok = lf_appendInfo(meta, "author", "Wendrix_P3D");
+  ok = lf_appendInfo(meta, "version", info.version.c_str()) && ok;
+  ok = lf_appendInfo(meta, "date", gf_dateString().c_str()) && ok;
+  ok = lf_appendInfo(meta, "copyright", copyrightText) && ok;
+  ok = lf_appendInfo(meta, "sim", sim.c_str()) && ok;
+  return ok;
+}
+
+std::optional<XmlMetaInfo> gf_readXmlMeta(pugi::xml_node node, bool acceptWithoutSimulator) {
+  auto top = node.child("root");
+  if (!top) top = node;
+  const auto meta = top.child("meta");
+  if (!meta) return std::nullopt;
+
+  XmlMetaInfo info;
+  bool copyright = false, author = false, date = false, version = false;
+  bool sim = false, p3d = false, msfs = false;
+  auto take = [](bool& seen, std::string& field, const pugi::xml_node& entry) {
+    if (seen) return;
+    seen = true;
+    field = entry.attribute("value").value();
+  };
+  for (const auto entry : meta.children("info")) {
+    const std::string_view name = entry.attribute("name").value();
+    if (name == "copyright") {
+      if (copyright) continue;
+      if (std::string_view{entry.attribute("value").value()}.empty()) {
+        gf_logMarked("no copyright info in the file?");
+        return std::nullopt;
+      }
+      copyright = true;
+    } else if (name == "author") {
+      take(author, info.author, entry);
+    } else if (name == "date") {
+      take(date, info.date, entry);
+    } else if (name == "version") {
+      take(version, info.version, entry);
+    } else if (name == "P3D") {
+      take(p3d, info.p3d, entry);
+    } else if (name == "MSFS") {
+      take(msfs, info.msfs, entry);
+    } else if (name == "sim" && !sim) {
+      sim = true;
+      info.sim = entry.attribute("value").as_int(0);
+    }
+  }
+  if (copyright && (acceptWithoutSimulator || p3d || msfs || sim)) return info;
+  return std::nullopt;
+}
+
+bool gf_saveXmlWithDeclaration(pugi::xml_document& document, const std::filesystem::path& path) {
+  pugi::xml_node declaration;
+  for (auto child : document.children()) {
+    if (child.type() == pugi::node_declaration) {
+      declaration = child;
+      break;
+    }
+  }
+  if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
+  for (const auto& [name, value] : {std::pair{"version", "1.0"}, std::pair{"encoding", "UTF-8"}}) {
+    auto attribute = declaration.attribute(name);
+    if (!attribute) attribute = declaration.append_attribute(name);
+    attribute.set_value(value);
+  }
+  return document.save_file(gf_pathToUtf8(path).c_str(), "  ", pugi::format_indent,
+                            pugi::encoding_utf8);
+}

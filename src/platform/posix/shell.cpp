@@ -1,0 +1,90 @@
+#include "platform/shell.hpp"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+std::mutex handlerMutex;
+std::function<bool(const std::filesystem::path&)> shellOpenHandler;
+std::function<void(const std::string&, const std::string&)> messageBoxHandler;
+
+bool lf_onPath(std::string_view program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string_view rest{path};
+  while (!rest.empty()) {
+    const auto colon = rest.find(':');
+    const auto dir = rest.substr(0, colon);
+    const auto candidate = std::filesystem::path{dir.empty() ? "." : std::string{dir}} / program;
+    if (::access(candidate.c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return false;
+}
+
+// xdg-open may wait for the file manager; a short-lived shell starts it in the background
+// and is reaped at once, so the caller never blocks and no zombie is left.
+bool lf_xdgOpen(const std::filesystem::path& folder) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec) || !lf_onPath("xdg-open")) return false;
+  const std::string script = "xdg-open \"$1\" >/dev/null 2>&1 </dev/null &";
+  const std::string folderText = folder.string();
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                  const_cast<char*>(script.c_str()), const_cast<char*>("sh"),
+                  const_cast<char*>(folderText.c_str()), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+bool shellOpenFolder(const std::filesystem::path& folder) {
+  std::function<bool(const std::filesystem::path&)> handler;
+  {
+    std::lock_guard lock(handlerMutex);
+    handler = shellOpenHandler;
+  }
+  return handler ? handler(folder) : lf_xdgOpen(folder);
+}
+
+void warningMessageBox(const std::string& text, const std::string& caption) {
+  std::function<void(const std::string&, const std::string&)> handler;
+  {
+    std::lock_guard lock(handlerMutex);
+    handler = messageBoxHandler;
+  }
+  if (handler) {
+    handler(text, caption);
+    return;
+  }
+  std::cerr << caption << ": " << text << std::endl;
+}
+
+void setShellOpenHandler(std::function<bool(const std::filesystem::path&)> handler) {
+  std::lock_guard lock(handlerMutex);
+  shellOpenHandler = std::move(handler);
+}
+
+void setMessageBoxHandler(std::function<void(const std::string&, const std::string&)> handler) {
+  std::lock_guard lock(handlerMutex);
+  messageBoxHandler = std::move(handler);
+}
+
+}  // namespace platform

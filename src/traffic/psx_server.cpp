@@ -1,0 +1,265 @@
+#include "traffic/psx_server.hpp"
+
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "foundation/clock.hpp"
+#include "foundation/files.hpp"
+#include "foundation/format.hpp"
+#include "foundation/geodesy.hpp"
+#include "foundation/log.hpp"
+#include "foundation/time_text.hpp"
+#include "simlink/user_aircraft.hpp"
+#include "traffic/link_state.hpp"
+#include "traffic/udp_reader.hpp"
+
+PsxServer psxServer;
+
+namespace {
+
+constexpr std::size_t psxBufferSize = 16384;
+
+std::mutex abortMutex;
+std::function<void()> abortLiveTraffic;
+
+bool lf_stopping() { return runStopRequested.load() || closeRequested.load(); }
+
+void lf_flushLog() {
+  std::lock_guard lock(logMutex);
+  if (logStream.is_open()) logStream.flush();
+}
+
+std::string lf_startError(platform::TcpListener::Step step, int error,
+                          const std::string& portText) {
+  using Step = platform::TcpListener::Step;
+  switch (step) {
+    case Step::resolve: return wdrx::format("getaddrinfo failed with error {}", error);
+    case Step::socket: return "socket failed with error " + gf_wsaErrorText(error);
+    case Step::mode: return "ioctlsocket failed with error " + gf_wsaErrorText(error);
+    case Step::reuseAddress: return "setsockopt(SO_REUSEADDR) failed";
+    case Step::bind:
+      return "Bind failed at port " + portText + " with error " + gf_wsaErrorText(error);
+    case Step::listen:
+    case Step::none: break;
+  }
+  return "listen failed with error " + gf_wsaErrorText(error);
+}
+
+// One send of the whole line under socketMutex; a failure drops the client.
+bool lf_sendLocked(std::string_view line) {
+  const auto& client = psxServer.psxClientSocket;
+  const int rc = client ? client->sendAll(line, psxSendTimeout) : platform::netError::notSocket;
+  if (rc == 0) return true;
+  const bool quiet = lf_stopping();
+  if (!quiet) gf_log(wdrx::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(rc)));
+  psxServer.psxConnected.exchange(false);
+  if (client) client->shutdown();  // wakes a receive waiting on it; closed with its last owner
+  psxServer.psxClientSocket.reset();
+  if (!quiet) gf_log("RealTraffic client socket closed");
+  return false;
+}
+
+void lf_abortLiveTraffic() {
+  std::function<void()> abort;
+  {
+    std::lock_guard lock(abortMutex);
+    abort = abortLiveTraffic;
+  }
+  if (abort) abort();
+}
+
+}  // namespace
+
+void gf_setAbortLiveTraffic(std::function<void()> abort) {
+  std::lock_guard lock(abortMutex);
+  abortLiveTraffic = std::move(abort);
+}
+
+void gf_startPsxServer(const std::string& portText) {
+  if (const int rc = platform::gf_netStartup(); rc != 0)
+    throw std::runtime_error(wdrx::format("WSAStartup failed with error {}", rc));
+  auto listener = std::make_shared<platform::TcpListener>();
+  const auto opened = listener->openLoopback(portText);
+  if (opened.failedStep != platform::TcpListener::Step::none) {
+    platform::gf_netCleanup();
+    throw std::runtime_error(lf_startError(opened.failedStep, opened.error, portText));
+  }
+  std::lock_guard lock(psxServer.socketMutex);
+  psxServer.psxListenSocket = std::move(listener);
+}
+
+std::uint16_t gf_psxServerPort() {
+  std::lock_guard lock(psxServer.socketMutex);
+  return psxServer.psxListenSocket ? psxServer.psxListenSocket->localPort() : 0;
+}
+
+bool waitForClient() {
+  if (psxServer.psxConnected.load()) return false;
+  std::shared_ptr<platform::TcpStream> client;
+  std::shared_ptr<platform::TcpListener> listener;
+  while (!client) {
+    {
+      std::lock_guard lock(psxServer.socketMutex);
+      listener = psxServer.psxListenSocket;
+    }
+    if (!listener || lf_stopping()) return false;
+    auto accepted = listener->accept(psxWaitSlice);
+    if (accepted.stream) {
+      client = std::move(accepted.stream);
+    } else if (accepted.error != platform::netError::timedOut) {
+      return false;
+    }
+  }
+  {
+    std::lock_guard lock(psxServer.socketMutex);
+    if (psxServer.psxListenSocket != listener) return false;  // closed meanwhile
+    psxServer.psxClientSocket = client;
+  }
+  if (const int rc = client->setNoDelay(); rc != 0) {
+    gf_logUnlessStopping(wdrx::format(
+        "waitForClient interrupted: {}",
+        wdrx::format("{} setsockopt failed with error {}", gf_timeOfDay(), gf_wsaErrorText(rc))));
+    return false;
+  }
+  psxServer.psxConnected.exchange(true);
+  return true;
+}
+
+bool sendDataPacket(std::string_view line) {
+  std::lock_guard lock(psxServer.socketMutex);
+  return lf_sendLocked(line);
+}
+
+std::string lf_receivePsxLine() {
+  std::shared_ptr<platform::TcpStream> client;
+  {
+    std::lock_guard lock(psxServer.socketMutex);
+    client = psxServer.psxClientSocket;
+  }
+  if (!client) {
+    gf_logUnlessStopping(
+        wdrx::format("receive: {}", gf_wsaErrorText(platform::netError::notSocket)));
+    return {};
+  }
+  std::string buffer(psxBufferSize, '\0');
+  const auto deadline = gf_clock().steadyNow() + psxAnswerTimeout;
+  for (;;) {
+    if (lf_stopping()) return {};
+    const auto got = client->receive(buffer.data(), psxBufferSize, psxWaitSlice);
+    if (got.error == platform::netError::timedOut && gf_clock().steadyNow() < deadline) continue;
+    if (got.error != 0) {
+      gf_logUnlessStopping(wdrx::format("receive: {}", gf_wsaErrorText(got.error)));
+      return {};
+    }
+    if (got.bytes >= static_cast<std::int64_t>(psxBufferSize)) {
+      gf_logUnlessStopping(wdrx::format("receive: buffer overrun: {}", got.bytes));
+      return {};
+    }
+    buffer.resize(static_cast<std::size_t>(got.bytes));
+    return buffer;
+  }
+}
+
+void lf_processRTVersion(const std::string& answer) {
+  if (answer.empty()) {
+    gf_postError("No RealTraffic version received?");
+    rtProfessional.store(false);
+    return;
+  }
+  try {
+    const auto json = nlohmann::json::parse(answer);
+    if (json.is_object()) {
+      const int level = json.value("level", 0);
+      rtProfessional.store(level == 2);
+      const std::string version = json.value("version", std::string{});
+      realTrafficDisplay.setRealTrafficText(
+          wdrx::format("RT {} edition: {}", level == 2 ? "prof" : "stnd", version));
+    } else {
+      rtProfessional.store(false);
+      realTrafficDisplay.setRealTrafficText({});
+    }
+    gf_invalidateCountersBand();
+  } catch (const std::exception& e) {
+    rtProfessional.store(false);
+    realTrafficDisplay.setRealTrafficText({});
+    gf_invalidateCountersBand();
+    gf_log(wdrx::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+  }
+}
+
+void gf_waitForRealTraffic() {
+  if (!realTrafficDetected.load()) return;
+  gf_postStatus(wdrx::format("Waiting for RealTraffic to connect to {} ...", "Wendrix_P3D"), true);
+  lf_flushLog();
+  gf_resetReaders();
+  if (waitForClient()) {
+    sendDataPacket("Qs999=version\r\n");
+    lf_processRTVersion(lf_receivePsxLine());
+    realTrafficDisplay.realTrafficLinked.store(true);
+    gf_invalidateCountersBand();
+    awaitingRealTraffic.exchange(false);
+    gf_log("RealTraffic connected");
+  }
+  gf_clearStatus();
+}
+
+std::string gf_userPositionLine() {
+  const UserAircraftState& user = userPosition;
+  return wdrx::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{:.0f};{:.6f};{:.6f}\r\n",
+                      user.pitch * -100000.0, user.bank * 100000.0, user.heading,
+                      user.indicatedAltitude * 1000.0, user.groundSpeed * 1000.0,
+                      user.latitude * degToRad, user.longitude * degToRad);
+}
+
+void gf_sendUserPosition() {
+  if (!realTrafficDetected.load()) return;
+  if (!(std::fabs(userPosition.latitude) > 0.0001 || std::fabs(userPosition.longitude) > 0.0001))
+    return;
+  if (psxServer.psxConnected.load()) {
+    if (sendDataPacket(gf_userPositionLine())) return;
+    // RealTraffic has gone.
+    realTrafficDisplay.realTrafficLinked.store(false);
+    gf_invalidateCountersBand();
+    if (!closeRequested.load()) lf_abortLiveTraffic();
+    gf_resetReaders();
+    gf_postStatus(
+        wdrx::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_timeOfDay()),
+        true);
+  } else if (exitReason.load() == ExitReason::NotYetSet) {
+    if (waitForClient()) {
+      realTrafficDisplay.realTrafficLinked.store(true);
+      gf_invalidateCountersBand();
+      gf_postStatus(wdrx::format("{} RealTraffic re-connected", gf_timeOfDay()), true);
+      gf_clearStatus();
+    }
+  }
+}
+
+void gf_sendSimTime(std::int64_t secondsSince1970) {
+  if (!psxServer.psxConnected.load() || secondsSince1970 < 1) return;
+  sendDataPacket(wdrx::format("Qs123={}\r\n", secondsSince1970 * 1000));
+}
+
+void gf_closePsxServer() {
+  std::shared_ptr<platform::TcpListener> listener;
+  std::shared_ptr<platform::TcpStream> client;
+  {
+    std::lock_guard lock(psxServer.socketMutex);
+    if (psxServer.psxConnected.exchange(false)) lf_sendLocked("exit\r\n");
+    listener = std::move(psxServer.psxListenSocket);
+    client = std::move(psxServer.psxClientSocket);
+  }
+  // A thread waiting on either socket wakes; each socket closes with its last owner, once.
+  if (client) client->shutdown();
+  if (listener) {
+    listener->shutdown();
+    platform::gf_netCleanup();
+  }
+  psxServer.psxConnected.store(false);
+}

@@ -1,0 +1,108 @@
+#include "traffic/qnh.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "traffic/link_state.hpp"
+
+std::atomic<std::int32_t> qnhHpa{1013};
+
+namespace {
+
+// Rounds halves away from zero into an i32; throws when the value does not fit.
+std::int32_t lf_roundToInt(double value) {
+  const double rounded = std::round(value);
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+        rounded <= std::numeric_limits<std::int32_t>::max()))
+    throw std::range_error(wdrx::format("QNH {} out of range", value));
+  return static_cast<std::int32_t>(rounded);
+}
+
+// The QNH of the member, or none after its log line.
+std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_view datagram) {
+  using Type = nlohmann::json::value_t;
+  switch (member.type()) {
+    case Type::number_integer: {
+      const auto value = member.get<std::int64_t>();
+      if (value < std::numeric_limits<std::int32_t>::min() ||
+          value > std::numeric_limits<std::int32_t>::max())
+        throw std::range_error(wdrx::format("QNH {} out of range", value));
+      return static_cast<std::int32_t>(value);
+    }
+    case Type::number_unsigned: {
+      const auto value = member.get<std::uint64_t>();
+      if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw std::range_error(wdrx::format("QNH {} out of range", value));
+      return static_cast<std::int32_t>(value);
+    }
+    case Type::number_float: {
+      const auto value = static_cast<float>(member.get<double>());
+      if (!std::isfinite(value)) {
+        gf_log(wdrx::format("QNH {} rejected, in {}", member.dump(), datagram));
+        return std::nullopt;
+      }
+      return lf_roundToInt(value);
+    }
+    case Type::string: {
+      const auto& text = member.get_ref<const std::string&>();
+      std::int32_t value = 0;
+      const auto [last, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+      if (ec != std::errc()) {
+        gf_logMarked(wdrx::format("QNH string parse error: {} in {}", text, datagram));
+        return std::nullopt;
+      }
+      return value;
+    }
+    default:
+      gf_log(wdrx::format("no QNH {}", datagram));
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void QnhReader::onDatagram() { lf_processQnh(*this); }
+
+void lf_processQnh(QnhReader& reader) {
+  const std::string_view datagram = reader.datagram;
+  try {
+    const auto json = nlohmann::json::parse(datagram);
+    if (!json.is_object())
+      throw std::invalid_argument(wdrx::format("not a JSON object but {}", json.type_name()));
+    const auto found = json.find("QNH");
+    if (found == json.end() || found->is_null() || (found->is_structured() && found->empty())) {
+      gf_log(wdrx::format("no QNH {}", datagram));
+      return;
+    }
+    const std::optional<std::int32_t> read = lf_qnhOf(*found, datagram);
+    if (!read) return;
+    std::int32_t q = *read;
+    // 0 or below is no pressure at all: keep the QNH we have.
+    if (q <= 0) {
+      gf_log(wdrx::format("QNH {} rejected, in {}", q, datagram));
+      return;
+    }
+    if (q > 1100) q = lf_roundToInt(q * 0.33865307);  // inches of mercury in hundredths
+    if (q < 900) q = 900;
+    if (q > 1100) q = 1100;
+    if (q == reader.lastQnh.load() && q != 1013) return;
+
+    reader.lastQnh.store(q);
+    trafficReader.trafficQnh.store(q);
+    qnhHpa.exchange(q);
+    realTrafficDisplay.qnhValue.store(q);
+    std::int32_t silent = lampSilent;
+    realTrafficDisplay.qnhLamp.compare_exchange_strong(silent, lampReceiving);
+    gf_invalidateCountersBand();
+  } catch (const std::exception& e) {
+    gf_log(wdrx::format("Exception {}, in {}", e.what(), datagram));
+  }
+}

@@ -1,0 +1,121 @@
+// The airport database: reading, sorting, index, display names, once-per-process, error 88.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "airports/airport_db.hpp"
+#include "encrypt/encrypt.hpp"
+#include "foundation/log.hpp"
+#include "foundation/user_error.hpp"
+#include "support/temp_dir.hpp"
+
+using Strings = std::vector<std::string>;
+
+namespace {
+class AirportDbTest : public ::testing::Test {
+ protected:
+  wdrx::testing::TempDir dir;
+  AirportDbTest() { gf_openLog(); }
+
+  static void writeAirports(const std::string& aps) {
+    wdrx::testing::writeFile("input/airports.enc",
+                             wdrx::encrypt::encryptText("<root><airports>" + aps + "</airports></root>"));
+  }
+  static bool plainLeft() { return std::filesystem::exists("input/airports.xml"); }
+  static Strings logLines() {
+    wdrx::testing::closeLog();
+    std::istringstream in(wdrx::testing::readFile("Log.txt"));
+    Strings lines;
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+  }
+  static std::string readError() {
+    try {
+      gf_readAirports();
+    } catch (const tql::UserErrorException& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+};
+}  // namespace
+
+TEST_F(AirportDbTest, ReadsSortedTableWithIndex) {
+  writeAirports(R"(<ap c="LOWI" i="INN" la="47.26" lo="11.34" a="1906" s="2"/>)"
+                R"(<ap c="eham" i="ams" la="52.31" lo="4.76" a="-11" s="1"/>)"
+                R"(<ap c="EDDM" la="48.35" lo="11.78" a="1487"/>)"
+                R"(<ap c="KJFK" la="40.6" a="13" s="3"/>)"
+                R"(<ap c="KLAX" la="33.9" lo="-118.4" s="3"/>)"
+                R"(<ap c="LFPG" i="CD" la="49" lo="2.5" a="392" s="3"/>)"
+                R"(<other c="ZZZZ"/>)");
+  ASSERT_TRUE(gf_readAirports());
+  ASSERT_EQ(airportTable.size(), 3u);
+  EXPECT_EQ(airportTable[0].icao, IcaoCode("EDDM"));
+  EXPECT_EQ(airportTable[1].icao, IcaoCode("EHAM"));
+  EXPECT_EQ(airportTable[2].icao, IcaoCode("LOWI"));
+  EXPECT_EQ(airportTable[0].iata, noIataCode);
+  EXPECT_EQ(airportTable[0].stands, 0);
+  const Airport& eham = airportTable[1];
+  EXPECT_EQ(eham.iata, IataCode("AMS"));
+  EXPECT_DOUBLE_EQ(eham.latitude, 52.31);
+  EXPECT_DOUBLE_EQ(eham.longitude, 4.76);
+  EXPECT_FLOAT_EQ(eham.altitude, -11.0f);
+  EXPECT_EQ(eham.stands, 1);
+  EXPECT_EQ(airportTable[2].stands, 2);
+
+  EXPECT_TRUE(gf_isKnownAirport(IcaoCode("LOWI")));
+  EXPECT_FALSE(gf_isKnownAirport(IcaoCode("KJFK")));
+  EXPECT_EQ(gf_findAirport(IcaoCode("EHAM")), &airportTable[1]);
+  EXPECT_EQ(gf_findAirport(IcaoCode("EHAA")), nullptr);
+  EXPECT_EQ(gf_airportDisplayName(eham.icao, eham.iata), "EHAM (AMS)");
+  EXPECT_EQ(gf_airportDisplayName(airportTable[0].icao, airportTable[0].iata), "EDDM");
+  EXPECT_EQ(gf_airportDisplayName(IcaoCode(), noIataCode), "?");
+  EXPECT_FALSE(plainLeft());
+  EXPECT_EQ(logLines(), (Strings{"==> Missing stands for airport 'EDDM'", "==> Missing latLons for airport 'KJFK'",
+                                 "==> Missing alt for airport 'KLAX'",
+                                 "Error storing airport 'LFPG' 'CD': 'CD' FixedCode: invalid string (length/charset)",
+                                 "    3 airports read"}));
+}
+
+TEST_F(AirportDbTest, ReadOncePerProcess) {
+  writeAirports(R"(<ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/>)");
+  ASSERT_TRUE(gf_readAirports());
+  std::filesystem::remove("input/airports.enc");
+  EXPECT_TRUE(gf_readAirports());
+  EXPECT_EQ(airportTable.size(), 1u);
+  EXPECT_TRUE(airportsRead.load());
+}
+
+TEST_F(AirportDbTest, EmptyDatabaseReadsAsFalse) {
+  writeAirports("");
+  EXPECT_FALSE(gf_readAirports());
+  EXPECT_TRUE(airportsRead.load());
+  EXPECT_FALSE(plainLeft());
+}
+
+TEST_F(AirportDbTest, FailuresThrowError88AndLeaveNoPlainFile) {
+  writeAirports(R"(<ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/><ap c="EHA" la="1" lo="1" a="1"/>)");
+  EXPECT_EQ(readError(), "88: 'EHA' FixedCode: invalid string (length/charset)");
+  EXPECT_FALSE(plainLeft());
+  EXPECT_FALSE(airportsRead.load());
+  EXPECT_TRUE(airportTable.empty());  // nothing half-read stays for the next try
+
+  wdrx::testing::writeFile("input/airports.enc",
+                           wdrx::encrypt::encryptText("<root><other/></root>"));
+  EXPECT_EQ(readError(), "88: Missing <airports> root in: input/airports.xml");
+  EXPECT_FALSE(plainLeft());
+
+  std::filesystem::remove("input/airports.enc");
+  EXPECT_EQ(readError().rfind("88: input/airports.xml not loaded: ", 0), 0u);
+
+  wdrx::testing::writeFile("input/airports.enc", wdrx::encrypt::encryptText("<root><airports><ap"));
+  EXPECT_EQ(readError().rfind("88: input/airports.xml not loaded: ", 0), 0u);
+  EXPECT_FALSE(plainLeft());
+
+  writeAirports(R"(<ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/>)");
+  EXPECT_TRUE(gf_readAirports());  // a later run tries again
+  EXPECT_EQ(airportTable.size(), 1u);
+}

@@ -1,0 +1,270 @@
+#include "foundation/files.hpp"
+
+#include <gtest/gtest.h>
+#include <gsl/narrow>
+
+#include <limits>
+
+#include "foundation/log.hpp"
+#include "foundation/paths.hpp"
+#include "platform/shell.hpp"
+#include "support/temp_dir.hpp"
+
+using wdrx::testing::readFile;
+using wdrx::testing::TempDir;
+using wdrx::testing::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { gf_openLog(); }
+  void TearDown() override {
+    wdrx::testing::closeLog();
+    platform::setShellOpenHandler(nullptr);
+    platform::setMessageBoxHandler(nullptr);
+  }
+  // Log.txt without its header line.
+  std::string logBody() {
+    gf_logFlush("");
+    const std::string log = readFile("Log.txt");
+    return log.substr(log.find('\n') + 1);
+  }
+  TempDir dir;
+};
+
+TEST_F(FilesTest, RemoveFileAndFolderCleaning) {
+  writeFile("f.txt", "x");
+  gf_removeFile("f.txt");
+  EXPECT_FALSE(fs::exists("f.txt"));
+  gf_removeFile("never-there.txt");  // silent
+
+  writeFile("work/a.xml", "1");
+  writeFile("work/b.XML", "2");
+  writeFile("work/c.txt", "3");
+  writeFile("work/sub/d.xml", "4");
+  gf_removeXMLFilesFromDirectory("work");
+  EXPECT_FALSE(fs::exists("work/a.xml"));
+  EXPECT_FALSE(fs::exists("work/b.XML"));
+  EXPECT_TRUE(fs::exists("work/c.txt"));
+  EXPECT_TRUE(fs::exists("work/sub/d.xml"));
+  gf_removeFilesFromDirectory("work");
+  EXPECT_FALSE(fs::exists("work/c.txt"));
+  EXPECT_TRUE(fs::exists("work/sub/d.xml"));
+
+  gf_removeFilesFromDirectory("missing-folder");
+  gf_removeFilesFromDirectory("work/sub/d.xml");  // not a folder
+  EXPECT_EQ(logBody(), "\n");
+}
+
+TEST_F(FilesTest, CountFolderEntries) {
+  EXPECT_EQ(gf_countFolderEntries("none"), 0);
+  writeFile("c/a.txt", "");
+  writeFile("c/sub/b.txt", "");
+  EXPECT_EQ(gf_countFolderEntries("c"), 2);
+  EXPECT_THROW(gf_countFolderEntries("c/a.txt"), fs::filesystem_error);
+}
+
+TEST_F(FilesTest, XmlEntryTest) {
+  writeFile("a.Xml", "");
+  writeFile("a.xmlx", "");
+  fs::create_directory("folder.xml");
+  EXPECT_TRUE(lf_isXmlFileEntry(fs::directory_entry("a.Xml")));
+  EXPECT_FALSE(lf_isXmlFileEntry(fs::directory_entry("a.xmlx")));
+  EXPECT_FALSE(lf_isXmlFileEntry(fs::directory_entry("folder.xml")));
+}
+
+TEST_F(FilesTest, OneGenerationGoesBeforeTheFileNamesExtension) {
+  writeFile("parameters.xml", "p");
+  EXPECT_TRUE(gf_save1GenerationOf("parameters.xml"));
+  EXPECT_EQ(readFile("parameters0.xml"), "p");
+
+  // A dot in the folder name stays untouched; a name without extension gets "0" appended.
+  writeFile("v1.2/notes", "n");
+  EXPECT_TRUE(gf_save1GenerationOf("v1.2/notes"));
+  EXPECT_EQ(readFile("v1.2/notes0"), "n");
+  EXPECT_FALSE(fs::exists("v10.2/notes"));
+
+  EXPECT_TRUE(gf_save1GenerationOf("absent.xml"));  // nothing to copy is no failure
+  EXPECT_FALSE(fs::exists("absent0.xml"));
+}
+
+TEST_F(FilesTest, ThreeGenerations) {
+  writeFile("a.txt", "new");
+  EXPECT_TRUE(gf_saveUpto3GenerationsOf("a.txt"));
+  EXPECT_EQ(readFile("a0.txt"), "new");
+  EXPECT_FALSE(fs::exists("a00.txt"));
+  EXPECT_FALSE(fs::exists("a000.txt"));
+
+  writeFile("a.txt", "3");
+  writeFile("a0.txt", "2");
+  writeFile("a00.txt", "1");
+  writeFile("a000.txt", "0");
+  EXPECT_TRUE(gf_saveUpto3GenerationsOf("a.txt"));
+  EXPECT_EQ(readFile("a000.txt"), "1");
+  EXPECT_EQ(readFile("a00.txt"), "2");
+  EXPECT_EQ(readFile("a0.txt"), "3");
+  EXPECT_EQ(readFile("a.txt"), "3");
+
+  writeFile("v.d/plain", "x");
+  EXPECT_TRUE(gf_saveUpto3GenerationsOf("v.d/plain"));
+  EXPECT_EQ(readFile("v.d/plain0"), "x");
+}
+
+TEST_F(FilesTest, FailedCopyIsLoggedAndReported) {
+  writeFile("b.txt", "b");
+  fs::create_directory("b0.txt");  // a folder in the way of the copy
+  EXPECT_FALSE(gf_save1GenerationOf("b.txt"));
+  EXPECT_TRUE(logBody().starts_with("==> copy b.txt -> b0.txt failed: ")) << logBody();
+}
+
+TEST_F(FilesTest, ThirdpartyListingSkipsOddNames) {
+  EXPECT_TRUE(gf_listMyThirdpartyXmlFiles().empty());  // no folder
+  const fs::path folder = paths::airportsFolder / "my_thirdparty";
+  writeFile(folder / "eddf.xml", "");
+  writeFile(folder / "EGLL.XML", "");
+  writeFile(folder / "KJ-K.xml", "");  // not a code: skipped and logged
+  writeFile(folder / "LSZHX.xml", "");
+  writeFile(folder / "LFPG.txt", "");
+  fs::create_directories(folder / "EHAM.xml");
+  auto codes = gf_listMyThirdpartyXmlFiles();
+  std::sort(codes.begin(), codes.end());
+  ASSERT_EQ(codes.size(), 2u);
+  EXPECT_EQ(codes[0], IcaoCode("EDDF"));
+  EXPECT_EQ(codes[1], IcaoCode("EGLL"));
+  EXPECT_EQ(logBody(),
+            "==> gf_listMyThirdpartyXmlFiles exception: 'KJ-K' FixedCode: invalid string "
+            "(length/charset)\n\n");
+}
+
+TEST_F(FilesTest, ShellOpenAndMessageBoxes) {
+  std::vector<fs::path> opened;
+  bool shellWorks = true;
+  platform::setShellOpenHandler([&](const fs::path& folder) {
+    opened.push_back(folder);
+    return shellWorks;
+  });
+  std::vector<std::pair<std::string, std::string>> boxes;
+  platform::setMessageBoxHandler(
+      [&](const std::string& text, const std::string& caption) { boxes.emplace_back(text, caption); });
+
+  EXPECT_FALSE(gf_openContainingFolder(dir / "missing.txt"));
+  EXPECT_TRUE(opened.empty());
+  writeFile(dir / "sub/file.txt", "");
+  EXPECT_TRUE(gf_openContainingFolder(dir / "sub/file.txt"));
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], dir / "sub");
+
+  writeFile(parametersFile, "<root/>");
+  EXPECT_TRUE(gf_openParametersFolder());
+  EXPECT_EQ(opened.back(), parametersFile.parent_path());
+  shellWorks = false;
+  EXPECT_FALSE(gf_openParametersFolder());
+  EXPECT_FALSE(gf_openManualFolder());  // docs/Manual.pdf does not exist
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0], (std::pair<std::string, std::string>{"Could not open folder with parameters.xml", "WDRX"}));
+  EXPECT_EQ(boxes[1], (std::pair<std::string, std::string>{"Could not open local folder with Manual", "WDRX"}));
+}
+
+TEST_F(FilesTest, RealShellOpenFailsForAMissingFolder) {
+  EXPECT_FALSE(platform::shellOpenFolder(dir / "no-such-folder"));
+}
+
+TEST_F(FilesTest, NewVersionNoticeOutsideProgramFiles) {
+  EXPECT_EQ(gf_newVersionNotice(dir.path()),
+            "A new version is available.\nThe installer can be executed normally (no "
+            "Administrator rights required).");
+  EXPECT_FALSE(fs::exists(dir / ".write_test.tmp"));
+}
+
+TEST_F(FilesTest, AppDataPathFollowsTheEnvironment) {
+  EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
+  ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
+  ::setenv("XDG_CONFIG_HOME", (dir / "cfg").c_str(), 1);
+  EXPECT_EQ(gf_appDataPath(), dir / "cfg");
+}
+
+TEST(WsaErrorText, AllCodesAndUnknown) {
+  const std::pair<int, const char*> table[] = {
+      {10004, "Interrupted system call"}, {10009, "Bad file number"}, {10013, "Permission denied"},
+      {10014, "Bad address"}, {10022, "Invalid argument"}, {10024, "Too many open sockets"},
+      {10035, "Operation would block"}, {10036, "Operation now in progress"},
+      {10037, "Operation already in progress"}, {10038, "Socket operation on non-socket"},
+      {10039, "Destination address required"}, {10040, "Messenger too long"},
+      {10041, "Protocol wrong type for socket"}, {10042, "Bad protocol option"},
+      {10043, "Protocol not supported"}, {10044, "Socket type not supported"},
+      {10045, "Operation not supported on socket"}, {10046, "Protocol family not supported"},
+      {10047, "Address family not supported"}, {10048, "Address already in use"},
+      {10049, "Can't assign requested address"}, {10050, "Network is down"},
+      {10051, "Network is unreachable"}, {10052, "Net connection reset"},
+      {10053, "Software caused connection abort"}, {10054, "Connection reset by peer"},
+      {10055, "No buffer space available"}, {10056, "Socket is already connected"},
+      {10057, "Socket is not connected"}, {10058, "Can't send numLines socket shutdown"},
+      {10059, "Too many references, can't splice"}, {10060, "Connection timed out"},
+      {10061, "Connection refused"}, {10062, "Too many levels of symbolic links"},
+      {10063, "File name too long"}, {10064, "Host is down"}, {10065, "No route to host"},
+      {10066, "Directory not empty"}, {10067, "Too many processes"}, {10068, "Too many users"},
+      {10069, "Disc quota exceeded"}, {10070, "Stale NFS file handle"},
+      {10071, "Too many levels of remote in path"}, {10091, "Network system is unavailable"},
+      {10092, "Winsock version out of range"}, {10093, "WSAStartup not yet called"},
+      {10101, "Graceful shutdown in progress"}, {11001, "Host not found"},
+      {11004, "No host data of that type was found"},
+  };
+  ASSERT_EQ(std::size(table), 49u);
+  for (const auto& [code, text] : table) {
+    EXPECT_EQ(gf_wsaErrorText(code), std::to_string(code) + " " + text);
+  }
+  EXPECT_EQ(gf_wsaErrorText(0), "0 Unknown errror code");
+  EXPECT_EQ(gf_wsaErrorText(10005), "10005 Unknown errror code");
+}
+
+TEST(NumberTexts, PercentOneDecimalPlural) {
+  EXPECT_EQ(gf_percent(1, 3), 33);
+  EXPECT_EQ(gf_percent(2, 3), 67);
+  EXPECT_EQ(gf_percent(1, 8), 13);    // 12.5 rounds away from zero
+  EXPECT_EQ(gf_percent(-1, 8), -13);
+  EXPECT_EQ(gf_percent(5, 0), 0);
+  EXPECT_EQ(gf_percent(5, -2), 0);
+  EXPECT_EQ(gf_percent(std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max()), 100);
+  EXPECT_THROW(gf_percent(std::int64_t{1} << 40, 1), gsl::narrowing_error);
+
+  EXPECT_EQ(gf_formatOneDecimal(3.0f), "3");
+  EXPECT_EQ(gf_formatOneDecimal(2.5f), "2.5");
+  EXPECT_EQ(gf_formatOneDecimal(-0.25f), "-0.2");
+  EXPECT_EQ(gf_formatOneDecimal(24.0f), "24");
+
+  EXPECT_EQ(gf_plural(1), "");
+  EXPECT_EQ(gf_plural(0), "s");
+  EXPECT_EQ(gf_plural(2), "s");
+  EXPECT_EQ(gf_plural(-3), "");
+  EXPECT_EQ(gf_pluralInt(1), "");
+  EXPECT_EQ(gf_pluralInt(15), "s");
+  EXPECT_EQ(gf_pluralInt(-1), "");
+  EXPECT_EQ(gf_pluralSize(1), "");
+  EXPECT_EQ(gf_pluralSize(0), "s");
+}
+
+TEST(AircraftFilter, TypesAndCategories) {
+  struct Case {
+    const char* type;
+    const char* category;
+    bool aircraft;
+  };
+  const Case cases[] = {
+      {"A320", "A3", true}, {"B738", "", true},  {"BALL", "A1", false}, {"A320", "C1", false},
+      {"A320", "B1", false}, {"A320", "B2", false}, {"A320", "B4", false}, {"A320", "C2", false},
+      {"A320", "B3", true}, {"ABCDE", "A1", false}, {"", "A1", false},   {"null", "A1", false},
+      {"GND", "", false},   {"GRND", "", false},   {"SHIP", "", false},  {"VENT", "", false},
+      {"H60", "A7", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(gf_isAircraft(c.type, c.category), c.aircraft) << c.type << "/" << c.category;
+  EXPECT_TRUE(lf_isNonAircraftType("GLID"));
+  EXPECT_TRUE(lf_isNonAircraftType("LONGER"));
+  EXPECT_FALSE(lf_isNonAircraftType("C172"));
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "support/temp_dir.hpp"
+
+#include "foundation/paths.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace wdrx::testing {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("wdrx-test-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = std::filesystem::canonical(candidate);
+      break;
+    }
+  }
+  if (path_.empty()) throw std::runtime_error("TempDir: could not create a folder");
+  previousCwd_ = std::filesystem::current_path();
+  std::filesystem::current_path(path_);
+  std::filesystem::create_directories(path_ / "home" / ".config");
+  ::setenv("HOME", (path_ / "home").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (path_ / "home" / ".config").c_str(), 1);
+  ::setenv("WDRX_DATA_DIR", (path_ / "data").c_str(), 1);
+  gf_initDataFolder();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::current_path(previousCwd_, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& content) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+}  // namespace wdrx::testing
