@@ -100,7 +100,7 @@ bool gf_isKnownAirport(const IcaoCode& code) { return airportIndex.contains(code
 
 std::string gf_airportDisplayName(const IcaoCode& icao, const IataCode& iata) {
   std::string text = icao.empty() ? std::string("?") : icao.str();
-  if (iata != noIataCode) text += wdrx::format(" ({})", iata);
+  if (!iata.empty() && iata != noIataCode) text += wdrx::format(" ({})", iata);
   return text;
 }
 

@@ -32,7 +32,7 @@ extern std::atomic<bool> airportsRead;
 // Failures: tql::UserErrorException 88; the decrypted XML never outlives the call.
 bool gf_readAirports();
 bool gf_isKnownAirport(const IcaoCode& code);
-// "EHAM (AMS)", or "EHAM" when the IATA code is "XXX"; "?" for an empty ICAO code.
+// "EHAM (AMS)", or "EHAM" when the IATA code is "XXX" (or empty); "?" for an empty ICAO code.
 std::string gf_airportDisplayName(const IcaoCode& icao, const IataCode& iata);
 // The first entry of the code by binary search, nullptr when none.
 const Airport* gf_findAirport(const IcaoCode& code);

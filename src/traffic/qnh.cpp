@@ -44,7 +44,11 @@ std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_v
       return static_cast<std::int32_t>(value);
     }
     case Type::number_float: {
-      const auto value = static_cast<float>(member.get<double>());
+      const double wide = member.get<double>();
+      // Beyond the range of a float it would be infinite: no pressure either.
+      const float value = std::fabs(wide) <= std::numeric_limits<float>::max()
+                              ? static_cast<float>(wide)
+                              : std::numeric_limits<float>::infinity();
       if (!std::isfinite(value)) {
         gf_log(wdrx::format("QNH {} rejected, in {}", member.dump(), datagram));
         return std::nullopt;

@@ -128,9 +128,3 @@ TEST_F(CodesTest, FullTableGivesIdZeroWithOneLogLine) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "==> gf_test: table full (65536 codes), 'new1' and every later new code get id 0");
 }
-
-TEST(AircraftCodesTest, PackedIsEightBytesAndRoundTrips) {
-  AircraftCodes codes{513, 2, 65535, 1, 1};
-  EXPECT_EQ(AircraftCodes::fromPacked(codes.packed()), codes);
-  EXPECT_NE(AircraftCodes{}.packed(), codes.packed());
-}

@@ -47,7 +47,7 @@ TEST_F(RegcodeFilesTest, LinesOfTheUsersFiles) {
             "T6;PH-BXA, PH-BXB;x\n"
             "T7;PH-BXA,PH-BXA\n"
             "T8;ABC,ABCDEFGHIJKL\n"
-            "T9;AB\n"
+            "T9 x;AB\n"
             "T10;AB,CD\n"
             "T11;PH-BXA,,PH-BXB\n"
             "T12;PH-BXA,\n"

@@ -73,6 +73,7 @@ TEST_F(AirportDbTest, ReadsSortedTableWithIndex) {
   EXPECT_EQ(gf_airportDisplayName(eham.icao, eham.iata), "EHAM (AMS)");
   EXPECT_EQ(gf_airportDisplayName(airportTable[0].icao, airportTable[0].iata), "EDDM");
   EXPECT_EQ(gf_airportDisplayName(IcaoCode(), noIataCode), "?");
+  EXPECT_EQ(gf_airportDisplayName(eham.icao, IataCode()), "EHAM");
   EXPECT_FALSE(plainLeft());
   EXPECT_EQ(logLines(), (Strings{"==> Missing stands for airport 'EDDM'", "==> Missing latLons for airport 'KJFK'",
                                  "==> Missing alt for airport 'KLAX'",

@@ -30,11 +30,4 @@ TEST(Paths, DataFolderFromTheEnvironment) {
   EXPECT_EQ(dataFolder, dir / "xdg" / "Wendrix_P3D");
 }
 
-TEST(Paths, RelativeConstants) {
-  EXPECT_EQ(paths::dbaseEnc, std::filesystem::path("input") / "dbase.enc");
-  EXPECT_EQ(paths::objectIdList, std::filesystem::path("output") / "info" / "ObjectIdList.txt");
-  EXPECT_EQ(paths::regcodesXml.parent_path(), paths::inputFolder);
-  EXPECT_EQ(paths::errorsFolder.parent_path(), paths::outputFolder);
-}
-
 }  // namespace

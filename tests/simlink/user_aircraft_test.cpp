@@ -99,9 +99,10 @@ TEST(UserAircraft, StandNameShownWhenItChanges) {
 TEST(UserAircraft, TitleCutTo48Characters) {
   std::vector<std::string> shown;
   simLinkServices.showAircraftText = [&](const std::string& t) { shown.push_back(t); };
-  const std::string title60 = "Aerosoft A320 Professional Lufthansa D-AIZA with 60 chars xxx";
-  dispatch(text(106, title60, 61));
-  dispatch(text(106, title60, 61));
+  const std::string title60 = "Aerosoft A320 Professional Lufthansa D-AIZA with 60 chars xx";
+  ASSERT_EQ(title60.size(), 60u);
+  dispatch(text(106, title60, 64));
+  dispatch(text(106, title60, 64));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], title60.substr(0, 48));
   EXPECT_EQ(gf_userAcTitle(), title60.substr(0, 48));

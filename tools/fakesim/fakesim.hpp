@@ -206,7 +206,9 @@ class FakeSim {
   std::uint64_t generation_ = 0;
   bool running_ = false;
   std::vector<std::unique_ptr<platform::StreamListener>> listeners_;
-  std::vector<std::thread> threads_;
+  std::vector<std::thread> acceptThreads_;
+  std::vector<std::thread> readerThreads_;
+  std::thread ticker_;
   std::list<std::shared_ptr<Session>> sessions_;
   int accepted_ = 0;
   std::vector<Packet> packets_;

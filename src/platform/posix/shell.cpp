@@ -1,4 +1,4 @@
-#include "platform/shell.hpp"
+#include "platform/shell_os.hpp"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -7,17 +7,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <string_view>
 
 extern char** environ;
 
-namespace platform {
+namespace platform::os {
 namespace {
-
-std::mutex handlerMutex;
-std::function<bool(const std::filesystem::path&)> shellOpenHandler;
-std::function<void(const std::string&, const std::string&)> messageBoxHandler;
 
 bool lf_onPath(std::string_view program) {
   const char* path = std::getenv("PATH");
@@ -34,9 +29,11 @@ bool lf_onPath(std::string_view program) {
   return false;
 }
 
-// xdg-open may wait for the file manager; a short-lived shell starts it in the background
-// and is reaped at once, so the caller never blocks and no zombie is left.
-bool lf_xdgOpen(const std::filesystem::path& folder) {
+}  // namespace
+
+// xdg-open may wait for the file manager; a short-lived shell starts it in the background and
+// is reaped at once, so the caller never blocks and no zombie is left.
+bool shellOpenFolder(const std::filesystem::path& folder) {
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec) || !lf_onPath("xdg-open")) return false;
   const std::string script = "xdg-open \"$1\" >/dev/null 2>&1 </dev/null &";
@@ -53,38 +50,9 @@ bool lf_xdgOpen(const std::filesystem::path& folder) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-}  // namespace
-
-bool shellOpenFolder(const std::filesystem::path& folder) {
-  std::function<bool(const std::filesystem::path&)> handler;
-  {
-    std::lock_guard lock(handlerMutex);
-    handler = shellOpenHandler;
-  }
-  return handler ? handler(folder) : lf_xdgOpen(folder);
-}
-
+// No desktop dialog here: the text goes to the standard error stream.
 void warningMessageBox(const std::string& text, const std::string& caption) {
-  std::function<void(const std::string&, const std::string&)> handler;
-  {
-    std::lock_guard lock(handlerMutex);
-    handler = messageBoxHandler;
-  }
-  if (handler) {
-    handler(text, caption);
-    return;
-  }
   std::cerr << caption << ": " << text << std::endl;
 }
 
-void setShellOpenHandler(std::function<bool(const std::filesystem::path&)> handler) {
-  std::lock_guard lock(handlerMutex);
-  shellOpenHandler = std::move(handler);
-}
-
-void setMessageBoxHandler(std::function<void(const std::string&, const std::string&)> handler) {
-  std::lock_guard lock(handlerMutex);
-  messageBoxHandler = std::move(handler);
-}
-
-}  // namespace platform
+}  // namespace platform::os

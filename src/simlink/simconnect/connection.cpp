@@ -66,6 +66,11 @@ std::uint32_t SimConnection::lastSendId() const {
   return threadLastConnection == id ? threadLastSendId : lastSendId_.load();
 }
 
+void SimConnection::setSendCounter(std::uint32_t value) {
+  std::lock_guard lock(sendMutex_);
+  sendCounter_ = value;
+}
+
 SimConnectResult SimConnection::send(std::byte* packet, std::uint32_t size, std::uint32_t* sendId) {
   std::lock_guard lock(sendMutex_);
   if (failed_) return failureCode_.load();

@@ -29,6 +29,8 @@ struct SimConnection final : platform::SimTransportSink {
   SimConnectResult failureCode() const { return failureCode_.load(); }
   bool failed() const { return failed_.load(); }
   std::uint32_t lastSendId() const;
+  // Tests: the counter value the next send id follows.
+  void setSendCounter(std::uint32_t value);
 
   // The target the application gave at open (kept; this library posts nothing to it).
   void* windowHandle = nullptr;

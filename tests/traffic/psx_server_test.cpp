@@ -1,0 +1,324 @@
+// The PSX-protocol server against the fake RealTraffic client: handshake and edition, the
+// position and time lines, "exit" at close, the lost client, and every wait ending on a stop.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "faketraffic/faketraffic.hpp"
+#include "foundation/time_text.hpp"
+#include "simlink/user_aircraft.hpp"
+#include "traffic/link_state.hpp"
+#include "traffic/psx_server.hpp"
+#include "traffic/traffic_fixture.hpp"
+#include "traffic/udp_reader.hpp"
+
+namespace {
+
+using faketraffic::PsxClient;
+using wdrx::testing::eventually;
+using wdrx::testing::TrafficFixture;
+using namespace std::chrono_literals;
+
+class PsxServerTest : public TrafficFixture {
+ protected:
+  void SetUp() override {
+    TrafficFixture::SetUp();
+    userPosition = UserAircraftState{};
+    userPosition.latitude = 51.5;
+    userPosition.longitude = -0.1;
+    gf_startPsxServer("0");
+    port_ = gf_psxServerPort();
+    ASSERT_NE(port_, 0);
+  }
+  void TearDown() override {
+    gf_closePsxServer();
+    gf_setAbortLiveTraffic(nullptr);
+    TrafficFixture::TearDown();
+  }
+  // Connects the client and runs the handshake on this thread.
+  void connectAndWait(PsxClient& client) {
+    ASSERT_TRUE(client.connect(port_, 5s));
+    gf_waitForRealTraffic();
+    ASSERT_TRUE(psxServer.psxConnected.load());
+  }
+  static std::size_t count(const std::vector<std::string>& lines, const std::string& line) {
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  std::uint16_t port_ = 0;
+};
+
+TEST_F(PsxServerTest, ListensOnLoopbackOnly) {
+  EXPECT_EQ(psxServer.psxListenSocket->localAddress(), "127.0.0.1");
+}
+
+TEST_F(PsxServerTest, HandshakeReadsProfessionalEdition) {
+  PsxClient client(PsxClient::Options{2, "9.0.1", true, nullptr});
+  connectAndWait(client);
+  EXPECT_TRUE(client.waitForLine("Qs999=version", 1s));
+  EXPECT_TRUE(rtProfessional.load());
+  EXPECT_EQ(realTrafficDisplay.realTrafficText(), "RT prof edition: 9.0.1");
+  EXPECT_TRUE(realTrafficDisplay.realTrafficLinked.load());
+  EXPECT_FALSE(awaitingRealTraffic.load());
+  EXPECT_TRUE(logHas("Waiting for RealTraffic to connect to Wendrix_P3D ..."));
+  EXPECT_TRUE(logHas("RealTraffic connected"));
+  EXPECT_EQ(gf_statusSnapshot().statusText, "");
+}
+
+TEST_F(PsxServerTest, HandshakeStandardEdition) {
+  PsxClient client(PsxClient::Options{1, "8.1", true, nullptr});
+  connectAndWait(client);
+  EXPECT_FALSE(rtProfessional.load());
+  EXPECT_EQ(realTrafficDisplay.realTrafficText(), "RT stnd edition: 8.1");
+}
+
+struct VersionCase {
+  const char* name;
+  std::string answer;
+  bool professional;
+  std::string text;
+  bool logsParseFailure;
+};
+
+class VersionAnswerTest : public TrafficFixture,
+                          public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(VersionAnswerTest, Edition) {
+  const VersionCase& c = GetParam();
+  rtProfessional.store(!c.professional);
+  realTrafficDisplay.setRealTrafficText("old");
+  lf_processRTVersion(c.answer);
+  EXPECT_EQ(rtProfessional.load(), c.professional);
+  EXPECT_EQ(realTrafficDisplay.realTrafficText(), c.text);
+  const auto lines = logLines();
+  EXPECT_EQ(!lines.empty() && lines.front().starts_with("lf_processRTVersion: JSON parse failed: "),
+            c.logsParseFailure);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, VersionAnswerTest,
+    ::testing::Values(
+        VersionCase{"Level2", R"({"level":2,"version":"9.0.1"})", true, "RT prof edition: 9.0.1",
+                    false},
+        VersionCase{"Level1", R"({"level":1,"version":"9.0.1"})", false, "RT stnd edition: 9.0.1",
+                    false},
+        VersionCase{"NoLevel", R"({"version":"7"})", false, "RT stnd edition: 7", false},
+        VersionCase{"NoVersion", R"({"level":2})", true, "RT prof edition: ", false},
+        VersionCase{"Array", "[2]", false, "", false},
+        VersionCase{"NotJson", "level 2", false, "", true},
+        VersionCase{"LevelWrongType", R"({"level":"2"})", false, "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PsxServerTest, EmptyVersionAnswerShowsError) {
+  rtProfessional.store(true);
+  lf_processRTVersion("");
+  EXPECT_FALSE(rtProfessional.load());
+  EXPECT_EQ(gf_statusSnapshot().errorText, "No RealTraffic version received?");
+}
+
+struct PositionCase {
+  const char* name;
+  UserAircraftState state;
+  std::string line;
+};
+
+UserAircraftState state(double pitch, double bank, double heading, double indicated, double gs,
+                        double lat, double lon) {
+  UserAircraftState s;
+  s.pitch = pitch;
+  s.bank = bank;
+  s.heading = heading;
+  s.indicatedAltitude = indicated;
+  s.groundSpeed = gs;
+  s.latitude = lat;
+  s.longitude = lon;
+  return s;
+}
+
+class PositionLineTest : public ::testing::TestWithParam<PositionCase> {};
+
+TEST_P(PositionLineTest, Format) {
+  userPosition = GetParam().state;
+  EXPECT_EQ(gf_userPositionLine(), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, PositionLineTest,
+    ::testing::Values(
+        // pitch 0 times -100000 is negative zero, printed "-0" as the format gives it
+        PositionCase{"LevelAtRest", state(0, 0, 0, 0, 0, 51.5, -0.1),
+                     "Qs121=-0;0;0.000000;0;0;0.898845;-0.001745\r\n"},
+        PositionCase{"PitchUp", state(0.05, -0.02, 1.5707963, 2500.4, 140.25, 52.3, 4.76),
+                     "Qs121=-5000;-2000;1.570796;2500400;140250;0.912807;0.083078\r\n"},
+        PositionCase{"TinyNegativeRoundsToMinusZero",
+                     state(0.000001, -0.000001, 6.2, 10.0, 0.0, -33.9, 151.2),
+                     "Qs121=-0;-0;6.200000;10000;0;-0.591667;2.638938\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PsxServerTest, PositionAndTimeLinesReachClient) {
+  PsxClient client;
+  connectAndWait(client);
+  gf_sendUserPosition();
+  EXPECT_TRUE(client.waitForLine(gf_userPositionLine().substr(0, gf_userPositionLine().size() - 2),
+                                 2s));
+  gf_sendSimTime(0);
+  gf_sendSimTime(2);
+  EXPECT_TRUE(client.waitForLine("Qs123=2000", 2s));
+  EXPECT_EQ(count(client.lines(), "Qs123=0"), 0u);
+}
+
+TEST_F(PsxServerTest, UnknownPositionSendsNothingAndDoesNotWait) {
+  userPosition = UserAircraftState{};
+  userPosition.latitude = 0.00005;
+  gf_sendUserPosition();  // not connected, position unknown: returns at once
+  EXPECT_FALSE(psxServer.psxConnected.load());
+}
+
+TEST_F(PsxServerTest, CloseSendsExitOnceEvenFromTwoThreads) {
+  PsxClient client;
+  connectAndWait(client);
+  std::thread other([] { gf_closePsxServer(); });
+  gf_closePsxServer();
+  other.join();
+  EXPECT_TRUE(client.waitForClose(5s));
+  EXPECT_EQ(count(client.lines(), "exit"), 1u);
+  EXPECT_FALSE(psxServer.psxConnected.load());
+  EXPECT_EQ(gf_psxServerPort(), 0);
+  EXPECT_FALSE(platform::TcpStream::connectLoopback(port_).stream);
+}
+
+TEST_F(PsxServerTest, LostClientTakesAircraftOutResetsReadersAndWaitsAgain) {
+  int aborted = 0;
+  gf_setAbortLiveTraffic([&] { ++aborted; });
+  PsxClient client;
+  connectAndWait(client);
+  trafficReader.trafficQnh.store(1020);
+  client.disconnect();  // RealTraffic is killed
+  ASSERT_TRUE(eventually([] {
+    gf_sendUserPosition();
+    return !psxServer.psxConnected.load();
+  }));
+  EXPECT_EQ(aborted, 1);
+  EXPECT_EQ(trafficReader.trafficQnh.load(), 1013);
+  EXPECT_FALSE(realTrafficDisplay.realTrafficLinked.load());
+  const std::string status = gf_statusSnapshot().statusText;
+  EXPECT_TRUE(status.ends_with(" RealTraffic gone? Wait for RealTraffic to re-connect ..."))
+      << status;
+  const auto lines = logLines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.starts_with("sendDataPacket to RealTraffic failed: ");
+  }));
+  EXPECT_TRUE(logHas("RealTraffic client socket closed"));
+
+  // RealTraffic comes back: the next call accepts it without a new handshake.
+  PsxClient again;
+  ASSERT_TRUE(again.connect(port_, 5s));
+  gf_sendUserPosition();
+  EXPECT_TRUE(psxServer.psxConnected.load());
+  EXPECT_TRUE(realTrafficDisplay.realTrafficLinked.load());
+  const auto after = logLines();
+  EXPECT_TRUE(std::any_of(after.begin(), after.end(), [](const std::string& line) {
+    return line.ends_with(" RealTraffic re-connected");
+  }));
+  EXPECT_EQ(gf_statusSnapshot().statusText, "");
+  gf_sendUserPosition();
+  EXPECT_TRUE(again.waitForLine("Qs121=", 2s));
+  EXPECT_EQ(count(again.lines(), "Qs999=version"), 0u);
+}
+
+TEST_F(PsxServerTest, LostClientAfterWindowClosedKeepsAircraft) {
+  int aborted = 0;
+  gf_setAbortLiveTraffic([&] { ++aborted; });
+  PsxClient client;
+  connectAndWait(client);
+  client.disconnect();
+  gf_requestClose();
+  ASSERT_TRUE(eventually([] {
+    gf_sendUserPosition();
+    return !psxServer.psxConnected.load();
+  }));
+  EXPECT_EQ(aborted, 0);
+}
+
+TEST_F(PsxServerTest, StopRequestEndsWaitForRealTraffic) {
+  auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+  EXPECT_EQ(waiting.wait_for(300ms), std::future_status::timeout);  // really waiting
+  gf_requestRunStop(ExitReason::SimConnectError, 9);
+  EXPECT_EQ(waiting.wait_for(5s), std::future_status::ready);
+  EXPECT_FALSE(realTrafficDisplay.realTrafficLinked.load());
+}
+
+TEST_F(PsxServerTest, CloseFromWindowThreadEndsWaitForRealTraffic) {
+  auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+  EXPECT_EQ(waiting.wait_for(200ms), std::future_status::timeout);
+  gf_closePsxServer();
+  EXPECT_EQ(waiting.wait_for(5s), std::future_status::ready);
+}
+
+TEST_F(PsxServerTest, StopRequestEndsWaitForVersionAnswer) {
+  PsxClient client(PsxClient::Options{2, "9", false, nullptr});  // never answers
+  ASSERT_TRUE(client.connect(port_, 5s));
+  auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+  ASSERT_TRUE(client.waitForLine("Qs999=version", 5s));
+  EXPECT_EQ(waiting.wait_for(200ms), std::future_status::timeout);
+  gf_requestRunStop(ExitReason::ReaderError, 15);
+  EXPECT_EQ(waiting.wait_for(5s), std::future_status::ready);
+  EXPECT_FALSE(rtProfessional.load());
+}
+
+TEST_F(PsxServerTest, ClientThatStopsReadingCannotStallSends) {
+  PsxClient client;
+  connectAndWait(client);
+  client.setReading(false);
+  const std::string chunk(64 * 1024, 'x');
+  bool failed = false;
+  for (int i = 0; i < 5000 && !failed; ++i) failed = !sendDataPacket(chunk);
+  ASSERT_TRUE(failed);
+  EXPECT_FALSE(psxServer.psxConnected.load());
+  EXPECT_TRUE(logHas("sendDataPacket to RealTraffic failed: 10060 Connection timed out"));
+}
+
+TEST_F(PsxServerTest, NextRunRepeatsHandshake) {
+  PsxClient first;
+  connectAndWait(first);
+  gf_closePsxServer();
+  EXPECT_TRUE(first.waitForClose(5s));
+  gf_startPsxServer("0");
+  port_ = gf_psxServerPort();
+  PsxClient second(PsxClient::Options{1, "9.1", true, nullptr});
+  connectAndWait(second);
+  EXPECT_TRUE(second.waitForLine("Qs999=version", 1s));
+  EXPECT_EQ(realTrafficDisplay.realTrafficText(), "RT stnd edition: 9.1");
+}
+
+TEST_F(PsxServerTest, StartFailuresThrowTheirMessages) {
+  try {
+    gf_startPsxServer(std::to_string(port_));
+    FAIL() << "a second server on the same port started";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "Bind failed at port " + std::to_string(port_) +
+                                         " with error 10048 Address already in use");
+  }
+  try {
+    gf_startPsxServer("port");
+    FAIL() << "a server on a port that is not a number started";
+  } catch (const std::runtime_error& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("getaddrinfo failed with error ")) << e.what();
+  }
+  EXPECT_EQ(gf_psxServerPort(), port_);  // the running server is untouched
+}
+
+TEST_F(PsxServerTest, NothingWithoutRealTrafficOnThisPc) {
+  realTrafficDetected.store(false);
+  gf_waitForRealTraffic();  // returns at once, no client
+  gf_sendUserPosition();
+  EXPECT_FALSE(psxServer.psxConnected.load());
+  EXPECT_TRUE(logLines().empty());
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// The QNH datagram: its three forms, inches of mercury above 1100, the clamp, the repeat rule,
+// and the values refused because they are no pressure at all.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "traffic/link_state.hpp"
+#include "traffic/qnh.hpp"
+#include "traffic/traffic_fixture.hpp"
+
+namespace {
+
+using wdrx::testing::TrafficFixture;
+
+constexpr std::int32_t untouched = 4242;
+
+void handle(const std::string& datagram) {
+  std::copy(datagram.begin(), datagram.end(), qnhReader.buffer.begin());
+  qnhReader.buffer[datagram.size()] = 0;
+  qnhReader.datagram = std::string_view(qnhReader.buffer.data(), datagram.size());
+  qnhReader.onDatagram();
+}
+
+struct QnhCase {
+  const char* name;
+  std::string datagram;
+  std::optional<std::int32_t> applied;  // none: nothing changes
+  std::string logLine;                  // the log line expected (prefix for "Exception "); empty: none
+};
+
+const std::vector<QnhCase>& qnhCases() {
+  static const std::vector<QnhCase> cases{
+      {"Integer1020", R"({"QNH":1020})", 1020, ""},
+      {"InchesOfMercury2992", R"({"QNH":2992})", 1013, ""},
+      {"InchesOfMercury3100", R"({"QNH":3100})", 1050, ""},
+      {"Value1101IsInches", R"({"QNH":1101})", 900, ""},
+      {"ClampLow850", R"({"QNH":850})", 900, ""},
+      {"Value1150IsInchesThenClamped", R"({"QNH":1150})", 900, ""},
+      {"Floating1013Point6", R"({"QNH":1013.6})", 1014, ""},
+      {"FloatingHalfAwayFromZero", R"({"QNH":1012.5})", 1013, ""},
+      {"String1013Point6", R"({"QNH":"1013.6"})", 1013, ""},
+      {"StringInches", R"({"QNH":"2992"})", 1013, ""},
+      {"OtherMembersIgnored", R"({"ICAO":"EHAM","QNH":1009,"temp":12})", 1009, ""},
+      {"StringOfLetters", R"({"QNH":"abc"})", std::nullopt,
+       R"(==> QNH string parse error: abc in {"QNH":"abc"})"},
+      {"Boolean", R"({"QNH":true})", std::nullopt, R"(no QNH {"QNH":true})"},
+      {"MemberMissing", R"({"qnh":1013})", std::nullopt, R"(no QNH {"qnh":1013})"},
+      {"MemberNull", R"({"QNH":null})", std::nullopt, R"(no QNH {"QNH":null})"},
+      {"MemberEmptyArray", R"({"QNH":[]})", std::nullopt, R"(no QNH {"QNH":[]})"},
+      {"MemberEmptyObject", R"({"QNH":{}})", std::nullopt, R"(no QNH {"QNH":{}})"},
+      {"MemberNonEmptyArray", R"({"QNH":[1013]})", std::nullopt, R"(no QNH {"QNH":[1013]})"},
+      {"NotJson", "QNH=1013", std::nullopt, "Exception "},
+      {"JsonArray", "[1013]", std::nullopt, "Exception "},
+      {"IntegerBeyondI32", R"({"QNH":5000000000})", std::nullopt, "Exception "},
+      {"FloatBeyondI32", R"({"QNH":1e12})", std::nullopt, "Exception "},
+      // No pressure at all: refused, the previous QNH stays.
+      {"Zero", R"({"QNH":0})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0})"},
+      {"Negative", R"({"QNH":-1013})", std::nullopt, R"(QNH -1013 rejected, in {"QNH":-1013})"},
+      {"NegativeString", R"({"QNH":"-5"})", std::nullopt, R"(QNH -5 rejected, in {"QNH":"-5"})"},
+      {"FloatRoundsToZero", R"({"QNH":0.4})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0.4})"},
+      {"FloatInfiniteAsFloat", R"({"QNH":1e39})", std::nullopt,
+       R"(QNH 1e+39 rejected, in {"QNH":1e39})"},
+      {"StringNan", R"({"QNH":"nan"})", std::nullopt,
+       R"(==> QNH string parse error: nan in {"QNH":"nan"})"},
+  };
+  return cases;
+}
+
+class QnhTest : public TrafficFixture, public ::testing::WithParamInterface<QnhCase> {};
+
+TEST_P(QnhTest, Datagram) {
+  const QnhCase& c = GetParam();
+  qnhReader.lastQnh.store(1013);
+  trafficReader.trafficQnh.store(untouched);
+  qnhHpa.store(untouched);
+  realTrafficDisplay.qnhValue.store(untouched);
+  realTrafficDisplay.qnhLamp.store(lampSilent);
+  handle(c.datagram);
+
+  const std::int32_t expected = c.applied.value_or(untouched);
+  EXPECT_EQ(trafficReader.trafficQnh.load(), expected);
+  EXPECT_EQ(qnhHpa.load(), expected);
+  EXPECT_EQ(realTrafficDisplay.qnhValue.load(), expected);
+  EXPECT_EQ(qnhReader.lastQnh.load(), c.applied.value_or(1013));
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), c.applied ? lampReceiving : lampSilent);
+
+  const auto lines = logLines();
+  if (c.logLine.empty()) {
+    EXPECT_TRUE(lines.empty()) << lines.front();
+  } else {
+    ASSERT_EQ(lines.size(), 1u);
+    if (c.logLine == "Exception ") {
+      EXPECT_TRUE(lines.front().starts_with("Exception ")) << lines.front();
+      EXPECT_TRUE(lines.front().ends_with(", in " + c.datagram)) << lines.front();
+    } else {
+      EXPECT_EQ(lines.front(), c.logLine);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, QnhTest, ::testing::ValuesIn(qnhCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using QnhRepeatTest = TrafficFixture;
+
+TEST_F(QnhRepeatTest, RepeatedValueIsSkippedExcept1013) {
+  int invalidations = 0;
+  gf_setCountersBandNotifier([&] { ++invalidations; });
+  qnhReader.lastQnh.store(1013);
+  handle(R"({"QNH":1015})");
+  EXPECT_EQ(qnhHpa.load(), 1015);
+  EXPECT_EQ(invalidations, 1);
+
+  qnhHpa.store(untouched);
+  handle(R"({"QNH":1015})");
+  EXPECT_EQ(qnhHpa.load(), untouched);
+  EXPECT_EQ(invalidations, 1);  // nothing redrawn
+
+  handle(R"({"QNH":1013})");
+  qnhHpa.store(untouched);
+  handle(R"({"QNH":1013})");
+  EXPECT_EQ(qnhHpa.load(), 1013);
+  EXPECT_EQ(invalidations, 3);
+  gf_setCountersBandNotifier(nullptr);
+}
+
+TEST_F(QnhRepeatTest, RejectedValueKeepsPreviousQnh) {
+  qnhReader.lastQnh.store(1013);
+  handle(R"({"QNH":1021})");
+  handle(R"({"QNH":0})");
+  handle(R"({"QNH":-3})");
+  EXPECT_EQ(qnhHpa.load(), 1021);
+  EXPECT_EQ(trafficReader.trafficQnh.load(), 1021);
+  EXPECT_EQ(qnhReader.lastQnh.load(), 1021);
+}
+
+}  // namespace

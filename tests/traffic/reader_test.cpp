@@ -1,0 +1,214 @@
+// The reader threads on loopback: repeats, empty and oversized datagrams, lamps and counters,
+// stopping through the stop flag, bind failures, the lamp watchdog and the reader reset.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "faketraffic/faketraffic.hpp"
+#include "foundation/time_text.hpp"
+#include "traffic/link_state.hpp"
+#include "traffic/qnh.hpp"
+#include "traffic/traffic_decoder.hpp"
+#include "traffic/traffic_fixture.hpp"
+#include "traffic/udp_reader.hpp"
+
+namespace {
+
+namespace f = faketraffic::field;
+using faketraffic::TrafficLine;
+using faketraffic::UdpSender;
+using wdrx::testing::eventually;
+using wdrx::testing::TrafficFixture;
+
+class ReaderTest : public TrafficFixture {
+ protected:
+  std::uint16_t startTraffic(bool localOnly) {
+    gf_startTrafficReader(0, localOnly);
+    EXPECT_TRUE(eventually([] {
+      return trafficReader.boundPort.load() != 0 &&
+             realTrafficDisplay.trafficLamp.load() == lampReceiving;
+    }));
+    return trafficReader.boundPort.load();
+  }
+  std::uint16_t startQnh() {
+    gf_startQnhReader(0);
+    EXPECT_TRUE(eventually([] {
+      return qnhReader.boundPort.load() != 0 && realTrafficDisplay.qnhLamp.load() == lampReceiving;
+    }));
+    return qnhReader.boundPort.load();
+  }
+  static std::size_t stacked() {
+    std::lock_guard lock(trafficMutex);
+    return addingStack.size();
+  }
+
+  UdpSender sender_;
+};
+
+TEST_F(ReaderTest, RepeatsDroppedWhenRealTrafficIsElsewhere) {
+  const auto port = startTraffic(false);
+  const std::string a = TrafficLine().text();
+  const std::string b = TrafficLine().set(f::hexid, "4840124").text();
+  for (const std::string* line : {&a, &a, &b, &a, &a}) sender_.send(port, *line);
+  sender_.send(port, TrafficLine().set(f::hexid, "4840999").text());
+  ASSERT_TRUE(eventually([] { return trafficReader.datagramCount.load() == 4; }));
+  EXPECT_TRUE(eventually([] { return stacked() == 4; }));
+  EXPECT_EQ(trafficReader.datagramCount.load(), 4u);  // the two repeats were never counted
+}
+
+TEST_F(ReaderTest, RepeatsKeptWhenRealTrafficRunsHere) {
+  const auto port = startTraffic(true);
+  const std::string a = TrafficLine().text();
+  sender_.send(port, a);
+  sender_.send(port, a);
+  EXPECT_TRUE(eventually([] { return stacked() == 2; }));
+  EXPECT_EQ(trafficReader.datagramCount.load(), 2u);
+}
+
+TEST_F(ReaderTest, EmptyAndOversizedDatagramsAreNotCountedAndReaderGoesOn) {
+  const auto port = startTraffic(true);
+  sender_.send(port, "");
+  sender_.send(port, std::string(16384, 'x'));
+  sender_.send(port, std::string(20000, 'y'));
+  sender_.send(port, TrafficLine().text());
+  ASSERT_TRUE(eventually([] { return stacked() == 1; }));
+  EXPECT_EQ(trafficReader.datagramCount.load(), 1u);
+  EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
+  EXPECT_TRUE(logHas("buffer overrun: 20000 bytes"));
+  EXPECT_TRUE(trafficReader.running.load());
+  EXPECT_FALSE(runStopRequested.load());
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampReceiving);
+  // Still reading after the oversized ones.
+  sender_.send(port, TrafficLine().set(f::hexid, "4840125").text());
+  EXPECT_TRUE(eventually([] { return stacked() == 2; }));
+}
+
+TEST_F(ReaderTest, StopFlagEndsTrafficReaderWithoutError) {
+  startTraffic(false);
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampReceiving);  // the Traffic Reader lights both
+  trafficReader.stopFlag.store(true);
+  ASSERT_TRUE(eventually([] { return !trafficReader.running.load(); }));
+  gf_stopReaders();
+  EXPECT_FALSE(trafficReader.thread.joinable());
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampHidden);
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampHidden);
+  EXPECT_FALSE(runStopRequested.load());
+  const auto lines = logLines();
+  const std::vector<std::string> expected{"          Traffic Reader connected",
+                                          "Traffic Reader has stopped",
+                                          "          Traffic Reader disconnected"};
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(ReaderTest, QnhReaderAppliesQnhAndStops) {
+  const auto port = startQnh();
+  sender_.send(port, faketraffic::qnhDatagram(1020));
+  ASSERT_TRUE(eventually([] { return qnhHpa.load() == 1020; }));
+  EXPECT_EQ(trafficReader.trafficQnh.load(), 1020);
+  EXPECT_EQ(realTrafficDisplay.qnhValue.load(), 1020);
+  gf_stopReaders();
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampHidden);
+  EXPECT_TRUE(logHas("QNH Reader has stopped"));
+  EXPECT_TRUE(logHas("          QNH Reader disconnected"));
+}
+
+TEST_F(ReaderTest, PortInUseEndsReaderWithReaderError) {
+  platform::UdpSocket blocker;
+  ASSERT_EQ(blocker.open(), 0);
+  ASSERT_EQ(blocker.bind(0, true), 0);
+  gf_startTrafficReader(blocker.localPort(), true);
+  ASSERT_TRUE(eventually([] { return !trafficReader.running.load(); }));
+  EXPECT_TRUE(runStopRequested.load());
+  EXPECT_EQ(exitReason.load(), ExitReason::ReaderError);
+  EXPECT_EQ(restartDelay.load(), 15);
+  EXPECT_EQ(gf_statusSnapshot().statusText,
+            "The Traffic Reader has stopped with error: bind to stream socket failed, error: "
+            "10048 Address already in use");
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampHidden);
+}
+
+TEST_F(ReaderTest, ResetJoinsAStoppingReaderBeforeClearingItsFlag) {
+  startTraffic(true);
+  trafficReader.stopFlag.store(true);  // closing down asked it to stop ...
+  gf_resetReaders();                   // ... and the next run resets at once
+  EXPECT_FALSE(trafficReader.thread.joinable());
+  EXPECT_FALSE(trafficReader.stopFlag.load());
+  // A new reader runs on the same object and receives.
+  const auto port = startTraffic(true);
+  sender_.send(port, TrafficLine().text());
+  EXPECT_TRUE(eventually([] { return stacked() == 1; }));
+}
+
+TEST_F(ReaderTest, ResetBringsLinkStateBack) {
+  trafficReader.trafficQnh.store(1030);
+  trafficSourceTime.store(1700000000.0);
+  trafficReader.startCallsignCollection();
+  trafficReader.insertCallsign("KLM1");
+  qnhReader.lastQnh.store(1030);
+  qnhReader.datagramCount.store(7);
+  qnhReader.lampCount.store(5);
+  trafficLampLit.store(false);
+  qnhLampLit.store(false);
+  gf_resetReaders();
+  EXPECT_EQ(trafficReader.trafficQnh.load(), 1013);
+  EXPECT_EQ(trafficSourceTime.load(), 0.0);
+  EXPECT_EQ(trafficReader.callsignCount(), 0u);
+  EXPECT_EQ(qnhReader.lastQnh.load(), 1013);
+  EXPECT_EQ(qnhReader.datagramCount.load(), 0u);
+  EXPECT_EQ(qnhReader.lampCount.load(), 0u);
+  EXPECT_TRUE(trafficLampLit.load());
+  EXPECT_TRUE(qnhLampLit.load());
+}
+
+TEST_F(ReaderTest, WatchdogTurnsLampsBySilence) {
+  realTrafficDisplay.trafficLamp.store(lampHidden);
+  realTrafficDisplay.qnhLamp.store(lampHidden);
+  realTrafficDisplay.realTrafficLinked.store(false);
+  gf_checkReaderLamps();
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampHidden);  // not linked: left alone
+
+  realTrafficDisplay.realTrafficLinked.store(true);
+  gf_resetReaders();
+  trafficReader.datagramCount.store(0);
+  trafficReader.lampCount.store(0);
+  gf_checkReaderLamps();  // nothing arrived since the reset
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampSilent);
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampSilent);
+
+  trafficReader.datagramCount.store(3);
+  gf_checkReaderLamps();
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampReceiving);
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampSilent);
+  gf_checkReaderLamps();  // a sender that only repeats itself is silence
+  EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampSilent);
+}
+
+TEST(ScenarioTest, ParsesTimedLinesAndComments) {
+  std::istringstream in(
+      "# comment\n\n  # indented comment\n0 qnh {\"QNH\":1013}\r\n"
+      "1.5 traffic TFC,1,2 with blanks\n2 traffic\n");
+  const auto lines = faketraffic::parseScenario(in);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].kind, faketraffic::ScenarioLine::Kind::qnh);
+  EXPECT_EQ(lines[0].payload, "{\"QNH\":1013}");
+  EXPECT_DOUBLE_EQ(lines[1].offsetSeconds, 1.5);
+  EXPECT_EQ(lines[1].payload, "TFC,1,2 with blanks");
+  EXPECT_EQ(lines[2].payload, "");
+  std::istringstream bad("x traffic a\n");
+  EXPECT_THROW(faketraffic::parseScenario(bad), std::runtime_error);
+  std::istringstream badKind("1 weather a\n");
+  EXPECT_THROW(faketraffic::parseScenario(badKind), std::runtime_error);
+}
+
+TEST_F(ReaderTest, ScenarioReplayReachesBothReaders) {
+  const auto qnhPort = startQnh();
+  const auto trafficPort = startTraffic(true);
+  std::istringstream in("0 qnh {\"QNH\":1005}\n0.05 traffic " + TrafficLine().text() + "\n");
+  faketraffic::playScenario(faketraffic::parseScenario(in), trafficPort, qnhPort);
+  EXPECT_TRUE(eventually([] { return qnhHpa.load() == 1005 && stacked() == 1; }));
+}
+
+}  // namespace

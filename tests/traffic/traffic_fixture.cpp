@@ -1,0 +1,76 @@
+#include "traffic/traffic_fixture.hpp"
+
+#include <algorithm>
+#include <sstream>
+#include <thread>
+
+#include "airports/park_airport_state.hpp"
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "config/settings.hpp"
+#include "foundation/log.hpp"
+#include "foundation/time_text.hpp"
+#include "traffic/engine/engine_cycle.hpp"
+#include "traffic/link_state.hpp"
+#include "traffic/qnh.hpp"
+#include "traffic/traffic_decoder.hpp"
+#include "traffic/udp_reader.hpp"
+
+namespace wdrx::testing {
+
+void TrafficFixture::SetUp() {
+  {
+    std::lock_guard lock(logMutex);
+    logStream.open("Log.txt", std::ios::out | std::ios::trunc | std::ios::binary);
+    logStream << "header\n";
+  }
+  rangeNm.store(40.0);
+  AIRBORNE_ONLY.value.store(false);
+  parkAirportCode.store(IcaoCode{});
+  parkAirport.store(Airport{});
+  engineCycle.store(0);
+  {
+    std::lock_guard lock(trafficMutex);
+    addingStack.clear();
+    acceptTraffic = true;
+  }
+  trafficSourceTime.store(0.0);
+  trafficReader.setUserLatLon({52.3, 4.76});
+  trafficReader.setFieldElevation(std::nullopt);
+  trafficReader.trafficQnh.store(1013);
+  realTrafficDetected.store(true);
+}
+
+void TrafficFixture::TearDown() {
+  gf_stopReaders();
+  closeLog();
+}
+
+std::vector<std::string> TrafficFixture::logLines() {
+  {
+    std::lock_guard lock(logMutex);
+    if (logStream.is_open()) logStream.flush();
+  }
+  std::istringstream in(readFile("Log.txt"));
+  std::vector<std::string> lines;
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+bool TrafficFixture::logHas(const std::string& line) {
+  const auto lines = logLines();
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+}  // namespace wdrx::testing

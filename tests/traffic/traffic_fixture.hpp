@@ -1,0 +1,31 @@
+#pragma once
+// A fresh working folder with Log.txt open, the link state back at its start values, and
+// helpers to read the log and to wait for a condition with a deadline.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.hpp"
+
+namespace wdrx::testing {
+
+class TrafficFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Log.txt without its header line.
+  std::vector<std::string> logLines();
+  bool logHas(const std::string& line);
+
+  TempDir dir_;
+};
+
+// Polls `condition` every 5 ms until it holds or `timeout` passes.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+}  // namespace wdrx::testing
