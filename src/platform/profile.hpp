@@ -12,6 +12,16 @@
 
 namespace platform {
 
+// Names (and keywords such as protocol values) compared as the profile functions compare them.
+inline bool profileNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 // True when the file exists and has a section of that name.
 bool profileSectionExists(const std::filesystem::path& file, std::string_view section);
 

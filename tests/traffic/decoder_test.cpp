@@ -52,6 +52,8 @@ struct DecodeCase {
   std::string logLine;  // the one line expected in the log; empty: none
   std::function<void(const LiveReport&)> check;
 };
+void PrintTo(const DecodeCase& c, std::ostream* out) { *out << c.name; }
+
 
 std::string defaultLineWith(std::size_t index, std::string value) {
   return TrafficLine().set(index, std::move(value)).text();

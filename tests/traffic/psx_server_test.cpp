@@ -84,6 +84,8 @@ struct VersionCase {
   std::string text;
   bool logsParseFailure;
 };
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << c.name; }
+
 
 class VersionAnswerTest : public TrafficFixture,
                           public ::testing::WithParamInterface<VersionCase> {};
@@ -126,6 +128,8 @@ struct PositionCase {
   UserAircraftState state;
   std::string line;
 };
+void PrintTo(const PositionCase& c, std::ostream* out) { *out << c.name; }
+
 
 UserAircraftState state(double pitch, double bank, double heading, double indicated, double gs,
                         double lat, double lon) {

@@ -29,6 +29,8 @@ struct QnhCase {
   std::optional<std::int32_t> applied;  // none: nothing changes
   std::string logLine;                  // the log line expected (prefix for "Exception "); empty: none
 };
+void PrintTo(const QnhCase& c, std::ostream* out) { *out << c.name; }
+
 
 const std::vector<QnhCase>& qnhCases() {
   static const std::vector<QnhCase> cases{

@@ -407,7 +407,7 @@ void FakeSim::readLoop(std::shared_ptr<Session> session) {
         packet.connection = session->number;
         packet.frame = frames_;
         handlePacket(session, packet, out);
-        packets_.push_back(packet);
+        if (options_.recordPackets) packets_.push_back(packet);
         observer = observer_;
       }
       write(out);

@@ -37,15 +37,6 @@ std::string_view lf_trimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-bool lf_sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Walks the file's lines: a section header yields (name, nullopt) to onSection; a key line of
 // the current section yields to onKey. Either returning true stops the walk.
 struct ProfileLine {
@@ -87,7 +78,7 @@ bool profileSectionExists(const std::filesystem::path& file, std::string_view se
   if (!text) return false;
   bool found = false;
   lf_walkProfile(*text, [&](const ProfileLine& line) {
-    found = line.isSection && lf_sameName(line.name, section);
+    found = line.isSection && profileNamesEqual(line.name, section);
     return found;
   });
   return found;
@@ -104,11 +95,11 @@ std::optional<std::string> findProfileValue(const std::filesystem::path& file,
     if (line.isSection) {
       // The first section of that name counts, as with the Windows functions.
       if (inSection) return true;
-      inSection = !sectionSeen && lf_sameName(line.name, section);
+      inSection = !sectionSeen && profileNamesEqual(line.name, section);
       sectionSeen = sectionSeen || inSection;
       return false;
     }
-    if (inSection && lf_sameName(line.name, key)) {
+    if (inSection && profileNamesEqual(line.name, key)) {
       result.emplace(line.value);
       return true;
     }

@@ -2,6 +2,8 @@
 // writer thread per client transport in place of the I/O completion threads of Windows.
 #include "platform/sim_transport.hpp"
 
+#include "platform/profile.hpp"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -194,15 +196,6 @@ int lf_connectFd(int fd, const sockaddr* address, socklen_t length) {
   }
 }
 
-bool lf_iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 bool lf_fillUnixAddress(const std::filesystem::path& path, sockaddr_un& address) {
   std::memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
@@ -312,7 +305,7 @@ std::filesystem::path pipeSocketPath(std::string_view pipePath,
   const std::string_view server = pipePath.substr(0, serverEnd);
   if (!server.empty() && server != ".") return {};
   pipePath.remove_prefix(serverEnd + 1);
-  if (pipePath.size() < 5 || !lf_iequals(pipePath.substr(0, 5), "pipe\\")) return {};
+  if (pipePath.size() < 5 || !profileNamesEqual(pipePath.substr(0, 5), "pipe\\")) return {};
   pipePath.remove_prefix(5);
   if (pipePath.empty()) return {};
   std::string name(pipePath);

@@ -13,15 +13,6 @@ constexpr std::size_t profileBufferChars = 2048;
 constexpr std::size_t addressChars = 1023;
 constexpr std::size_t portValueChars = 9;  // a 10-character buffer with its NUL
 
-bool lf_equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // The leading integer of a text, as the C library reads it (0 when none).
 long long lf_integerValue(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
 
@@ -30,10 +21,10 @@ void lf_readCfgFile(const std::filesystem::path& file, const std::string& sectio
     return platform::readProfileString(file, section, key, "", profileBufferChars);
   };
   const std::string protocol = read("Protocol");
-  if (lf_equalsNoCase(protocol, "Auto") || lf_equalsNoCase(protocol, "Pipe")) {
+  if (platform::profileNamesEqual(protocol, "Auto") || platform::profileNamesEqual(protocol, "Pipe")) {
     config.protocol = SimProtocol::pipe;
-  } else if (lf_equalsNoCase(protocol, "IPv4") || lf_equalsNoCase(protocol, "IPv6")) {
-    const bool v6 = lf_equalsNoCase(protocol, "IPv6");
+  } else if (platform::profileNamesEqual(protocol, "IPv4") || platform::profileNamesEqual(protocol, "IPv6")) {
+    const bool v6 = platform::profileNamesEqual(protocol, "IPv6");
     config.protocol = v6 ? SimProtocol::ipv6 : SimProtocol::ipv4;
     // Without a port of its own the family's registry port is taken; a held port stays.
     if (config.port.empty()) {
