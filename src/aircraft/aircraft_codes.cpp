@@ -70,6 +70,9 @@ std::uint16_t gf_modelId(std::string_view code) {
   // The fixes are complete before any other thread interns model codes.
   const std::string* fix =
       modelFixesActive.load(std::memory_order_acquire) ? lf_fixedModelCode(code) : nullptr;
+  // A wrong code is never added, so it comes here every time: find its fix without the
+  // exclusive lock.
+  if (fix && modelCodes.find(*fix, id)) return id;
   return modelCodes.intern(code, fix);
 }
 

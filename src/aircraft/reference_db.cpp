@@ -8,6 +8,7 @@
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
 
@@ -179,8 +180,8 @@ void lf_readThirdPartyAirports(const pugi::xml_document& document) {
 }
 
 bool gf_readDbase() {
-  const std::filesystem::path& encPath = refpaths::dbaseEnc;
-  const std::filesystem::path& xmlPath = refpaths::dbaseXml;
+  const std::filesystem::path& encPath = paths::dbaseEnc;
+  const std::filesystem::path& xmlPath = paths::dbaseXml;
   if (!std::filesystem::exists(encPath))
     throw std::runtime_error(wdrx::format("{} not available", gf_pathToUtf8(encPath)));
 

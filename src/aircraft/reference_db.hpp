@@ -17,11 +17,6 @@
 #include "aircraft/aircraft_codes.hpp"
 #include "aircraft/registrations.hpp"
 
-namespace refpaths {
-inline const std::filesystem::path dbaseEnc{"input/dbase.enc"};
-inline const std::filesystem::path dbaseXml{"input/dbase.xml"};
-}  // namespace refpaths
-
 extern std::set<std::string, std::less<>> cargoModelCodes;
 extern std::set<std::string, std::less<>> cargoOperatorCodes;
 extern std::vector<std::vector<std::string>> similarTypeGroups;  // each sorted in byte order

@@ -8,8 +8,10 @@
 
 #include "aircraft/remove_on_exit.hpp"
 #include "foundation/data_files.hpp"
+#include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "foundation/xml_meta.hpp"
 
@@ -22,13 +24,11 @@ constexpr std::size_t minRegcodeBytes = 3;
 constexpr std::size_t maxRegcodeBytes = 12;
 
 const char* lf_liveries(std::size_t count) { return count == 1 ? "livery" : "liveries"; }
-const char* lf_plural(std::size_t count) { return count == 1 ? "" : "s"; }
 
 bool lf_isTxtFile(const std::filesystem::directory_entry& entry) {
   if (!entry.is_regular_file()) return false;
   std::string extension = entry.path().extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+  std::transform(extension.begin(), extension.end(), extension.begin(), gf_toUpperChar);
   return extension == ".TXT";
 }
 
@@ -131,7 +131,7 @@ bool gf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
 }
 
 bool gf_readAigRegcodes(std::vector<RegcodeRecord>& records) {
-  const std::filesystem::path& path = refpaths::regcodesXml;
+  const std::filesystem::path& path = paths::regcodesXml;
   pugi::xml_document document;
   if (!document.load_file(path.c_str())) {
     gf_logMarked(wdrx::format("Failed to load {}", gf_pathToUtf8(path)));
@@ -170,29 +170,29 @@ void lf_readDontUseTitlesFromFile() {
   records.reserve(7000);
   gf_readAigRegcodes(records);  // a false result still gives the records read
   std::size_t added = lf_appendDontUseTitles(records);
-  gf_log(wdrx::format("{:5} don't use title{} read", added, lf_plural(added)));
+  gf_log(wdrx::format("{:5} don't use title{} read", added, gf_pluralSize(added)));
 }
 
 void lf_readDontUseTitlesFromFolder() {
   std::vector<RegcodeRecord> records;
   records.reserve(1000);
-  gf_readRegcodeFiles(refpaths::myRegcodes, records);
+  gf_readRegcodeFiles(paths::myRegcodesFolder, records);
   std::size_t added = lf_appendDontUseTitles(records);
-  gf_log(wdrx::format("{:5} don't use title{} read from files in {}", added, lf_plural(added),
-                      gf_pathToUtf8(refpaths::myRegcodes)));
+  gf_log(wdrx::format("{:5} don't use title{} read from files in {}", added, gf_pluralSize(added),
+                      gf_pathToUtf8(paths::myRegcodesFolder)));
 }
 
 void lf_readDontUseTitles() {
   dontUseTitles.clear();
   try {
-    if (gf_streamDecrypt(refpaths::regcodesEnc, refpaths::regcodesXml)) {
-      RemoveOnExit removeXml(refpaths::regcodesXml, "lf_readDontUseTitles");
+    if (gf_streamDecrypt(paths::regcodesEnc, paths::regcodesXml)) {
+      RemoveOnExit removeXml(paths::regcodesXml, "lf_readDontUseTitles");
       lf_readDontUseTitlesFromFile();
     }
     std::error_code error;
-    if (std::filesystem::is_directory(refpaths::myRegcodes, error)) {
+    if (std::filesystem::is_directory(paths::myRegcodesFolder, error)) {
       bool anyFile = false;
-      for (const auto& entry : std::filesystem::directory_iterator(refpaths::myRegcodes)) {
+      for (const auto& entry : std::filesystem::directory_iterator(paths::myRegcodesFolder)) {
         if (entry.is_regular_file()) {
           anyFile = true;
           break;

@@ -11,12 +11,6 @@ struct RegcodeRecord {
   bool special = false;               // only for the listed registrations
 };
 
-namespace refpaths {
-inline const std::filesystem::path regcodesEnc{"input/AIG-regcodes.enc"};
-inline const std::filesystem::path regcodesXml{"input/AIG-regcodes.xml"};
-inline const std::filesystem::path myRegcodes{"input/my_regcodes"};
-}  // namespace refpaths
-
 // Titles of liveries never to be used; filled at the start of a livery scan, read by the
 // scanner threads, emptied after the scan.
 extern std::vector<std::string> dontUseTitles;

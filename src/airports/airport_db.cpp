@@ -10,6 +10,7 @@
 #include "foundation/data_files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
 
@@ -75,8 +76,8 @@ void lf_clearAirports() {
 
 bool gf_readAirports() {
   if (airportsRead.load()) return !airportTable.empty();
-  const std::filesystem::path& encPath = airportpaths::airportsEnc;
-  const std::filesystem::path& xmlPath = airportpaths::airportsXml;
+  const std::filesystem::path& encPath = paths::airportsEnc;
+  const std::filesystem::path& xmlPath = paths::airportsXml;
   RemoveOnExit removeXml(xmlPath, "gf_readAirports");
   try {
     gf_streamDecrypt(encPath, xmlPath);  // a failure leaves no XML file, and loading it fails

@@ -19,11 +19,6 @@ struct Airport {
   std::int32_t stands = 0;  // 0 when missing; >= 1: an airport file can be downloaded
 };
 
-namespace airportpaths {
-inline const std::filesystem::path airportsEnc{"input/airports.enc"};
-inline const std::filesystem::path airportsXml{"input/airports.xml"};
-}  // namespace airportpaths
-
 extern std::vector<Airport> airportTable;         // sorted by icao
 extern std::unordered_set<IcaoCode> airportIndex;  // FNV-1a of the four characters
 extern std::atomic<bool> airportsRead;

@@ -135,6 +135,14 @@ class CheckBoxParameter : public BoolParameter, public ParameterControl {
       : BoolParameter(std::move(parameterName), defaultVal), ParameterControl(id, row) {}
 };
 
+// Index of the first entry equal to v, or -1 (the combo box selection of a value).
+template <typename T>
+int lf_indexOfAllowed(const std::vector<T>& allowed, T v) {
+  for (std::size_t i = 0; i < allowed.size(); ++i)
+    if (allowed[i] == v) return static_cast<int>(i);
+  return -1;
+}
+
 class ComboBoxParameter : public IntParameter, public ParameterControl {
  public:
   // minValue is the first allowed value, maxValue the last.
@@ -146,11 +154,7 @@ class ComboBoxParameter : public IntParameter, public ParameterControl {
         allowedValues(std::move(allowed)) {}
 
   // Index of the first allowed value equal to v, or -1.
-  int indexOf(std::int32_t v) const {
-    for (std::size_t i = 0; i < allowedValues.size(); ++i)
-      if (allowedValues[i] == v) return static_cast<int>(i);
-    return -1;
-  }
+  int indexOf(std::int32_t v) const { return lf_indexOfAllowed(allowedValues, v); }
 
   const std::vector<int> allowedValues;
 };
@@ -166,11 +170,7 @@ class FloatComboBoxParameter : public FloatParameter, public ParameterControl {
         ParameterControl(id, row),
         allowedValues(std::move(allowed)) {}
 
-  int indexOf(float v) const {
-    for (std::size_t i = 0; i < allowedValues.size(); ++i)
-      if (allowedValues[i] == v) return static_cast<int>(i);
-    return -1;
-  }
+  int indexOf(float v) const { return lf_indexOfAllowed(allowedValues, v); }
 
   const std::vector<float> allowedValues;
 };

@@ -152,7 +152,11 @@ void lf_writeAllLocked(bool writeDefaults, const pugi::xml_node& oldDocument,
                        ControlUpdates& updates) {
   pugi::xml_document document;
   pugi::xml_node root = document.append_child("root");
-  if (writeDefaults) PROGRAM_VERSION.defaultValue = programVersion.text();
+  if (writeDefaults) {
+    PROGRAM_VERSION.defaultValue = programVersion.text();
+    PROGRAM_VERSION.minValue = PROGRAM_VERSION.defaultValue;
+    PROGRAM_VERSION.maxValue = PROGRAM_VERSION.defaultValue;
+  }
   pugi::xml_node parameters = root.append_child("parameters");
   if (!parameters) {
     lf_closingBanner();
@@ -450,8 +454,10 @@ void gf_restoreUserSettings() {
     if (followUps) {
       followUps->setRange(snapshot.RANGE);
     } else {
-      rangeNm.store(static_cast<double>(snapshot.RANGE));
-      rangeMeters.store(static_cast<std::uint32_t>(snapshot.RANGE) * 1852u);
+      // Without a window the copies follow the value RANGE now holds (bounded).
+      const std::int32_t nm = RANGE.value.load();
+      rangeNm.store(static_cast<double>(nm));
+      rangeMeters.store(static_cast<std::uint32_t>(nm) * 1852u);
     }
   }
   if (lf_restoreInt(parking_percentage, snapshot.parking_percentage))

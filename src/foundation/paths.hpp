@@ -13,8 +13,10 @@ void gf_initDataFolder();
 namespace paths {
 inline const std::filesystem::path inputFolder{"input"};
 inline const std::filesystem::path dbaseEnc{"input/dbase.enc"};
+inline const std::filesystem::path dbaseXml{"input/dbase.xml"};
 inline const std::filesystem::path regcodesEnc{"input/AIG-regcodes.enc"};
 inline const std::filesystem::path airportsEnc{"input/airports.enc"};
+inline const std::filesystem::path airportsXml{"input/airports.xml"};
 inline const std::filesystem::path regcodesXml{"input/AIG-regcodes.xml"};
 inline const std::filesystem::path myRegcodesFolder{"input/my_regcodes"};
 inline const std::filesystem::path icaoList{"input/ICAO_airports.txt"};

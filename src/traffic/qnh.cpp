@@ -30,36 +30,20 @@ std::int32_t lf_roundToInt(double value) {
 std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_view datagram) {
   using Type = nlohmann::json::value_t;
   switch (member.type()) {
-    case Type::number_integer: {
-      const auto value = member.get<std::int64_t>();
-      if (value < std::numeric_limits<std::int32_t>::min() ||
-          value > std::numeric_limits<std::int32_t>::max())
-        throw std::range_error(wdrx::format("QNH {} out of range", value));
-      return static_cast<std::int32_t>(value);
-    }
-    case Type::number_unsigned: {
-      const auto value = member.get<std::uint64_t>();
-      if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw std::range_error(wdrx::format("QNH {} out of range", value));
-      return static_cast<std::int32_t>(value);
-    }
+    case Type::number_integer:
+    case Type::number_unsigned:
+      return lf_roundToInt(member.get<double>());  // beyond the i32 range: an error
     case Type::number_float: {
       const double wide = member.get<double>();
-      // Beyond the range of a float it would be infinite: no pressure either.
-      const float value = std::fabs(wide) <= std::numeric_limits<float>::max()
-                              ? static_cast<float>(wide)
-                              : std::numeric_limits<float>::infinity();
-      if (!std::isfinite(value)) {
-        gf_log(wdrx::format("QNH {} rejected, in {}", member.dump(), datagram));
-        return std::nullopt;
-      }
-      return lf_roundToInt(value);
+      // Taken as a float; beyond a float's range it fits no i32 either.
+      if (!(std::fabs(wide) <= std::numeric_limits<float>::max()))
+        throw std::range_error(wdrx::format("QNH {} out of range", wide));
+      return lf_roundToInt(static_cast<float>(wide));
     }
     case Type::string: {
       const auto& text = member.get_ref<const std::string&>();
       std::int32_t value = 0;
-      const auto [last, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (ec != std::errc()) {
+      if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
         gf_logMarked(wdrx::format("QNH string parse error: {} in {}", text, datagram));
         return std::nullopt;
       }

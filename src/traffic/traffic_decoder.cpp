@@ -25,17 +25,11 @@ namespace {
 
 constexpr double twoPi = 6.283185307179586;
 
-// The whole text as one number (a leading "+" allowed); false for anything else, including
-// an empty text or a value beyond the range of a double.
+// The longest start of the text that reads as a number (std::from_chars, general format);
+// what follows it is ignored. False when no number starts the text (empty, a blank or a plus
+// sign first) or the value is beyond the range of a double.
 bool lf_parseDouble(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (!text.empty() && text.front() == '-') return false;
-  }
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  const auto [last, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && last == end;
+  return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
 
 // A finite number, else the error "{label}{separator}{text}".
@@ -55,9 +49,8 @@ double lf_coordinate(std::string_view text, std::string_view label) {
 
 std::uint32_t lf_hexid(std::string_view text) {
   std::uint32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [last, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || last != end)
+  // The decimal digits at the start; no digit, or a value beyond 32 bits, is an error.
+  if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc())
     throw std::runtime_error(wdrx::format("hexid incorrect{}", text));
   return value;
 }

@@ -33,6 +33,8 @@ struct RoundTrip {
   std::size_t cipherSize;
 };
 
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
+
 class RoundTripTest : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(RoundTripTest, DecryptsExactlyWhatWasEncrypted) {
@@ -66,6 +68,8 @@ struct Broken {
   std::function<std::string(std::string)> damage;  // takes a valid three-chunk file
   std::string logLine;
 };
+
+void PrintTo(const Broken& c, std::ostream* os) { *os << c.name; }
 
 class BrokenFileTest : public ::testing::TestWithParam<Broken> {};
 
@@ -115,7 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
                "Incomplete header: input/airports.enc"},
         Broken{"EmptyFile", [](std::string) { return std::string(); },
                "Incomplete header: input/airports.enc"},
-        Broken{"BytesAfterFinal", [](std::string f) { return f + "x"; },
+        Broken{"ByteAfterShortFinalChunk", [](std::string f) { return f + "x"; }, "Decryption failed"},
+        Broken{"BytesAfterFullFinalChunk",
+               [](std::string) { return encrypt::encryptText(plainText(2 * 4096)) + "more"; },
                "Unexpected data after the final chunk"}),
     [](const auto& info) { return std::string(info.param.name); });
 

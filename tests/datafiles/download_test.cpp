@@ -99,6 +99,8 @@ struct Redirect {
   int status;
 };
 
+void PrintTo(const Redirect& c, std::ostream* os) { *os << c.name; }
+
 class RedirectTest : public DownloadTest, public ::testing::WithParamInterface<Redirect> {};
 
 TEST_P(RedirectTest, IsFollowed) {
@@ -118,6 +120,8 @@ struct Failure {
   std::function<void(HttpServer&, const std::string& path)> setUp;
   std::string curlText;
 };
+
+void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
 
 class FailureTest : public DownloadTest, public ::testing::WithParamInterface<Failure> {};
 
@@ -182,6 +186,8 @@ struct StopCase {
   std::atomic<bool>* flag;
   bool stall;  // else a slow trickle
 };
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class StopFlagTest : public DownloadTest, public ::testing::WithParamInterface<StopCase> {};
 

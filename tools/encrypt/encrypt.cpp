@@ -45,6 +45,7 @@ void encryptFile(const std::filesystem::path& plain, const std::filesystem::path
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) throw std::runtime_error("Could not read input file: " + plain.string());
   const std::string cipher = encryptText(text, options);
+  if (encrypted.has_parent_path()) std::filesystem::create_directories(encrypted.parent_path());
   std::ofstream out(encrypted, std::ios::binary | std::ios::trunc);
   out.write(cipher.data(), static_cast<std::streamsize>(cipher.size()));
   out.close();

@@ -18,7 +18,7 @@ struct Options {
 // The encrypted form of the plain text.
 std::string encryptText(std::string_view plain, const Options& options = {});
 
-// Encrypts a file; throws std::runtime_error when a file cannot be read or written.
+// Encrypts a file, creating the output's folder; throws std::runtime_error when a file cannot be read or written.
 void encryptFile(const std::filesystem::path& plain, const std::filesystem::path& encrypted,
                  const Options& options = {});
 

@@ -15,28 +15,13 @@ namespace faketraffic {
 
 // ---------------------------------------------------------------- datagrams
 
-TrafficLine::TrafficLine() {
-  set(0, "TFC");
-  set(field::hexid, "4840123");
-  set(field::latitude, "52.300000");
-  set(field::longitude, "4.760000");
-  set(field::altitude, "5000");
-  set(field::verticalSpeed, "-640");
-  set(6, "1");
-  set(field::track, "90.5");
-  set(field::groundSpeed, "250");
-  set(field::callsign, "KLM1234");
-  set(field::type, "B738");
-  set(field::registration, "PH-BXA");
-  set(field::origin, "AMS");
-  set(field::destination, "LHR");
-  set(field::timestamp, "1700000000.25");
-  set(field::source, "adsb_icao");
-  set(field::trueAirspeed, "270");
-  set(field::roll, "0");
-  set(field::trueHeading, "91.0");
-  set(field::category, "A3");
-}
+// Fields 0 to 28; the ones the program does not read stay empty, as RealTraffic often sends.
+TrafficLine::TrafficLine()
+    : fields_{"TFC",     "4840123", "52.300000", "4.760000", "5000",          "-640", "1",
+              "90.5",    "250",     "KLM1234",   "B738",     "PH-BXA",        "AMS",  "LHR",
+              "1700000000.25", "",  "",          "adsb_icao", "",             "",     "270",
+              "",        "",        "0",         "",         "91.0",          "",     "",
+              "A3"} {}
 
 TrafficLine& TrafficLine::set(std::size_t index, std::string value) {
   fields_.at(index) = std::move(value);

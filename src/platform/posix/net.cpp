@@ -86,17 +86,19 @@ int lf_ms(std::chrono::milliseconds timeout) {
   return static_cast<int>(timeout.count());
 }
 
-// Waits for `events`; 1 ready, 0 time-out, -1 error (errno set). EINTR restarts with the
-// remaining time.
-int lf_poll(SocketHandle handle, short events, std::chrono::milliseconds timeout) {
+// Waits until the socket is ready for `events`: 0, or the error (timedOut when the time passed,
+// notSocket without a socket). EINTR restarts with the remaining time.
+int lf_waitReady(SocketHandle handle, short events, std::chrono::milliseconds timeout) {
+  if (handle == invalidSocket) return netError::notSocket;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     pollfd entry{static_cast<int>(handle), events, 0};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     const int result = ::poll(&entry, 1, lf_ms(left));
-    if (result >= 0) return result > 0 ? 1 : 0;
-    if (errno != EINTR) return -1;
+    if (result > 0) return 0;
+    if (result == 0) return netError::timedOut;
+    if (errno != EINTR) return lf_lastError();
   }
 }
 
@@ -241,9 +243,7 @@ int TcpStream::sendAll(std::string_view data, std::chrono::milliseconds timeout)
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return netError::timedOut;
-    const int ready = lf_poll(handle_, POLLOUT, left);
-    if (ready < 0) return lf_lastError();
-    if (ready == 0) return netError::timedOut;
+    if (const int rc = lf_waitReady(handle_, POLLOUT, left); rc != 0) return rc;
   }
   return 0;
 }
@@ -251,15 +251,8 @@ int TcpStream::sendAll(std::string_view data, std::chrono::milliseconds timeout)
 TcpStream::Received TcpStream::receive(char* buffer, std::size_t capacity,
                                        std::chrono::milliseconds timeout) {
   Received result;
-  if (handle_ == invalidSocket) {
-    result.error = netError::notSocket;
-    return result;
-  }
-  const int ready = lf_poll(handle_, POLLIN, timeout);
-  if (ready <= 0) {
-    result.error = ready == 0 ? netError::timedOut : lf_lastError();
-    return result;
-  }
+  result.error = lf_waitReady(handle_, POLLIN, timeout);
+  if (result.error != 0) return result;
   const ssize_t n = ::recv(static_cast<int>(handle_), buffer, capacity, MSG_DONTWAIT);
   if (n < 0) {
     result.error = (errno == EAGAIN || errno == EWOULDBLOCK) ? netError::timedOut : lf_lastError();
@@ -314,15 +307,8 @@ TcpListener::Opened TcpListener::openLoopback(std::string_view portText) {
 
 TcpListener::Accepted TcpListener::accept(std::chrono::milliseconds timeout) {
   Accepted result;
-  if (handle_ == invalidSocket) {
-    result.error = netError::notSocket;
-    return result;
-  }
-  const int ready = lf_poll(handle_, POLLIN, timeout);
-  if (ready <= 0) {
-    result.error = ready == 0 ? netError::timedOut : lf_lastError();
-    return result;
-  }
+  result.error = lf_waitReady(handle_, POLLIN, timeout);
+  if (result.error != 0) return result;
   const int fd = ::accept4(static_cast<int>(handle_), nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) {
     // A client that went away again, or a signal: nothing to take this time.
