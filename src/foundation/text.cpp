@@ -10,81 +10,20 @@
 #include "app/status_line.hpp"
 #include "foundation/format.hpp"
 #include "platform/code_page.hpp"
+#include "platform/utf.hpp"
 
 // ---------------------------------------------------------------- conversions
 
 std::string wide_to_utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3 / 2);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
-        throw std::runtime_error("wide_to_utf8: invalid UTF-16");
-      }
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      throw std::runtime_error("wide_to_utf8: invalid UTF-16");
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
+  auto converted = platform::utf16ToUtf8(text);
+  if (!converted) throw std::runtime_error("wide_to_utf8: invalid UTF-16");
+  return std::move(*converted);
 }
 
 std::u16string utf8_to_wide(std::string_view text) {
-  auto fail = [] { throw std::runtime_error("utf8_to_wide: invalid UTF-8"); };
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    std::size_t extra = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, cp = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, cp = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-      fail();
-    }
-    if (i + extra >= text.size()) fail();
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) fail();
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) fail();
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += extra + 1;
-  }
-  return out;
+  auto converted = platform::utf8ToUtf16(text);
+  if (!converted) throw std::runtime_error("utf8_to_wide: invalid UTF-8");
+  return std::move(*converted);
 }
 
 // Paths are UTF-8 on posix systems; on Windows the path's wide text goes through wide_to_utf8.

@@ -240,6 +240,8 @@ void lf_simDispatch(const SimRecv* packet, std::uint32_t size, void* /*context*/
       if (event.eventId == simid::eventObjectAdded) {
         if (event.objectId > userObjectId.load()) newSimObjects.push_back(event.objectId);
       } else if (event.eventId == simid::eventObjectRemoved) {
+        // An object gone before any range answer named it would otherwise stay listed for ever.
+        std::erase(newSimObjects, event.objectId);
         gf_pushSimResult(SimResult{event.objectId, 0, 0, SimResultKind::removed, 0.0, 0.0});
       }
       return;

@@ -153,6 +153,7 @@ UserAircraftState gf_requestUserAcPosition() {
 }
 
 void gf_requestUserAcTitleAndModel() {
+  if (simQueuesBlocked.load()) return;
   std::lock_guard lock(simQueueMutex);
   SimConnection* handle = simConnectHandle.load();
   if (simFailed(SimConnect_RequestDataOnSimObject(handle, simid::reqUserTitle, simid::defTitle,

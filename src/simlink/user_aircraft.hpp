@@ -55,7 +55,8 @@ std::string gf_userNearestStand();
 // 109). Returns the last state received; the answer to this request comes later.
 UserAircraftState gf_requestUserAcPosition();
 
-// Under simQueueMutex: asks for the user aircraft's title (106) and model (107), once each.
+// Under simQueueMutex, unless the queues are blocked: asks for the user aircraft's title (106)
+// and model (107), once each.
 void gf_requestUserAcTitleAndModel();
 
 // Days since 1970-01-01 of a simulator zulu year and day of year (day 1 of 1970 gives 0).

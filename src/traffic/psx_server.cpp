@@ -116,15 +116,15 @@ bool waitForClient() {
       return false;
     }
   }
-  {
-    std::lock_guard lock(psxServer.socketMutex);
-    if (psxServer.psxListenSocket != listener) return false;  // closed meanwhile
-    psxServer.psxClientSocket = client;
-  }
-  if (const int rc = client->setNoDelay(); rc != 0) {
+  const int noDelay = client->setNoDelay();
+  // Published under the lock, so that a close that came meanwhile is never undone.
+  std::lock_guard lock(psxServer.socketMutex);
+  if (psxServer.psxListenSocket != listener) return false;  // closed meanwhile
+  psxServer.psxClientSocket = client;
+  if (noDelay != 0) {
     gf_logUnlessStopping(wdrx::format(
         "waitForClient interrupted: {}",
-        wdrx::format("{} setsockopt failed with error {}", gf_timeOfDay(), gf_wsaErrorText(rc))));
+        wdrx::format("{} setsockopt failed with error {}", gf_timeOfDay(), gf_wsaErrorText(noDelay))));
     return false;
   }
   psxServer.psxConnected.exchange(true);
@@ -261,5 +261,4 @@ void gf_closePsxServer() {
     listener->shutdown();
     platform::gf_netCleanup();
   }
-  psxServer.psxConnected.store(false);
 }

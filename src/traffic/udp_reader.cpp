@@ -92,11 +92,8 @@ void lf_runReader(UdpReader& reader, std::uint16_t port, bool localOnly, bool ke
 }
 
 void lf_startReader(UdpReader& reader, std::function<void()> body) {
-  if (reader.thread.joinable()) {
-    reader.stopFlag.store(true);
-    reader.thread.join();
-    reader.stopFlag.store(false);
-  }
+  reader.stopAndJoin();  // a thread of an earlier run is gone before its flag is cleared
+  reader.stopFlag.store(false);
   reader.boundPort.store(0);
   reader.running.store(true);
   reader.thread = std::thread(std::move(body));

@@ -13,7 +13,7 @@ namespace refdata_test {
 // Encrypts the text into the file (creating its folder).
 void writeEncrypted(const std::filesystem::path& path, const std::string& plain);
 
-// Opens Log.txt in the working folder; logText() closes it and returns its lines after the
+// Opens Log.txt in the working folder; logLines() closes it and returns its lines after the
 // header line.
 void openLog();
 std::vector<std::string> logLines();

@@ -2,36 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
+#include "aircraft/refdata_fixture.hpp"
 #include "airports/airport_db.hpp"
-#include "encrypt/encrypt.hpp"
-#include "foundation/log.hpp"
 #include "foundation/user_error.hpp"
-#include "support/temp_dir.hpp"
 
+using namespace refdata_test;
 using Strings = std::vector<std::string>;
 
 namespace {
-class AirportDbTest : public ::testing::Test {
+class AirportDbTest : public RefdataTest, public ::testing::Test {
  protected:
-  wdrx::testing::TempDir dir;
-  AirportDbTest() { gf_openLog(); }
-
   static void writeAirports(const std::string& aps) {
-    wdrx::testing::writeFile("input/airports.enc",
-                             wdrx::encrypt::encryptText("<root><airports>" + aps + "</airports></root>"));
+    writeEncrypted("input/airports.enc", "<root><airports>" + aps + "</airports></root>");
   }
   static bool plainLeft() { return std::filesystem::exists("input/airports.xml"); }
-  static Strings logLines() {
-    wdrx::testing::closeLog();
-    std::istringstream in(wdrx::testing::readFile("Log.txt"));
-    Strings lines;
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-  }
   static std::string readError() {
     try {
       gf_readAirports();
@@ -104,15 +89,14 @@ TEST_F(AirportDbTest, FailuresThrowError88AndLeaveNoPlainFile) {
   EXPECT_FALSE(airportsRead.load());
   EXPECT_TRUE(airportTable.empty());  // nothing half-read stays for the next try
 
-  wdrx::testing::writeFile("input/airports.enc",
-                           wdrx::encrypt::encryptText("<root><other/></root>"));
+  writeEncrypted("input/airports.enc", "<root><other/></root>");
   EXPECT_EQ(readError(), "88: Missing <airports> root in: input/airports.xml");
   EXPECT_FALSE(plainLeft());
 
   std::filesystem::remove("input/airports.enc");
   EXPECT_EQ(readError().rfind("88: input/airports.xml not loaded: ", 0), 0u);
 
-  wdrx::testing::writeFile("input/airports.enc", wdrx::encrypt::encryptText("<root><airports><ap"));
+  writeEncrypted("input/airports.enc", "<root><airports><ap");
   EXPECT_EQ(readError().rfind("88: input/airports.xml not loaded: ", 0), 0u);
   EXPECT_FALSE(plainLeft());
 

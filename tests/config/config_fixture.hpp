@@ -1,9 +1,8 @@
 #pragma once
 // A fresh working folder with Log.txt open and the data folder in place, a recording fake of
 // the window's controls, and helpers that read parameters.xml back.
+#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -11,27 +10,44 @@
 
 #include <gtest/gtest.h>
 
+#include "config/parameters.hpp"
 #include "config/settings_view.hpp"
+#include "foundation/format.hpp"
 #include "support/temp_dir.hpp"
 
 // Every control call as a line: "check 32798 1", "select 32818 3", "text 32818 40", ...
 class RecordingView : public SettingsView, public SettingsFollowUps {
  public:
-  bool isWindow(const ParameterControl& control) override;
-  void setCheck(const ParameterControl& control, bool checked) override;
-  void enable(const ParameterControl& control, bool enabled) override;
-  void resetComboBox(const ParameterControl& control) override;
-  void addComboString(const ParameterControl& control, const std::string& text) override;
-  void selectComboIndex(const ParameterControl& control, int index) override;
-  void showText(const ParameterControl& control, const std::string& text) override;
-  void setRange(std::int32_t nm) override;
-  void syncMaxFitCombo() override;
+  bool isWindow(const ParameterControl&) override { return true; }
+  void setCheck(const ParameterControl& c, bool on) override { record("check", c, on ? 1 : 0); }
+  void enable(const ParameterControl& c, bool on) override { record("enable", c, on ? 1 : 0); }
+  void resetComboBox(const ParameterControl& c) override { push(wdrx::format("reset {}", c.controlId)); }
+  void addComboString(const ParameterControl& c, const std::string& text) override {
+    record("add", c, text);
+  }
+  void selectComboIndex(const ParameterControl& c, int index) override { record("select", c, index); }
+  void showText(const ParameterControl& c, const std::string& text) override { record("text", c, text); }
+  void setRange(std::int32_t nm) override { push(wdrx::format("setRange {}", nm)); }
+  void syncMaxFitCombo() override { push("syncMaxFitCombo"); }
 
-  std::vector<std::string> calls() const;
-  bool saw(const std::string& call) const;
+  std::vector<std::string> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  bool saw(const std::string& call) const {
+    const auto all = calls();
+    return std::find(all.begin(), all.end(), call) != all.end();
+  }
 
  private:
-  void record(std::string call);
+  template <typename T>
+  void record(const char* what, const ParameterControl& c, const T& argument) {
+    push(wdrx::format("{} {} {}", what, c.controlId, argument));
+  }
+  void push(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;
 };
@@ -48,13 +64,14 @@ class ConfigTest : public ::testing::Test {
   RecordingView view;
 };
 
+using Entries = std::vector<std::pair<std::string, std::string>>;
 // The (name, value) pairs of parameters.xml in file order (root/parameters or parameters);
 // a missing value attribute reads as "<none>".
-std::vector<std::pair<std::string, std::string>> fileParameters();
+Entries fileParameters();
+std::vector<std::string> fileNames();
 // The value of the first element with that name, or "<absent>".
 std::string fileValue(const std::string& name);
 // Writes parameters.xml from (name, value) pairs, with or without the root level.
-void writeParametersFile(const std::vector<std::pair<std::string, std::string>>& entries,
-                         bool withRoot = true);
+void writeParametersFile(const Entries& entries, bool withRoot = true);
 // The 66 keys of a full write, in order.
 const std::vector<std::string>& expectedFullWriteNames();

@@ -82,6 +82,13 @@ TEST(UserAircraft, OnceASecondAnswerSetsTickAndGround) {
   EXPECT_TRUE(userOnGround.onGround.load());
 }
 
+TEST(UserAircraft, RequestsSendNothingWhileTheQueuesAreBlocked) {
+  simQueuesBlocked.store(true);
+  gf_requestUserAcPosition();
+  gf_requestUserAcTitleAndModel();
+  EXPECT_FALSE(runStopRequested.load());  // without a connection a sent request would fail
+}
+
 TEST(UserAircraft, StandNameShownWhenItChanges) {
   std::vector<std::string> shown;
   std::string stand = "A12";
@@ -163,13 +170,21 @@ TEST(AircraftInRange, NearbyAircraftReportedUnlessStarredHighOrAnonymous) {
   dispatch(inRange(21, 2600.0, 300.0, 0, "DLH2"));   // too high
   dispatch(inRange(22, 10.0, 300.0, 0, "DLH3*"));
   dispatch(inRange(23, 10.0, 300.0, 0, ""));
+  // An object removed before any range answer named it is no longer taken for a new one.
+  dispatch(objectAddRemove(202, 30));
+  dispatch(objectAddRemove(203, 30));
+  EXPECT_TRUE(newSimObjects.empty());
+  dispatch(inRange(30, 10.0, 300.0, 0, "DLH6"));
   const auto results = takeResults();
-  ASSERT_EQ(results.size(), 1u);
+  ASSERT_EQ(results.size(), 3u);
   EXPECT_EQ(results[0].objectId, 20u);
   EXPECT_EQ(results[0].key, 1u);
   EXPECT_EQ(results[0].kind, SimResultKind::inRange);
   EXPECT_EQ(results[0].first, 300.0);
   EXPECT_EQ(results[0].second, 10.0);
+  EXPECT_EQ(results[1].kind, SimResultKind::removed);
+  EXPECT_EQ(results[2].objectId, 30u);
+  EXPECT_EQ(results[2].kind, SimResultKind::inRange);
 }
 
 TEST(AircraftInRange, CreationFailedOnlyForAKnownSendId) {

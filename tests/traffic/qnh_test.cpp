@@ -16,12 +16,7 @@ using wdrx::testing::TrafficFixture;
 
 constexpr std::int32_t untouched = 4242;
 
-void handle(const std::string& datagram) {
-  std::copy(datagram.begin(), datagram.end(), qnhReader.buffer.begin());
-  qnhReader.buffer[datagram.size()] = 0;
-  qnhReader.datagram = std::string_view(qnhReader.buffer.data(), datagram.size());
-  qnhReader.onDatagram();
-}
+void handle(const std::string& datagram) { wdrx::testing::feedDatagram(qnhReader, datagram); }
 
 struct QnhCase {
   const char* name;
@@ -31,9 +26,7 @@ struct QnhCase {
 };
 void PrintTo(const QnhCase& c, std::ostream* out) { *out << c.name; }
 
-
-const std::vector<QnhCase>& qnhCases() {
-  static const std::vector<QnhCase> cases{
+const std::vector<QnhCase> qnhCases{
       {"Integer1020", R"({"QNH":1020})", 1020, ""},
       {"InchesOfMercury2992", R"({"QNH":2992})", 1013, ""},
       {"InchesOfMercury3100", R"({"QNH":3100})", 1050, ""},
@@ -57,18 +50,15 @@ const std::vector<QnhCase>& qnhCases() {
       {"JsonArray", "[1013]", std::nullopt, "Exception "},
       {"IntegerBeyondI32", R"({"QNH":5000000000})", std::nullopt, "Exception "},
       {"FloatBeyondI32", R"({"QNH":1e12})", std::nullopt, "Exception "},
+      {"FloatBeyondFloat", R"({"QNH":1e39})", std::nullopt, "Exception "},
       // No pressure at all: refused, the previous QNH stays.
       {"Zero", R"({"QNH":0})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0})"},
       {"Negative", R"({"QNH":-1013})", std::nullopt, R"(QNH -1013 rejected, in {"QNH":-1013})"},
       {"NegativeString", R"({"QNH":"-5"})", std::nullopt, R"(QNH -5 rejected, in {"QNH":"-5"})"},
       {"FloatRoundsToZero", R"({"QNH":0.4})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0.4})"},
-      {"FloatInfiniteAsFloat", R"({"QNH":1e39})", std::nullopt,
-       R"(QNH 1e+39 rejected, in {"QNH":1e39})"},
       {"StringNan", R"({"QNH":"nan"})", std::nullopt,
        R"(==> QNH string parse error: nan in {"QNH":"nan"})"},
-  };
-  return cases;
-}
+};
 
 class QnhTest : public TrafficFixture, public ::testing::WithParamInterface<QnhCase> {};
 
@@ -89,20 +79,16 @@ TEST_P(QnhTest, Datagram) {
   EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), c.applied ? lampReceiving : lampSilent);
 
   const auto lines = logLines();
-  if (c.logLine.empty()) {
-    EXPECT_TRUE(lines.empty()) << lines.front();
-  } else {
-    ASSERT_EQ(lines.size(), 1u);
-    if (c.logLine == "Exception ") {
-      EXPECT_TRUE(lines.front().starts_with("Exception ")) << lines.front();
-      EXPECT_TRUE(lines.front().ends_with(", in " + c.datagram)) << lines.front();
-    } else {
-      EXPECT_EQ(lines.front(), c.logLine);
-    }
+  ASSERT_EQ(lines.size(), c.logLine.empty() ? 0u : 1u);
+  if (c.logLine == "Exception ") {  // the parser's own message in the middle
+    EXPECT_TRUE(lines[0].starts_with("Exception ") && lines[0].ends_with(", in " + c.datagram))
+        << lines[0];
+  } else if (!lines.empty()) {
+    EXPECT_EQ(lines[0], c.logLine);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, QnhTest, ::testing::ValuesIn(qnhCases()),
+INSTANTIATE_TEST_SUITE_P(Forms, QnhTest, ::testing::ValuesIn(qnhCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 using QnhRepeatTest = TrafficFixture;
@@ -126,16 +112,6 @@ TEST_F(QnhRepeatTest, RepeatedValueIsSkippedExcept1013) {
   EXPECT_EQ(qnhHpa.load(), 1013);
   EXPECT_EQ(invalidations, 3);
   gf_setCountersBandNotifier(nullptr);
-}
-
-TEST_F(QnhRepeatTest, RejectedValueKeepsPreviousQnh) {
-  qnhReader.lastQnh.store(1013);
-  handle(R"({"QNH":1021})");
-  handle(R"({"QNH":0})");
-  handle(R"({"QNH":-3})");
-  EXPECT_EQ(qnhHpa.load(), 1021);
-  EXPECT_EQ(trafficReader.trafficQnh.load(), 1021);
-  EXPECT_EQ(qnhReader.lastQnh.load(), 1021);
 }
 
 }  // namespace

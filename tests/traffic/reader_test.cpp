@@ -25,20 +25,19 @@ using wdrx::testing::TrafficFixture;
 
 class ReaderTest : public TrafficFixture {
  protected:
+  // The port the reader has bound once it has lit its lamp.
+  static std::uint16_t bound(UdpReader& reader, const std::atomic<std::int32_t>& lamp) {
+    EXPECT_TRUE(eventually(
+        [&] { return reader.boundPort.load() != 0 && lamp.load() == lampReceiving; }));
+    return reader.boundPort.load();
+  }
   std::uint16_t startTraffic(bool localOnly) {
     gf_startTrafficReader(0, localOnly);
-    EXPECT_TRUE(eventually([] {
-      return trafficReader.boundPort.load() != 0 &&
-             realTrafficDisplay.trafficLamp.load() == lampReceiving;
-    }));
-    return trafficReader.boundPort.load();
+    return bound(trafficReader, realTrafficDisplay.trafficLamp);
   }
   std::uint16_t startQnh() {
     gf_startQnhReader(0);
-    EXPECT_TRUE(eventually([] {
-      return qnhReader.boundPort.load() != 0 && realTrafficDisplay.qnhLamp.load() == lampReceiving;
-    }));
-    return qnhReader.boundPort.load();
+    return bound(qnhReader, realTrafficDisplay.qnhLamp);
   }
   static std::size_t stacked() {
     std::lock_guard lock(trafficMutex);
@@ -48,24 +47,24 @@ class ReaderTest : public TrafficFixture {
   UdpSender sender_;
 };
 
-TEST_F(ReaderTest, RepeatsDroppedWhenRealTrafficIsElsewhere) {
-  const auto port = startTraffic(false);
-  const std::string a = TrafficLine().text();
-  const std::string b = TrafficLine().set(f::hexid, "4840124").text();
-  for (const std::string* line : {&a, &a, &b, &a, &a}) sender_.send(port, *line);
-  sender_.send(port, TrafficLine().set(f::hexid, "4840999").text());
-  ASSERT_TRUE(eventually([] { return trafficReader.datagramCount.load() == 4; }));
-  EXPECT_TRUE(eventually([] { return stacked() == 4; }));
-  EXPECT_EQ(trafficReader.datagramCount.load(), 4u);  // the two repeats were never counted
-}
-
-TEST_F(ReaderTest, RepeatsKeptWhenRealTrafficRunsHere) {
-  const auto port = startTraffic(true);
-  const std::string a = TrafficLine().text();
-  sender_.send(port, a);
-  sender_.send(port, a);
-  EXPECT_TRUE(eventually([] { return stacked() == 2; }));
-  EXPECT_EQ(trafficReader.datagramCount.load(), 2u);
+TEST_F(ReaderTest, RepeatsDroppedUnlessRealTrafficRunsHere) {
+  for (const bool localOnly : {false, true}) {
+    SCOPED_TRACE(localOnly);
+    const auto port = startTraffic(localOnly);
+    trafficReader.datagramCount.store(0);
+    {
+      std::lock_guard lock(trafficMutex);
+      addingStack.clear();
+    }
+    const std::string a = TrafficLine().text();
+    const std::string b = TrafficLine().set(f::hexid, "4840124").text();
+    for (const std::string* line : {&a, &a, &b, &a, &a}) sender_.send(port, *line);
+    sender_.send(port, TrafficLine().set(f::hexid, "4840999").text());  // the last one
+    const std::size_t expected = localOnly ? 6 : 4;  // alternating lines are never repeats
+    ASSERT_TRUE(eventually([&] { return stacked() == expected; }));
+    EXPECT_EQ(trafficReader.datagramCount.load(), expected);  // repeats are not counted
+    gf_stopReaders();
+  }
 }
 
 TEST_F(ReaderTest, EmptyAndOversizedDatagramsAreNotCountedAndReaderGoesOn) {
@@ -101,18 +100,6 @@ TEST_F(ReaderTest, StopFlagEndsTrafficReaderWithoutError) {
                                           "Traffic Reader has stopped",
                                           "          Traffic Reader disconnected"};
   EXPECT_EQ(lines, expected);
-}
-
-TEST_F(ReaderTest, QnhReaderAppliesQnhAndStops) {
-  const auto port = startQnh();
-  sender_.send(port, faketraffic::qnhDatagram(1020));
-  ASSERT_TRUE(eventually([] { return qnhHpa.load() == 1020; }));
-  EXPECT_EQ(trafficReader.trafficQnh.load(), 1020);
-  EXPECT_EQ(realTrafficDisplay.qnhValue.load(), 1020);
-  gf_stopReaders();
-  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampHidden);
-  EXPECT_TRUE(logHas("QNH Reader has stopped"));
-  EXPECT_TRUE(logHas("          QNH Reader disconnected"));
 }
 
 TEST_F(ReaderTest, PortInUseEndsReaderWithReaderError) {
@@ -206,9 +193,15 @@ TEST(ScenarioTest, ParsesTimedLinesAndComments) {
 TEST_F(ReaderTest, ScenarioReplayReachesBothReaders) {
   const auto qnhPort = startQnh();
   const auto trafficPort = startTraffic(true);
-  std::istringstream in("0 qnh {\"QNH\":1005}\n0.05 traffic " + TrafficLine().text() + "\n");
+  std::istringstream in("0 qnh {\"QNH\":1020}\n0.05 traffic " + TrafficLine().text() + "\n");
   faketraffic::playScenario(faketraffic::parseScenario(in), trafficPort, qnhPort);
-  EXPECT_TRUE(eventually([] { return qnhHpa.load() == 1005 && stacked() == 1; }));
+  EXPECT_TRUE(eventually([] { return qnhHpa.load() == 1020 && stacked() == 1; }));
+  EXPECT_EQ(trafficReader.trafficQnh.load(), 1020);
+  EXPECT_EQ(realTrafficDisplay.qnhValue.load(), 1020);
+  gf_stopReaders();
+  EXPECT_EQ(realTrafficDisplay.qnhLamp.load(), lampHidden);
+  EXPECT_TRUE(logHas("QNH Reader has stopped"));
+  EXPECT_TRUE(logHas("          QNH Reader disconnected"));
 }
 
 }  // namespace

@@ -64,6 +64,13 @@ bool TrafficFixture::logHas(const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+void feedDatagram(UdpReader& reader, const std::string& datagram) {
+  std::copy(datagram.begin(), datagram.end(), reader.buffer.begin());
+  reader.buffer[datagram.size()] = 0;
+  reader.datagram = std::string_view(reader.buffer.data(), datagram.size());
+  reader.onDatagram();
+}
+
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {

@@ -10,6 +10,8 @@
 
 #include "support/temp_dir.hpp"
 
+class UdpReader;
+
 namespace wdrx::testing {
 
 class TrafficFixture : public ::testing::Test {
@@ -23,6 +25,9 @@ class TrafficFixture : public ::testing::Test {
 
   TempDir dir_;
 };
+
+// Hands one datagram to the reader's handler as its thread does.
+void feedDatagram(UdpReader& reader, const std::string& datagram);
 
 // Polls `condition` every 5 ms until it holds or `timeout` passes.
 bool eventually(const std::function<bool()>& condition,

@@ -29,6 +29,7 @@ int lf_usage() {
 int main(int argc, char** argv) {
   fakesim::Options options;
   options.tcp4 = false;
+  options.recordPackets = false;  // printed, not kept: the program runs until it is stopped
   bool portGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "platform/code_page.hpp"
-#include "platform/posix/utf_text.hpp"
+#include "platform/utf.hpp"
 
 namespace platform {
 namespace {
@@ -22,11 +22,11 @@ std::optional<std::string> lf_readProfileText(const std::filesystem::path& file)
       wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     }
-    return posix::utf16ToUtf8(wide);
+    return utf16ToUtf8Replacing(wide);
   }
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
-  if (posix::utf8ToUtf16(bytes)) return bytes;
-  if (auto wide = ansiToUtf16(bytes, false)) return posix::utf16ToUtf8(*wide);
+  if (utf8ToUtf16(bytes)) return bytes;
+  if (auto wide = ansiToUtf16(bytes, false)) return utf16ToUtf8Replacing(*wide);
   return bytes;
 }
 
@@ -113,11 +113,11 @@ std::string readProfileString(const std::filesystem::path& file, std::string_vie
                               std::size_t bufferChars) {
   if (bufferChars == 0) return {};
   std::string result = findProfileValue(file, section, key).value_or(std::string(defaultValue));
-  auto wide = posix::utf8ToUtf16(result);
+  auto wide = utf8ToUtf16(result);
   if (wide && wide->size() > bufferChars - 1) {
     wide->resize(bufferChars - 1);
     if (!wide->empty() && wide->back() >= 0xD800 && wide->back() <= 0xDBFF) wide->pop_back();
-    return posix::utf16ToUtf8(*wide);
+    return utf16ToUtf8Replacing(*wide);
   }
   return result;
 }

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "platform/known_folders.hpp"
-#include "platform/posix/utf_text.hpp"
 #include "platform/profile.hpp"
+#include "platform/utf.hpp"
 
 namespace platform {
 
@@ -45,7 +45,7 @@ RegistryKey& RegistryKey::operator=(RegistryKey&&) noexcept = default;
 
 void RegistryKey::open(platform::RegistryRoot root, const std::u16string& subKey, bool /*view64*/) {
   close();
-  std::string path = platform::posix::utf16ToUtf8(subKey);
+  std::string path = platform::utf16ToUtf8Replacing(subKey);
   while (!path.empty() && path.back() == '\\') path.pop_back();
   auto impl = std::make_unique<Impl>();
   impl->file = lf_registryFile();
@@ -64,13 +64,13 @@ std::u16string RegistryKey::getStringValue(const std::u16string& valueName) cons
   static const char* const sizeFailed = "Cannot get the size of the string value: RegGetValueW failed.";
   if (!impl_) throw winreg::RegException(6 /* ERROR_INVALID_HANDLE */, sizeFailed);
   const auto value =
-      platform::findProfileValue(impl_->file, impl_->section, platform::posix::utf16ToUtf8(valueName));
+      platform::findProfileValue(impl_->file, impl_->section, platform::utf16ToUtf8Replacing(valueName));
   if (!value) throw winreg::RegException(platform::registryNotFound, sizeFailed);
   const std::string_view text = *value;
   if (text.starts_with("dword:") || text.starts_with("qword:") || text.starts_with("hex:")) {
     throw winreg::RegException(platform::registryUnsupportedType, sizeFailed);
   }
-  auto wide = platform::posix::utf8ToUtf16(*value);
+  auto wide = platform::utf8ToUtf16(*value);
   if (!wide) {
     throw winreg::RegException(platform::registryUnsupportedType,
                                "Cannot get the string value: RegGetValueW failed.");

@@ -1,8 +1,8 @@
-#include "platform/posix/utf_text.hpp"
+#include "platform/utf.hpp"
 
 #include <cstdint>
 
-namespace platform::posix {
+namespace platform {
 
 std::optional<std::u16string> utf8ToUtf16(std::string_view text) {
   std::u16string out;
@@ -47,8 +47,10 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string utf16ToUtf8(std::u16string_view text) {
-  std::string out;
+namespace {
+
+// False on an unpaired surrogate unless `replace` makes it U+FFFD.
+bool lf_utf16ToUtf8(std::u16string_view text, bool replace, std::string& out) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::uint32_t code = text[i];
@@ -57,6 +59,7 @@ std::string utf16ToUtf8(std::u16string_view text) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (code >= 0xD800 && code <= 0xDFFF) {
+      if (!replace) return false;
       code = 0xFFFD;
     }
     if (code < 0x80) {
@@ -75,7 +78,21 @@ std::string utf16ToUtf8(std::u16string_view text) {
       out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
     }
   }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  if (!lf_utf16ToUtf8(text, false, out)) return std::nullopt;
   return out;
 }
 
-}  // namespace platform::posix
+std::string utf16ToUtf8Replacing(std::u16string_view text) {
+  std::string out;
+  lf_utf16ToUtf8(text, true, out);
+  return out;
+}
+
+}  // namespace platform

@@ -108,8 +108,9 @@ TEST(SimConnectRegistry, PortsAndInstallationsComeFromRegistryIni) {
 TEST(ProfileReader, ReadsAsThePrivateProfileFunctions) {
   TempDir dir;
   const auto file = dir / "a.ini";
-  // UTF-16LE with BOM: "[S]\r\nK= é x \r\n[S]\r\nK=second\r\n"
-  const std::u16string text = u"[S]\r\nK= \u00e9 x \r\n;K=comment\r\n[S]\r\nK=second\r\n";
+  // UTF-16LE with BOM, a value with an unpaired surrogate, a second section of the same name.
+  const std::u16string text =
+      u"[S]\r\nK= \u00e9 x \r\n;K=comment\r\nL=" + std::u16string(1, char16_t{0xD800}) + u"z\r\n[S]\r\nK=second\r\n";
   std::string bytes = "\xFF\xFE";
   for (const char16_t c : text) {
     bytes.push_back(static_cast<char>(c & 0xFF));
@@ -117,6 +118,7 @@ TEST(ProfileReader, ReadsAsThePrivateProfileFunctions) {
   }
   writeFile(file, bytes);
   EXPECT_EQ(platform::readProfileString(file, "s", "k", "d", 2048), "\xC3\xA9 x");
+  EXPECT_EQ(platform::readProfileString(file, "S", "L", "d", 2048), "\xEF\xBF\xBDz") << "unpaired surrogate";
   EXPECT_EQ(platform::readProfileString(file, "S", "missing", "d", 2048), "d");
   EXPECT_EQ(platform::readProfileString(file, "S", "K", "d", 3), "\xC3\xA9 ") << "cut to the buffer";
   EXPECT_EQ(platform::readProfileString(dir / "none.ini", "S", "K", "d", 10), "d");
