@@ -1,5 +1,5 @@
-# wdrx_library(name DIR dir [DEPS ...]): a static library of every .cpp under src/<dir>
-# (platform: the posix/ or win32/ part only), registered for tests and tools.
+# wdrx_library(name SOURCES ... [DEPS ...]): a static library of a subsystem folder under src/,
+# registered in WDRX_LIBRARIES for tests, tools and benchmarks.
 set(WDRX_LIBRARIES "" CACHE INTERNAL "")
 function(wdrx_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})

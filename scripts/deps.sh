@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libfmt-dev libpugixml-dev libsodium-dev
   libcurl4-openssl-dev libzip-dev nlohmann-json3-dev libmsgsl-dev libgtest-dev libgmock-dev
-  libbenchmark-dev python3)
+  libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

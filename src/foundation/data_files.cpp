@@ -9,6 +9,7 @@
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "foundation/text.hpp"
 
 #ifndef WDRX_DATA_KEY_HEX
 #error "WDRX_DATA_KEY_HEX must be defined by the build (src/foundation/CMakeLists.txt)"
@@ -70,15 +71,15 @@ void lf_streamDecrypt(const DataKey& key, const std::filesystem::path& encrypted
                       const std::filesystem::path& plain) {
   lf_initSodium();
   std::ifstream in(encrypted, std::ios::binary);
-  if (!in) throw std::runtime_error("Could not open input file: " + encrypted.string());
+  if (!in) throw std::runtime_error("Could not open input file: " + gf_pathToUtf8(encrypted));
   std::ofstream out(plain, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Could not open output file: " + plain.string());
+  if (!out) throw std::runtime_error("Could not open output file: " + gf_pathToUtf8(plain));
 
   // A shorter header cannot be valid, yet the pull initialisation would accept it.
   std::array<char, dataHeaderBytes> header{};
   in.read(header.data(), static_cast<std::streamsize>(header.size()));
   if (static_cast<std::size_t>(in.gcount()) != header.size()) {
-    throw std::runtime_error("Incomplete header: " + encrypted.string());
+    throw std::runtime_error("Incomplete header: " + gf_pathToUtf8(encrypted));
   }
   crypto_secretstream_xchacha20poly1305_state state{};
   const Wiper stateWiper(&state, sizeof state);
@@ -103,17 +104,17 @@ void lf_streamDecrypt(const DataKey& key, const std::filesystem::path& encrypted
       throw std::runtime_error("Decryption failed");
     }
     out.write(clear.data(), static_cast<std::streamsize>(clearLength));
-    if (!out) throw std::runtime_error("Could not write output file: " + plain.string());
+    if (!out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(plain));
     finalSeen = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
   }
-  if (in.bad()) throw std::runtime_error("Could not read input file: " + encrypted.string());
+  if (in.bad()) throw std::runtime_error("Could not read input file: " + gf_pathToUtf8(encrypted));
   // A stream cut before its FINAL chunk, or with anything after it, is not the file that was shipped.
   if (!finalSeen) throw std::runtime_error("Incomplete stream: no final chunk");
   if (in.peek() != std::ifstream::traits_type::eof()) {
     throw std::runtime_error("Unexpected data after the final chunk");
   }
   out.close();
-  if (!out) throw std::runtime_error("Could not write output file: " + plain.string());
+  if (!out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(plain));
 }
 
 bool gf_streamDecrypt(const std::filesystem::path& encrypted, const std::filesystem::path& plain) {

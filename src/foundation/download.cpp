@@ -10,6 +10,7 @@
 #include "app/run_control.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "foundation/text.hpp"
 #include "foundation/version.hpp"
 
 #ifndef WDRX_DOWNLOAD_BASE_URL
@@ -96,7 +97,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& l
     std::ofstream out(temporary, binary ? std::ios::out | std::ios::trunc | std::ios::binary
                                         : std::ios::out | std::ios::trunc);
     if (!out) {
-      gf_log(wdrx::format("Could not open output file: {}", localFile.string()));
+      gf_log(wdrx::format("Could not open output file: {}", gf_pathToUtf8(localFile)));
       return false;
     }
     CURL* handle = handle_.get();
@@ -126,7 +127,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& l
     } else if (status < 200 || status > 299) {
       error = wdrx::format("HTTP response code {}", status);
     } else if (!out) {
-      error = "could not write " + temporary.string();
+      error = "could not write " + gf_pathToUtf8(temporary);
     }
     if (!error.empty()) {
       gf_log(wdrx::format("Download error: '{}' for {}", error, url));
@@ -136,7 +137,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& l
     std::filesystem::rename(temporary, localFile);
     return true;
   } catch (const std::exception& e) {
-    gf_log(wdrx::format("Downloader exception: '{}', {} => {}", e.what(), url, localFile.string()));
+    gf_log(wdrx::format("Downloader exception: '{}', {} => {}", e.what(), url, gf_pathToUtf8(localFile)));
     lf_removeQuietly(temporary);
     return false;
   }
@@ -145,7 +146,7 @@ bool Downloader::download(const std::string& url, const std::filesystem::path& l
 std::string gf_downloadBaseUrl() {
   const char* overridden = std::getenv("WDRX_DOWNLOAD_BASE");
   std::string base = overridden != nullptr && *overridden != '\0' ? overridden : WDRX_DOWNLOAD_BASE_URL;
-  if (base.back() != '/') base += '/';
+  if (!base.ends_with('/')) base += '/';
   return base;
 }
 
@@ -168,7 +169,7 @@ bool gf_downloadFromSite(const std::filesystem::path& fileName, const std::files
   const std::string url = gf_siteFileUrl(fileName);
   const bool done = downloader.download(url, localFile, true);
   if (done) {
-    gf_log(wdrx::format("Downloaded '{}' to '{}'", url, localFile.string()));
+    gf_log(wdrx::format("Downloaded '{}' to '{}'", url, gf_pathToUtf8(localFile)));
   } else {
     gf_logMarked(wdrx::format("Downloading '{}' failed !", url));
   }

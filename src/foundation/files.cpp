@@ -272,11 +272,10 @@ std::string gf_wsaErrorText(int code) {
 
 int gf_percent(std::int64_t part, std::int64_t whole) {
   if (whole < 1) return 0;
-  // Exact integer rounding, halves away from zero; 128 bits hold part x 100 x 2.
-  const __int128 twice = static_cast<__int128>(part) * 200;
-  const __int128 rounded = twice >= 0 ? (twice + whole) / (2 * static_cast<__int128>(whole))
-                                      : -((-twice + whole) / (2 * static_cast<__int128>(whole)));
-  if (rounded < std::numeric_limits<int>::min() || rounded > std::numeric_limits<int>::max()) {
+  const double rounded =
+      std::round(static_cast<double>(part) * 100.0 / static_cast<double>(whole));  // halves away from 0
+  // Range-checked before the conversion, which is undefined outside int.
+  if (!(rounded >= std::numeric_limits<int>::min() && rounded <= std::numeric_limits<int>::max())) {
     throw gsl::narrowing_error{};
   }
   return static_cast<int>(rounded);

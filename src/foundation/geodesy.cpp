@@ -1,5 +1,6 @@
 #include "foundation/geodesy.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -13,7 +14,9 @@ double gf_distanceNm(const LatLon& a, const LatLon& b) {
   const double latB = b.lat * degToRad;
   const double sinHalfLat = std::sin((latB - latA) / 2.0);
   const double sinHalfLon = std::sin((b.lon - a.lon) * degToRad / 2.0);
-  const double h = sinHalfLat * sinHalfLat + std::cos(latB) * std::cos(latA) * sinHalfLon * sinHalfLon;
+  // Rounding can push h of (nearly) antipodal points just above 1, and sqrt(1 - h) would be NaN.
+  const double h = std::min(
+      1.0, sinHalfLat * sinHalfLat + std::cos(latB) * std::cos(latA) * sinHalfLon * sinHalfLon);
   return std::atan2(std::sqrt(h), std::sqrt(1.0 - h)) * nmPerHalfAngleRadian;
 }
 

@@ -1,9 +1,8 @@
 #include "foundation/random.hpp"
 
-#include <utility>
-#include <array>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "config/settings.hpp"
 #include "foundation/clock.hpp"
@@ -53,8 +52,8 @@ std::uint64_t gf_randomIndex(std::uint64_t count) {
 
 void gf_shuffle(std::vector<std::uint16_t>& values) {
   if (!lf_randomOn() || values.size() < 2) return;
-  // Written out (rather than std::shuffle) so that a seeded engine gives the same order with
-  // every standard library.
+  // Written out rather than std::shuffle, whose draws are not specified: each position i from 1
+  // up swaps with a uniform j in [0, i].
   auto& engine = randomEngine();
   for (std::size_t i = 1; i < values.size(); ++i) {
     const auto j = std::uniform_int_distribution<std::size_t>(0, i)(engine);

@@ -1,10 +1,12 @@
 #include "foundation/version.hpp"
 
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <limits>
-#include <regex>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -17,12 +19,26 @@ constinit const VersionData programVersion{12, 5, 4};
 
 namespace {
 
-const std::regex& lf_versionPattern() {
-  static const std::regex pattern{R"((\d+)\.(\d+)\.(\d+))", std::regex::ECMAScript};
-  return pattern;
+// The whole text as three runs of ASCII digits joined by '.', i.e. "(\d+)\.(\d+)\.(\d+)".
+// Matched by hand: std::regex recurses per character and overflows the stack on a long text.
+std::optional<std::array<std::string_view, 3>> lf_matchVersion(std::string_view text) {
+  std::array<std::string_view, 3> groups;
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0) return std::nullopt;
+    groups[i] = text.substr(0, digits);
+    text.remove_prefix(digits);
+    if (i + 1 < groups.size()) {
+      if (text.empty() || text.front() != '.') return std::nullopt;
+      text.remove_prefix(1);
+    }
+  }
+  if (!text.empty()) return std::nullopt;
+  return groups;
 }
 
-std::int32_t lf_toInt(const std::string& digits) {
+std::int32_t lf_toInt(std::string_view digits) {
   std::int32_t value = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec != std::errc{} || end != digits.data() + digits.size()) {
@@ -66,11 +82,10 @@ std::string lf_trimSpace(const std::string& text) {
 VersionData::VersionData(const std::string& text) {
   if (text.empty()) return;
   try {
-    std::smatch match;
-    if (std::regex_match(text, match, lf_versionPattern())) {
-      major = lf_toInt(match[1].str());
-      minor = lf_toInt(match[2].str());
-      patch = lf_toInt(match[3].str());
+    if (const auto groups = lf_matchVersion(text)) {
+      major = lf_toInt((*groups)[0]);
+      minor = lf_toInt((*groups)[1]);
+      patch = lf_toInt((*groups)[2]);
       return;
     }
     const std::string trimmed = lf_trimSpace(text);

@@ -122,9 +122,9 @@ bool waitForClient() {
   if (psxServer.psxListenSocket != listener) return false;  // closed meanwhile
   psxServer.psxClientSocket = client;
   if (noDelay != 0) {
-    gf_logUnlessStopping(wdrx::format(
-        "waitForClient interrupted: {}",
-        wdrx::format("{} setsockopt failed with error {}", gf_timeOfDay(), gf_wsaErrorText(noDelay))));
+    gf_logUnlessStopping(wdrx::format("waitForClient interrupted: {}",
+                                      wdrx::format("{} setsockopt failed with error {}",
+                                                   gf_timeOfDay(), gf_wsaErrorText(noDelay))));
     return false;
   }
   psxServer.psxConnected.exchange(true);

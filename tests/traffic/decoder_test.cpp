@@ -75,10 +75,10 @@ const std::vector<DecodeCase> decodeCases{
            const PositionSample& s = r.sample;
            EXPECT_EQ(r.hexid, 4840123u);
            EXPECT_DOUBLE_EQ(r.timestamp, 1700000000.25);
-           EXPECT_EQ(std::vector<double>({s.latitude, s.longitude, s.altitude, s.verticalSpeed,
-                                          s.track, s.groundSpeed, s.trueAirspeed}),
-                     std::vector<double>({52.3, 4.76, 5000.0 - 0.25 * 27.0, -640.0, 90.5, 250.0,
-                                          270.0}));
+           EXPECT_EQ(
+               std::vector<double>({s.latitude, s.longitude, s.altitude, s.verticalSpeed, s.track,
+                                    s.groundSpeed, s.trueAirspeed}),
+               std::vector<double>({52.3, 4.76, 5000.0 - 0.25 * 27.0, -640.0, 90.5, 250.0, 270.0}));
            EXPECT_EQ(std::vector<int>({s.airborne, s.onGroundMark, s.reportFlag, s.dueCycle}),
                      std::vector<int>({1, 0, 1, 1234 + 3000}));
            EXPECT_DOUBLE_EQ(s.trueHeading.value_or(0.0), 91.0 * degToRad);
@@ -109,7 +109,9 @@ const std::vector<DecodeCase> decodeCases{
     fail("NearNullIsland", {{f::latitude, "0.00005"}, {f::longitude, "-0.00005"}},
          "invalid lalo: 0.000050,-0.000050"),
     pass("NearEquatorValid", {{f::latitude, "0.00005"}, {f::longitude, "0.5"}}, nullptr,
-         [] { trafficReader.setUserLatLon({0.0, 0.5}); }),
+         [] {
+           trafficReader.setUserLatLon({0.0, 0.5});
+         }),
     fail("LatitudeNan", {{f::latitude, "nan"}}, "invalid lalo: nan,4.760000"),
     fail("LongitudeInfinite", {{f::longitude, "inf"}}, "invalid lalo: 52.300000,inf"),
     fail("LatitudeLeadingBlank", {{f::latitude, " 52.3"}}, "lat: 52.3"),
@@ -132,15 +134,16 @@ const std::vector<DecodeCase> decodeCases{
          "'EHAM' FixedCode: invalid string (length/charset)"),
     // Altitude, QNH and ground.
     pass("Qnh1023", {}, altitudeIs(5263.25, 1), [] { trafficReader.trafficQnh.store(1023); }),
-    pass("Qnh1003LowAltitudeOnGroundNearPark", {{f::altitude, "200"}, {f::groundSpeed, "20"}},
-         [](const LiveReport& r) {
-           altitudeIs(0.0, 0)(r);
-           EXPECT_FALSE(r.sample.roll.has_value());
-         },
-         [] {
-           trafficReader.trafficQnh.store(1003);
-           setParkAirport(1.0);
-         }),
+    pass(
+        "Qnh1003LowAltitudeOnGroundNearPark", {{f::altitude, "200"}, {f::groundSpeed, "20"}},
+        [](const LiveReport& r) {
+          altitudeIs(0.0, 0)(r);
+          EXPECT_FALSE(r.sample.roll.has_value());
+        },
+        [] {
+          trafficReader.trafficQnh.store(1003);
+          setParkAirport(1.0);
+        }),
     pass("SlowAt3000IsOnGround", {{f::altitude, "3000"}, {f::groundSpeed, "30"}},
          altitudeIs(0.0, 0), [] { setParkAirport(4.0); }),
     drop("GroundSixNmFromPark", {{f::altitude, "0"}}, [] { setParkAirport(6.0); }),

@@ -22,42 +22,42 @@ struct QnhCase {
   const char* name;
   std::string datagram;
   std::optional<std::int32_t> applied;  // none: nothing changes
-  std::string logLine;                  // the log line expected (prefix for "Exception "); empty: none
+  std::string logLine;  // the log line expected (prefix for "Exception "); empty: none
 };
 void PrintTo(const QnhCase& c, std::ostream* out) { *out << c.name; }
 
 const std::vector<QnhCase> qnhCases{
-      {"Integer1020", R"({"QNH":1020})", 1020, ""},
-      {"InchesOfMercury2992", R"({"QNH":2992})", 1013, ""},
-      {"InchesOfMercury3100", R"({"QNH":3100})", 1050, ""},
-      {"Value1101IsInches", R"({"QNH":1101})", 900, ""},
-      {"ClampLow850", R"({"QNH":850})", 900, ""},
-      {"Value1150IsInchesThenClamped", R"({"QNH":1150})", 900, ""},
-      {"Floating1013Point6", R"({"QNH":1013.6})", 1014, ""},
-      {"FloatingHalfAwayFromZero", R"({"QNH":1012.5})", 1013, ""},
-      {"String1013Point6", R"({"QNH":"1013.6"})", 1013, ""},
-      {"StringInches", R"({"QNH":"2992"})", 1013, ""},
-      {"OtherMembersIgnored", R"({"ICAO":"EHAM","QNH":1009,"temp":12})", 1009, ""},
-      {"StringOfLetters", R"({"QNH":"abc"})", std::nullopt,
-       R"(==> QNH string parse error: abc in {"QNH":"abc"})"},
-      {"Boolean", R"({"QNH":true})", std::nullopt, R"(no QNH {"QNH":true})"},
-      {"MemberMissing", R"({"qnh":1013})", std::nullopt, R"(no QNH {"qnh":1013})"},
-      {"MemberNull", R"({"QNH":null})", std::nullopt, R"(no QNH {"QNH":null})"},
-      {"MemberEmptyArray", R"({"QNH":[]})", std::nullopt, R"(no QNH {"QNH":[]})"},
-      {"MemberEmptyObject", R"({"QNH":{}})", std::nullopt, R"(no QNH {"QNH":{}})"},
-      {"MemberNonEmptyArray", R"({"QNH":[1013]})", std::nullopt, R"(no QNH {"QNH":[1013]})"},
-      {"NotJson", "QNH=1013", std::nullopt, "Exception "},
-      {"JsonArray", "[1013]", std::nullopt, "Exception "},
-      {"IntegerBeyondI32", R"({"QNH":5000000000})", std::nullopt, "Exception "},
-      {"FloatBeyondI32", R"({"QNH":1e12})", std::nullopt, "Exception "},
-      {"FloatBeyondFloat", R"({"QNH":1e39})", std::nullopt, "Exception "},
-      // No pressure at all: refused, the previous QNH stays.
-      {"Zero", R"({"QNH":0})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0})"},
-      {"Negative", R"({"QNH":-1013})", std::nullopt, R"(QNH -1013 rejected, in {"QNH":-1013})"},
-      {"NegativeString", R"({"QNH":"-5"})", std::nullopt, R"(QNH -5 rejected, in {"QNH":"-5"})"},
-      {"FloatRoundsToZero", R"({"QNH":0.4})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0.4})"},
-      {"StringNan", R"({"QNH":"nan"})", std::nullopt,
-       R"(==> QNH string parse error: nan in {"QNH":"nan"})"},
+    {"Integer1020", R"({"QNH":1020})", 1020, ""},
+    {"InchesOfMercury2992", R"({"QNH":2992})", 1013, ""},
+    {"InchesOfMercury3100", R"({"QNH":3100})", 1050, ""},
+    {"Value1101IsInches", R"({"QNH":1101})", 900, ""},
+    {"ClampLow850", R"({"QNH":850})", 900, ""},
+    {"Value1150IsInchesThenClamped", R"({"QNH":1150})", 900, ""},
+    {"Floating1013Point6", R"({"QNH":1013.6})", 1014, ""},
+    {"FloatingHalfAwayFromZero", R"({"QNH":1012.5})", 1013, ""},
+    {"String1013Point6", R"({"QNH":"1013.6"})", 1013, ""},
+    {"StringInches", R"({"QNH":"2992"})", 1013, ""},
+    {"OtherMembersIgnored", R"({"ICAO":"EHAM","QNH":1009,"temp":12})", 1009, ""},
+    {"StringOfLetters", R"({"QNH":"abc"})", std::nullopt,
+     R"(==> QNH string parse error: abc in {"QNH":"abc"})"},
+    {"Boolean", R"({"QNH":true})", std::nullopt, R"(no QNH {"QNH":true})"},
+    {"MemberMissing", R"({"qnh":1013})", std::nullopt, R"(no QNH {"qnh":1013})"},
+    {"MemberNull", R"({"QNH":null})", std::nullopt, R"(no QNH {"QNH":null})"},
+    {"MemberEmptyArray", R"({"QNH":[]})", std::nullopt, R"(no QNH {"QNH":[]})"},
+    {"MemberEmptyObject", R"({"QNH":{}})", std::nullopt, R"(no QNH {"QNH":{}})"},
+    {"MemberNonEmptyArray", R"({"QNH":[1013]})", std::nullopt, R"(no QNH {"QNH":[1013]})"},
+    {"NotJson", "QNH=1013", std::nullopt, "Exception "},
+    {"JsonArray", "[1013]", std::nullopt, "Exception "},
+    {"IntegerBeyondI32", R"({"QNH":5000000000})", std::nullopt, "Exception "},
+    {"FloatBeyondI32", R"({"QNH":1e12})", std::nullopt, "Exception "},
+    {"FloatBeyondFloat", R"({"QNH":1e39})", std::nullopt, "Exception "},
+    // No pressure at all: refused, the previous QNH stays.
+    {"Zero", R"({"QNH":0})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0})"},
+    {"Negative", R"({"QNH":-1013})", std::nullopt, R"(QNH -1013 rejected, in {"QNH":-1013})"},
+    {"NegativeString", R"({"QNH":"-5"})", std::nullopt, R"(QNH -5 rejected, in {"QNH":"-5"})"},
+    {"FloatRoundsToZero", R"({"QNH":0.4})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0.4})"},
+    {"StringNan", R"({"QNH":"nan"})", std::nullopt,
+     R"(==> QNH string parse error: nan in {"QNH":"nan"})"},
 };
 
 class QnhTest : public TrafficFixture, public ::testing::WithParamInterface<QnhCase> {};

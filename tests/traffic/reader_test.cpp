@@ -27,8 +27,8 @@ class ReaderTest : public TrafficFixture {
  protected:
   // The port the reader has bound once it has lit its lamp.
   static std::uint16_t bound(UdpReader& reader, const std::atomic<std::int32_t>& lamp) {
-    EXPECT_TRUE(eventually(
-        [&] { return reader.boundPort.load() != 0 && lamp.load() == lampReceiving; }));
+    EXPECT_TRUE(
+        eventually([&] { return reader.boundPort.load() != 0 && lamp.load() == lampReceiving; }));
     return reader.boundPort.load();
   }
   std::uint16_t startTraffic(bool localOnly) {

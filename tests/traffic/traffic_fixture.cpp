@@ -64,6 +64,12 @@ bool TrafficFixture::logHas(const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+bool TrafficFixture::logHasPart(const std::string& text) {
+  const auto lines = logLines();
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
 void feedDatagram(UdpReader& reader, const std::string& datagram) {
   std::copy(datagram.begin(), datagram.end(), reader.buffer.begin());
   reader.buffer[datagram.size()] = 0;

@@ -22,6 +22,7 @@ class TrafficFixture : public ::testing::Test {
   // Log.txt without its header line.
   std::vector<std::string> logLines();
   bool logHas(const std::string& line);
+  bool logHasPart(const std::string& text);  // a line that contains the text
 
   TempDir dir_;
 };

@@ -99,7 +99,7 @@ struct Options {
   bool byTypeIncludesUser = false;    // by-type answers list the user aircraft first
   std::chrono::milliseconds secondInterval{1000};  // per-second answers (0: only on demand)
   std::chrono::milliseconds frameInterval{0};      // FRAME events (0: only on demand)
-  bool recordPackets = true;  // off: packets are answered and observed, not kept (benchmarks)
+  bool recordPackets = true;  // off: answered and observed, not kept (benchmarks, the program)
 };
 
 class FakeSim {

@@ -17,10 +17,10 @@ namespace faketraffic {
 
 // Fields 0 to 28; the ones the program does not read stay empty, as RealTraffic often sends.
 TrafficLine::TrafficLine()
-    : fields_{"TFC",     "4840123", "52.300000", "4.760000", "5000",          "-640", "1",
-              "90.5",    "250",     "KLM1234",   "B738",     "PH-BXA",        "AMS",  "LHR",
-              "1700000000.25", "",  "",          "adsb_icao", "",             "",     "270",
-              "",        "",        "0",         "",         "91.0",          "",     "",
+    : fields_{"TFC", "4840123", "52.300000", "4.760000", "5000", "-640", "1",  // 0 to 6
+              "90.5", "250", "KLM1234", "B738", "PH-BXA", "AMS", "LHR",      // 7 to 13
+              "1700000000.25", "", "", "adsb_icao", "", "", "270",           // 14 to 20
+              "", "", "0", "", "91.0", "", "",                               // 21 to 27
               "A3"} {}
 
 TrafficLine& TrafficLine::set(std::size_t index, std::string value) {
