@@ -4,33 +4,19 @@
 
 #include <atomic>
 
-#include "foundation/log.hpp"
-#include "support/temp_dir.hpp"
-
-using wdrx::testing::readFile;
-using wdrx::testing::TempDir;
+#include "support/log_capture.hpp"
 
 namespace {
 
 class StatusLine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    gf_openLog();
-    gf_setStatusNotifier([this] { ++notified; });
-  }
-  void TearDown() override {
-    gf_setStatusNotifier(nullptr);
-    wdrx::testing::closeLog();
-  }
-  std::string logBody() {
-    gf_logFlush("-");
-    const std::string log = readFile("Log.txt");
-    return log.substr(log.find('\n') + 1);
-  }
+  void SetUp() override { gf_setStatusNotifier([this] { ++notified; }); }
+  void TearDown() override { gf_setStatusNotifier(nullptr); }
   void seconds(int n) {
     for (int i = 0; i < n; ++i) gf_statusSecond();
   }
-  TempDir dir;
+  wdrx::testing::TempDir dir;
+  wdrx::testing::LogCapture log;
   std::atomic<int> notified{0};
 };
 
@@ -43,7 +29,7 @@ TEST_F(StatusLine, PostLogsOnlyWhenAskedAndNotifies) {
   EXPECT_EQ(gf_statusSnapshot().statusText, "");
   EXPECT_EQ(gf_statusSnapshot().statusSetAt, 0u);
   EXPECT_EQ(notified.load(), 3);
-  EXPECT_EQ(logBody(), "loud\n-\n");
+  EXPECT_EQ(log.text(), "loud\n");
 }
 
 TEST_F(StatusLine, ErrorBlocksStatusUntilCleared) {
@@ -57,7 +43,7 @@ TEST_F(StatusLine, ErrorBlocksStatusUntilCleared) {
   gf_clearStatus();
   EXPECT_EQ(notified.load(), afterError);  // nothing posted
   EXPECT_EQ(gf_statusSnapshot().statusText, "");
-  EXPECT_EQ(logBody(), "Error no simulator\n-\n");  // the refused status is not logged
+  EXPECT_EQ(log.text(), "Error no simulator\n");  // the refused status is not logged
 
   gf_clearError();
   gf_postStatus("after");
@@ -72,7 +58,7 @@ TEST_F(StatusLine, EmptyErrorLeavesStatusAccepted) {
   EXPECT_EQ(gf_statusSnapshot().statusText, "");
   gf_postStatus("y");
   EXPECT_EQ(gf_statusSnapshot().statusText, "y");
-  EXPECT_EQ(logBody(), "Error \n-\n");
+  EXPECT_EQ(log.text(), "Error \n");
 }
 
 TEST_F(StatusLine, StatusSetAtClockZeroIsStampedOneAndExpiresAt26) {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "datafiles/log_capture.hpp"
+#include "support/log_capture.hpp"
 #include "encrypt/encrypt.hpp"
 #include "support/temp_dir.hpp"
 

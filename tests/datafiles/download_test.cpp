@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/run_control.hpp"
-#include "datafiles/log_capture.hpp"
+#include "support/log_capture.hpp"
 #include "support/http_server.hpp"
 #include "support/temp_dir.hpp"
 
@@ -94,26 +94,16 @@ TEST_F(DownloadTest, FromSiteFetchesTheMajorVersionFolderWithTheUserAgent) {
   EXPECT_EQ(log.text(), "Downloaded '" + url + "' to 'input/dbase.enc'\n");
 }
 
-struct Redirect {
-  const char* name;
-  int status;
-};
-
-void PrintTo(const Redirect& c, std::ostream* os) { *os << c.name; }
-
-class RedirectTest : public DownloadTest, public ::testing::WithParamInterface<Redirect> {};
-
-TEST_P(RedirectTest, IsFollowed) {
-  server.serveRedirect("/downloads/versions.json", GetParam().status, "/moved/versions.json");
+TEST_F(DownloadTest, RedirectsAreFollowed) {
   server.serveFile("/moved/versions.json", "{}");
-  Downloader downloader;
-  ASSERT_TRUE(downloader.download(gf_versionsJsonUrl(), "versions.json", false));
-  EXPECT_EQ(readFile("versions.json"), "{}");
+  for (const int status : {301, 302}) {
+    server.serveRedirect("/downloads/versions.json", status, "/moved/versions.json");
+    Downloader downloader;
+    ASSERT_TRUE(downloader.download(gf_versionsJsonUrl(), "versions.json", false)) << status;
+    EXPECT_EQ(readFile("versions.json"), "{}");
+    std::filesystem::remove("versions.json");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Statuses, RedirectTest,
-                         ::testing::Values(Redirect{"Permanent", 301}, Redirect{"Found", 302}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 struct Failure {
   const char* name;

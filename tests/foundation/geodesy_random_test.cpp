@@ -18,6 +18,10 @@ TEST(Geodesy, DistanceInNauticalMiles) {
   EXPECT_NEAR(gf_distanceNm({0, 0}, {1, 0}), 60.0, 0.001);
   EXPECT_NEAR(gf_distanceNm({0, 179.5}, {0, -179.5}), 60.0, 0.001);  // across the date line
   EXPECT_NEAR(gf_distanceNm({90, 0}, {-90, 0}), 10800.0, 0.001);
+  // Antipodal points whose rounding pushes the haversine term above 1 (no NaN).
+  for (const LatLon p : {LatLon{-73.16, -54.93}, LatLon{19.73, -143.4}, LatLon{-16.45, -150.37}}) {
+    EXPECT_NEAR(gf_distanceNm(p, {-p.lat, p.lon + 180.0}), 10800.0, 0.001) << p.lat << "," << p.lon;
+  }
 }
 
 TEST(Geodesy, BearingIsNeverNegative) {

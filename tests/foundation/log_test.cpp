@@ -13,9 +13,7 @@
 #include "support/fake_clock.hpp"
 #include "support/temp_dir.hpp"
 
-using wdrx::testing::FakeClock;
 using wdrx::testing::readFile;
-using wdrx::testing::TempDir;
 using wdrx::testing::writeFile;
 
 namespace {
@@ -23,22 +21,18 @@ namespace {
 class LogTest : public ::testing::Test {
  protected:
   void TearDown() override { wdrx::testing::closeLog(); }
-  TempDir dir;
-  FakeClock clock{1759647489};  // Sun Oct 5 06:58:09 2025 UTC
+  wdrx::testing::TempDir dir;
+  wdrx::testing::FakeClock clock{1759647489};  // Sun Oct 5 06:58:09 2025 UTC
   const std::string header =
       "Sun Okt 05 06:58:09 2025 (utc) Wendrix_P3D version 12.5.4 for Prepar3D v5/v6\n";
 };
 
-TEST_F(LogTest, HeaderLineOnlyAndNoOlderGenerationsOnFirstStart) {
-  gf_openLog();
+TEST_F(LogTest, HeaderLineAndThreeOlderGenerations) {
+  gf_openLog();  // first start: no older generation
   wdrx::testing::closeLog();
   EXPECT_EQ(readFile("Log.txt"), header);
   EXPECT_FALSE(std::filesystem::exists("Log0.txt"));
-  EXPECT_FALSE(std::filesystem::exists("Log00.txt"));
-  EXPECT_FALSE(std::filesystem::exists("Log000.txt"));
-}
 
-TEST_F(LogTest, OlderLogsMoveOnOneGeneration) {
   writeFile("Log.txt", "current\n");
   writeFile("Log0.txt", "older\n");
   writeFile("Log00.txt", "oldest\n");
@@ -73,24 +67,14 @@ TEST_F(LogTest, UnopenableLogThrowsCatchableErrorAndLeavesWritersHarmless) {
   gf_log("after the failure");  // must not crash
 }
 
-TEST_F(LogTest, PrefixesOfTheWriters) {
+TEST_F(LogTest, PrefixesAndFlushes) {
   gf_openLog();
+  gf_logMarked("marked");  // flushed at once
+  EXPECT_EQ(readFile("Log.txt"), header + "==> marked\n");
   gf_log("plain");
-  gf_logMarked("marked");
   gf_logIndented("indented");
   gf_logFlush("flushed");
-  wdrx::testing::closeLog();
-  EXPECT_EQ(readFile("Log.txt"),
-            header + "plain\n==> marked\n          indented\nflushed\n");
-}
-
-TEST_F(LogTest, MarkedLineAndFlushReachTheFileAtOnce) {
-  gf_openLog();
-  gf_logMarked("warning");
-  EXPECT_EQ(readFile("Log.txt"), header + "==> warning\n");
-  gf_log("buffered");
-  gf_logFlush("flushed");
-  EXPECT_EQ(readFile("Log.txt"), header + "==> warning\nbuffered\nflushed\n");
+  EXPECT_EQ(readFile("Log.txt"), header + "==> marked\nplain\n          indented\nflushed\n");
 }
 
 TEST_F(LogTest, UnlessStoppingIsSilentOnceAStopOrCloseIsAsked) {
@@ -101,7 +85,6 @@ TEST_F(LogTest, UnlessStoppingIsSilentOnceAStopOrCloseIsAsked) {
   runStopRequested.store(false);
   closeRequested.store(true);
   gf_logUnlessStopping("closing");
-  closeRequested.store(false);
   wdrx::testing::closeLog();
   EXPECT_EQ(readFile("Log.txt"), header + "running\n");
 }
@@ -110,18 +93,13 @@ TEST_F(LogTest, ManyWriterThreadsNeverTearOrInterleaveLines) {
   gf_openLog();
   constexpr int threads = 8;
   constexpr int linesPerThread = 2000;
+  using Writer = void (*)(std::string_view);
+  constexpr Writer writersByLine[] = {gf_log, gf_logMarked, gf_logIndented, gf_logFlush};
   std::vector<std::thread> writers;
   for (int t = 0; t < threads; ++t) {
-    writers.emplace_back([t] {
-      const std::string payload(40 + t * 7, static_cast<char>('a' + t));
-      for (int i = 0; i < linesPerThread; ++i) {
-        switch (i % 4) {
-          case 0: gf_log(std::to_string(t) + ":" + payload); break;
-          case 1: gf_logMarked(std::to_string(t) + ":" + payload); break;
-          case 2: gf_logIndented(std::to_string(t) + ":" + payload); break;
-          default: gf_logFlush(std::to_string(t) + ":" + payload); break;
-        }
-      }
+    writers.emplace_back([t, &writersByLine] {
+      const std::string line = std::to_string(t) + ":" + std::string(40 + t * 7, static_cast<char>('a' + t));
+      for (int i = 0; i < linesPerThread; ++i) writersByLine[i % 4](line);
     });
   }
   for (auto& w : writers) w.join();
@@ -148,7 +126,7 @@ TEST(StarLine, Banners) {
     bool leading, trailing;
     std::string title, expected;
   };
-  const std::vector<Case> cases{
+  const Case cases[]{
       {70, 0, true, false, "parameters", "\n" + std::string(34, '*') + " parameters " + std::string(34, '*')},
       {70, 10, false, true, "", std::string(80, '*') + "\n"},
       {3, 0, false, false, "", "****"},

@@ -2,32 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/log.hpp"
-#include "foundation/time_text.hpp"
 #include "support/fake_clock.hpp"
-#include "support/temp_dir.hpp"
+#include "support/log_capture.hpp"
 
 using wdrx::testing::readFile;
-using wdrx::testing::TempDir;
-using wdrx::testing::writeFile;
 
 namespace {
 
 class XmlMeta : public ::testing::Test {
  protected:
-  void SetUp() override { gf_openLog(); }
-  void TearDown() override { wdrx::testing::closeLog(); }
-  std::string logBody() {
-    gf_logFlush("-");
-    const std::string log = readFile("Log.txt");
-    return log.substr(log.find('\n') + 1);
-  }
   pugi::xml_document parse(const std::string& text) {
     pugi::xml_document document;
     EXPECT_TRUE(document.load_string(text.c_str()));
     return document;
   }
-  TempDir dir;
+  wdrx::testing::TempDir dir;
+  wdrx::testing::LogCapture log;
   wdrx::testing::FakeClock clock{1759708800};  // Mon Oct 06 2025
 };
 
@@ -71,12 +61,12 @@ TEST_F(XmlMeta, ReadRules) {
   // No copyright entry: empty, nothing logged.
   auto document = parse(metaOf(R"(<info name="author" value="a"/><info name="sim" value="5"/>)"));
   EXPECT_FALSE(gf_readXmlMeta(document, true));
-  EXPECT_EQ(logBody(), "-\n");
+  EXPECT_EQ(log.text(), "");
 
   // An empty copyright value ends the walk with the marked line.
   document = parse(metaOf(R"(<info name="copyright" value=""/><info name="sim" value="5"/>)"));
   EXPECT_FALSE(gf_readXmlMeta(document, true));
-  EXPECT_EQ(logBody(), "-\n==> no copyright info in the file?\n-\n");
+  EXPECT_EQ(log.text(), "==> no copyright info in the file?\n");
 
   // Copyright and author without any simulator entry: only with the flag.
   document = parse(metaOf(copyright + R"(<info name="author" value="a"/>)"));

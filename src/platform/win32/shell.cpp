@@ -3,15 +3,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "platform/utf.hpp"
+
 namespace platform::os {
 namespace {
 std::wstring lf_wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int length = static_cast<int>(utf8.size());
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), size);
-  return wide;
+  const auto wide = utf8ToUtf16(utf8).value_or(std::u16string{});
+  return std::wstring(wide.begin(), wide.end());
 }
 }  // namespace
 
