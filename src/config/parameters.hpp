@@ -101,15 +101,11 @@ class StringParameter : public Parameter {
   StringParameter(std::string parameterName, std::string defaultVal)
       : Parameter(std::move(parameterName)),
         defaultValue(defaultVal),
-        minValue(defaultVal),
-        maxValue(defaultVal),
         value(std::move(defaultVal)) {}
 
   // Only PROGRAM_VERSION's default ever changes (a full write with defaults sets it to the
   // program's version); that happens under the parameters.xml store lock on the run thread.
   std::string defaultValue;
-  std::string minValue;
-  std::string maxValue;
   SharedText value;
 };
 

@@ -11,6 +11,7 @@
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text.hpp"
 #include "foundation/version.hpp"
 #include "foundation/xml_meta.hpp"
 
@@ -154,8 +155,6 @@ void lf_writeAllLocked(bool writeDefaults, const pugi::xml_node& oldDocument,
   pugi::xml_node root = document.append_child("root");
   if (writeDefaults) {
     PROGRAM_VERSION.defaultValue = programVersion.text();
-    PROGRAM_VERSION.minValue = PROGRAM_VERSION.defaultValue;
-    PROGRAM_VERSION.maxValue = PROGRAM_VERSION.defaultValue;
   }
   pugi::xml_node parameters = root.append_child("parameters");
   if (!parameters) {
@@ -200,12 +199,12 @@ bool lf_readAllLocked(ControlUpdates& updates) {
   pugi::xml_document document;
   pugi::xml_node parameters;
   if (lf_loadParameters(document)) {
-    gf_log(wdrx::format("from '{}'", parametersFile.string()));
+    gf_log(wdrx::format("from '{}'", gf_pathToUtf8(parametersFile)));
     parameters = lf_parametersNode(document);
   }
   if (!parameters) {
     gf_log(wdrx::format("{} not found, creating new with default values:",
-                        parametersFile.string()));
+                        gf_pathToUtf8(parametersFile)));
     lf_writeAllLocked(true, pugi::xml_node{}, updates);
     parametersLoaded = true;
     return true;
@@ -475,8 +474,19 @@ void gf_restoreUserSettings() {
 
 namespace {
 
-void lf_removeIfExists(const std::filesystem::path& path) {
-  if (std::filesystem::exists(path)) std::filesystem::remove(path);
+// Removes a file (or a folder with all its contents) when it exists. The errors name the failed
+// step ("exists" or "remove") and the path, whatever the standard library would call them.
+void lf_removeIfExists(const std::filesystem::path& path, bool withContents = false) {
+  std::error_code ec;
+  const bool exists = std::filesystem::exists(path, ec);
+  if (ec) throw std::filesystem::filesystem_error("exists", path, ec);
+  if (!exists) return;
+  if (withContents) {
+    std::filesystem::remove_all(path, ec);
+  } else {
+    std::filesystem::remove(path, ec);
+  }
+  if (ec) throw std::filesystem::filesystem_error("remove", path, ec);
 }
 
 // PROGRAM_VERSION := the program's version, saved at once.
@@ -517,8 +527,7 @@ bool gf_checkParametersVersion() {
     lf_removeIfExists(paths::dbaseEnc);
   }
   if (storedVersion < VersionData{11, 0, 2}) return true;
-  const std::filesystem::path newVersionFolder{"new_version"};
-  if (std::filesystem::exists(newVersionFolder)) std::filesystem::remove_all(newVersionFolder);
+  lf_removeIfExists("new_version", true);
   return false;
 }
 

@@ -40,11 +40,12 @@ void gf_saveBoolParameter(BoolParameter& parameter);
 void gf_saveIntParameter(IntParameter& parameter);
 void gf_saveStringParameter(StringParameter& parameter);
 void gf_setStringParameter(StringParameter& parameter, const std::string& text);
-// Replaces a file without root by a full write of the current values. Throws
-// std::filesystem::filesystem_error when the old file cannot be examined or removed.
+// Replaces a file without root by a full write of the current values (of the old file's values
+// while the settings were never loaded); the new file is renamed over the old one.
 void gf_placeRootLevelInParameters();
 
-// Start-up: read the file, switch the scans on for a new file, convert an older file.
+// Start-up: read the file, switch the scans on for a new file, convert an older file. Throws
+// std::filesystem::filesystem_error ("exists" or "remove") when a data file cannot be removed.
 void gf_initParameters();
 // True when the file comes from a version too old to convert (older than 11.0.2).
 bool gf_checkParametersVersion();

@@ -57,23 +57,61 @@ void writeParametersFile(const Entries& entries, bool withRoot) {
   wdrx::testing::writeFile(parametersFile, text);
 }
 
-const std::vector<std::string>& expectedFullWriteNames() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> n{
-        "RANDOM", "ALWAYS_ON_TOP", "NAV_LIGHTS_WHILE_PARKED", "AEROWINX", "GUID_CHANGES",
-        "SCAN_LIVERIES", "LIG_PRIORITIZE", "SCAN_AIRPORTS", "LIGHT_AIRCRAFT", "HELICOPTERS",
-        "HIGH_PERF_AIRCRAFT", "AUTO_RANGE", "AIRBORNE_ONLY", "COLLISION_USER_GND",
-        "COLLISION_USER_AIR", "COLLISION_LIVE_PARKED_GND", "STRAIGHT_PBS_ONLY",
-        "INITIAL_LOAD_ONLY", "WEEK", "PARK_SOFT", "MAIN_WINDOW_X", "MAIN_WINDOW_Y",
-        "LAST_EPOCH_TIME:", "CUSTOM_PARKING_PERCENTAGE", "HOLDING_THRESHOLD_METERS",
-        "MAX_HOLDING_MINUTES", "AIRP_HEIGHT", "MAX_FIT", "P3D_VERSION", "MATCHING_DEPTH", "RANGE",
-        "AR_ABOVE_HEIGHT", "MAX_PARK_SEL", "MAX_LIVE_SEL", "AIRP_RANGE", "AIRP_HEIGHT",
-        "PROGRAM_VERSION", "SIM_INSTALL_PATH", "PORT_NUMBER"};
+const Entries& expectedDefaultEntries() {
+  static const Entries entries = [] {
+    Entries e{{"RANDOM", "true"},
+              {"ALWAYS_ON_TOP", "false"},
+              {"NAV_LIGHTS_WHILE_PARKED", "true"},
+              {"AEROWINX", "false"},
+              {"GUID_CHANGES", "true"},
+              {"SCAN_LIVERIES", "true"},
+              {"LIG_PRIORITIZE", "true"},
+              {"SCAN_AIRPORTS", "true"},
+              {"LIGHT_AIRCRAFT", "true"},
+              {"HELICOPTERS", "true"},
+              {"HIGH_PERF_AIRCRAFT", "true"},
+              {"AUTO_RANGE", "true"},
+              {"AIRBORNE_ONLY", "false"},
+              {"COLLISION_USER_GND", "true"},
+              {"COLLISION_USER_AIR", "true"},
+              {"COLLISION_LIVE_PARKED_GND", "false"},
+              {"STRAIGHT_PBS_ONLY", "false"},
+              {"INITIAL_LOAD_ONLY", "false"},
+              {"WEEK", "false"},
+              {"PARK_SOFT", "false"},
+              {"MAIN_WINDOW_X", "400"},
+              {"MAIN_WINDOW_Y", "20"},
+              {"LAST_EPOCH_TIME:", "0"},
+              {"CUSTOM_PARKING_PERCENTAGE", "-1"},
+              {"HOLDING_THRESHOLD_METERS", "250"},
+              {"MAX_HOLDING_MINUTES", "20"},
+              {"AIRP_HEIGHT", "18000"},
+              {"MAX_FIT", "47"},
+              {"P3D_VERSION", "5"},
+              {"MATCHING_DEPTH", "4"},
+              {"RANGE", "40"},
+              {"AR_ABOVE_HEIGHT", "48000"},
+              {"MAX_PARK_SEL", "500"},
+              {"MAX_LIVE_SEL", "500"},
+              {"AIRP_RANGE", "20"},
+              {"AIRP_HEIGHT", "18000"},
+              {"PROGRAM_VERSION", "12.5.4"},
+              {"SIM_INSTALL_PATH", ""},
+              {"PORT_NUMBER", "10747"}};
     for (const char* prefix : {"lfolder", "afolder"})
-      for (int i = 0; i < 10; ++i) n.push_back(wdrx::format("{}{}", prefix, i));
+      for (int i = 0; i < 10; ++i) e.emplace_back(wdrx::format("{}{}", prefix, i), "");
     for (const char* s : {"AIG_VERSION", "DBASE_VERSION", "AIRPORTS_VERSION", "LIV_SCAN_VERSION",
                           "ADDONS_SCAN_VERSION", "DESTINATION", "BLOCK_CALLSIGN"})
-      n.push_back(s);
+      e.emplace_back(s, "");
+    return e;
+  }();
+  return entries;
+}
+
+const std::vector<std::string>& expectedFullWriteNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> n;
+    for (const auto& entry : expectedDefaultEntries()) n.push_back(entry.first);
     return n;
   }();
   return names;

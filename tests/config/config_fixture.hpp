@@ -73,5 +73,6 @@ std::vector<std::string> fileNames();
 std::string fileValue(const std::string& name);
 // Writes parameters.xml from (name, value) pairs, with or without the root level.
 void writeParametersFile(const Entries& entries, bool withRoot = true);
-// The 66 keys of a full write, in order.
+// The 66 (name, value) pairs of a full write with defaults, in order; and their names alone.
+const Entries& expectedDefaultEntries();
 const std::vector<std::string>& expectedFullWriteNames();

@@ -99,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"SameVersion", "12.5.4", false, false, false, false},
                       VersionCase{"Downgrade", "13.0.0", false, false, false, false},
                       VersionCase{"PatchUpdate", "12.5.3", true, false, true, false},
+                      VersionCase{"From12_0_0", "12.0.0", true, false, true, false},
                       VersionCase{"From11_9", "11.9.0", true, true, true, false},
                       VersionCase{"From11_0_2", "11.0.2", true, true, true, false},
                       VersionCase{"From11_0_1", "11.0.1", true, true, false, true}),
@@ -133,4 +134,17 @@ TEST_F(ConfigTest, SecondRunAfterResetIsQuiet) {
   EXPECT_EQ(dataFileCount(), 3);
   const std::string log = logText();
   EXPECT_EQ(log.find("Your previous version"), log.rfind("Your previous version"));
+}
+
+// A failed existence test or removal passes out, naming the step and the path.
+TEST_F(ConfigTest, UnreadableDataFolderFailsNamingTheStep) {
+  writeParametersFile({{"PROGRAM_VERSION", "11.9.0"}});
+  std::filesystem::create_directory_symlink("input", "input");  // a loop: its status fails
+  try {
+    gf_initParameters();
+    ADD_FAILURE() << "no error";
+  } catch (const std::filesystem::filesystem_error& e) {
+    EXPECT_THAT(e.what(), HasSubstr("exists"));
+    EXPECT_EQ(e.path1(), paths::airportsEnc);
+  }
 }

@@ -49,10 +49,7 @@ TEST(SettingsCatalogue, TextSettingsAreSafeToShare) {
 
 TEST_F(ConfigTest, NewFileHoldsEveryParameterInListOrder) {
   EXPECT_TRUE(gf_readParameters());
-  EXPECT_EQ(fileNames(), expectedFullWriteNames());
-  EXPECT_EQ(fileValue("PROGRAM_VERSION"), "12.5.4");
-  EXPECT_EQ(fileValue("LAST_EPOCH_TIME:"), "0");
-  EXPECT_EQ(fileValue("PORT_NUMBER"), "10747");
+  EXPECT_EQ(fileParameters(), expectedDefaultEntries());
   EXPECT_EQ(PROGRAM_VERSION.value.load(), "");  // memory keeps its value
 
   const std::string text = wdrx::testing::readFile(parametersFile);
