@@ -44,8 +44,10 @@ namespace {
 template <typename Accept>
 void lf_removeFilesFrom(const fs::path& folder, const char* caller, Accept&& accept) {
   try {
+    // A missing folder or another kind of file ends the call quietly; a status error that
+    // is not "not found" throws and is logged below.
+    if (!fs::is_directory(fs::status(folder))) return;
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return;
     for (const auto& entry : fs::directory_iterator(folder)) {
       if (!entry.is_regular_file() || !accept(entry)) continue;
       if (!fs::remove(entry.path(), ec) && ec) {

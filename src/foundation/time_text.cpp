@@ -80,18 +80,15 @@ std::string gf_dateString() {
 }
 
 std::int64_t gf_trafficClock() {
-  if (rtProfessional.load()) {
-    const double source = trafficSourceTime.load();
-    if (source != 0.0) {
-      // Checked before the conversion: a NaN, infinite or huge time has no integer value.
-      if (!std::isfinite(source) || source < 0.0 ||
-          source >= static_cast<double>(latestValidTime + 1)) {
-        return invalidTime;
-      }
-      return static_cast<std::int64_t>(source);  // truncated toward zero
-    }
+  if (!rtProfessional.load()) return lf_now();
+  const double source = trafficSourceTime.load();
+  // Checked before the conversion: a NaN, infinite or huge time has no integer value.
+  if (!std::isfinite(source) || source <= -1.0 ||
+      source >= static_cast<double>(latestValidTime + 1)) {
+    return invalidTime;
   }
-  return lf_now();
+  const auto seconds = static_cast<std::int64_t>(source);  // truncated toward zero
+  return seconds != 0 ? seconds : lf_now();  // no whole second yet: the computer's clock
 }
 
 std::string gf_trafficTimeOfDay() { return lf_timeOfDayOf(gf_trafficClock()); }

@@ -52,6 +52,10 @@ TEST_F(FilesTest, RemoveFileAndFolderCleaning) {
   gf_removeFilesFromDirectory("missing-folder");
   gf_removeFilesFromDirectory("work/sub/d.xml");  // not a folder
   EXPECT_EQ(log.text(), "");
+
+  fs::create_symlink("loop", "loop");  // its status fails: logged, not taken for "missing"
+  gf_removeXMLFilesFromDirectory("loop");
+  EXPECT_TRUE(log.text().starts_with("==> gf_removeXMLFilesFromDirectory exception: ")) << log.text();
 }
 
 TEST_F(FilesTest, CountFolderEntries) {

@@ -113,6 +113,12 @@ TEST_F(RandomTest, PlusMinusPercentIsNotGatedByRandom) {
     }
     EXPECT_EQ(results.size(), 2u);
   }
+  // The lowest bit of one 32-bit draw decides: 0 adds, 1 subtracts.
+  for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+    gf_seedRandomEngine(seed);
+    const bool odd = (std::mt19937(seed)() & 1u) != 0;
+    EXPECT_EQ(gf_randomPlusMinusPercent(40.0, 10.0), odd ? 36.0 : 44.0) << seed;
+  }
 }
 
 TEST_F(RandomTest, EveryThreadHasItsOwnEngine) {

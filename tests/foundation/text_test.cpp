@@ -221,6 +221,9 @@ TEST(TextEncodingName, NamesAndOutOfRange) {
   EXPECT_EQ(gf_encodingName(TextEncoding::ANSI), "ANSI");
   EXPECT_EQ(gf_encodingName(TextEncoding::Unicode_big_endian), "Unicode_big_endian");
   EXPECT_EQ(gf_encodingName(TextEncoding::none_found), "none_found");
+  EXPECT_EQ(gf_encodingName(TextEncoding::Unicode), "Unicode");
+  EXPECT_EQ(gf_encodingName(TextEncoding::UTF8_with_BOM), "UTF8_with_BOM");
+  EXPECT_EQ(gf_encodingName(TextEncoding::UTF8_without_BOM), "UTF8_without_BOM");
   EXPECT_THROW(gf_encodingName(static_cast<TextEncoding>(6)), std::out_of_range);
 }
 

@@ -76,6 +76,8 @@ TEST_F(TrafficClock, ComputerClockUnlessProfessionalWithATime) {
   rtProfessional.store(true);
   trafficSourceTime.store(0.0);
   EXPECT_EQ(gf_trafficClock(), at(2, 8, 0, 0));  // professional without a time
+  trafficSourceTime.store(0.5);
+  EXPECT_EQ(gf_trafficClock(), at(2, 8, 0, 0));  // truncated to 0: still none
   trafficSourceTime.store(static_cast<double>(at(6, 10, 29, 31)) + 0.9);
   EXPECT_EQ(gf_trafficClock(), at(6, 10, 29, 31));  // truncated
   EXPECT_EQ(gf_trafficTimeOfDay(), "10:29:31");
