@@ -246,7 +246,7 @@ void lf_onUserAcModel(std::string_view rawModel) {
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
       const double span = lf_modelSpan("E190");
       userHalfWingSpan.store(span != 0.0 ? span : maxHalfWingSpan);
-      lf_showFlag(simLinkServices.showWingSpanKnown, true);
+      lf_showFlag(simLinkServices.showWingSpanKnown, span != 0.0);
       gf_logIndented(line);
       return;
     }

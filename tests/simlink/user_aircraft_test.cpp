@@ -151,6 +151,11 @@ TEST(UserAircraft, ModelGivesHalfWingSpan) {
     EXPECT_DOUBLE_EQ(userHalfWingSpan.load(), c.span) << c.model;
     EXPECT_EQ(marks, std::vector<bool>{c.known}) << c.model;
   }
+  lf_fillWingspan("E190", 0.0);  // the stand-in model without a span: the maximum, not known
+  marks.clear();
+  dispatch(text(107, "Crew Vessel", 32));
+  EXPECT_DOUBLE_EQ(userHalfWingSpan.load(), 0.0432);
+  EXPECT_EQ(marks, std::vector<bool>{false});
   EXPECT_THROW(dispatch(text(107, "", 32)), tql::UserErrorException);
   wdrx::testing::closeLog();
   const std::string log = wdrx::testing::readFile(dir / "Log.txt");
