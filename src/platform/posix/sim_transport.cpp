@@ -116,13 +116,20 @@ class PosixSimTransport final : public SimTransport {
   }
 
  private:
-  void report(DisconnectReason reason, int osError) {
+  // A stopped transport is disconnected at once (the peer sees it go); the descriptor itself
+  // stays until close() has joined the threads.
+  void stop() {
     {
       std::lock_guard lock(mutex_);
       stopped_ = true;
       idle_.notify_all();
       wake_.notify_one();
     }
+    ::shutdown(fd_.get(), SHUT_RDWR);
+  }
+
+  void report(DisconnectReason reason, int osError) {
+    stop();
     if (silenced_ || reported_.exchange(true)) return;
     sink_->disconnected(reason, osError);
   }
@@ -134,9 +141,7 @@ class PosixSimTransport final : public SimTransport {
       if (silenced_) return;
       if (n > 0) {
         if (!sink_->received(static_cast<std::size_t>(n))) {
-          std::lock_guard lock(mutex_);
-          stopped_ = true;
-          idle_.notify_all();
+          stop();
           return;
         }
         continue;

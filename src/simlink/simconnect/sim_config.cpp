@@ -26,15 +26,20 @@ void lf_readCfgFile(const std::filesystem::path& file, const std::string& sectio
   } else if (platform::profileNamesEqual(protocol, "IPv4") || platform::profileNamesEqual(protocol, "IPv6")) {
     const bool v6 = platform::profileNamesEqual(protocol, "IPv6");
     config.protocol = v6 ? SimProtocol::ipv6 : SimProtocol::ipv4;
-    // Without a port of its own the family's registry port is taken; a held port stays.
-    if (config.port.empty()) {
+    // Without a port of its own the family's registry port is taken. A port from a "Port" key
+    // stays; one that came from the registry for the other family is replaced (stacked files).
+    if (config.port.empty() || config.portFromRegistry) {
       lf_readSimConnectPorts(v6 ? platform::TcpFamily::ipv6 : platform::TcpFamily::ipv4, config.port);
+      config.portFromRegistry = !config.port.empty();
     }
   }
   if (const std::string address = read("Address"); !address.empty()) {
     config.address = address.substr(0, addressChars);
   }
-  if (const std::string port = read("Port"); !port.empty()) config.port = port;
+  if (const std::string port = read("Port"); !port.empty()) {
+    config.port = port;
+    config.portFromRegistry = false;
+  }
   if (const std::string size = read("MaxReceiveSize"); !size.empty()) {
     const long long value = lf_integerValue(size);
     if (value > static_cast<long long>(config.maxReceiveSize) && value <= 0xFFFFFFFFLL) {

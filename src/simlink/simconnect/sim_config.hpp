@@ -13,6 +13,7 @@ struct SimConnectConfig {
   SimProtocol protocol = SimProtocol::pipe;
   std::string address;
   std::string port;  // TCP port, or the pipe name for the pipe
+  bool portFromRegistry = false;  // port is a family's registry port, not a "Port" key
   std::uint32_t maxReceiveSize = 41088;
   bool disableNagle = false;
 };

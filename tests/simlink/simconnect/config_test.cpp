@@ -73,6 +73,8 @@ TEST(SimConnectCfg, ProtocolWithoutPortTakesTheRegistryPortAndAHeldPortStays) {
   EXPECT_EQ(readConfig(0).port, "5002");
   writeFile(files.current, "[SimConnect]\nProtocol=IPv4\n");
   EXPECT_EQ(readConfig(0).port, "5001");
+  writeFile(files.documents, "[SimConnect]\nProtocol=IPv6\n");
+  EXPECT_EQ(readConfig(0).port, "5001") << "a later file's family takes its own registry port";
   writeFile(files.documents, "[SimConnect]\nPort=7000\n");
   EXPECT_EQ(readConfig(0).port, "7000");
   writeFile(files.current, "[SimConnect]\nProtocol=Something\n");

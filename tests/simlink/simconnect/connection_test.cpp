@@ -152,6 +152,8 @@ TEST_F(SimConnectionTest, APacketAboveTheMaximumFailsTheConnection) {
   }
   EXPECT_EQ(result, simAborted);
   EXPECT_EQ(SimConnect_AIRemoveObject(handle, 1, 105), simAborted);
+  // A failed connection is disconnected at once: the simulator sees it go before any Close.
+  EXPECT_TRUE(fake.waitFor([&] { return fake.connectionsOpen() == 0; }));
 }
 
 TEST_F(SimConnectionTest, ConcurrentCallersNeverInterleaveAndCreationsKnowTheirSendId) {
