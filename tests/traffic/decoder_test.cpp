@@ -65,6 +65,11 @@ Check altitudeIs(double feet, int airborne) {
     EXPECT_EQ(r.sample.airborne, airborne);
   };
 }
+// Field elevation 400 ft at a park airport 2 NM away (ground reports stay).
+void atField400() {
+  trafficReader.setFieldElevation(400.0);
+  setParkAirport(2.0, 400.0f);
+}
 Check tasIs(double knots) {
   return [=](const LiveReport& r) { EXPECT_DOUBLE_EQ(r.sample.trueAirspeed, knots); };
 }
@@ -156,6 +161,23 @@ const std::vector<DecodeCase> decodeCases{
          }),
     pass("FieldElevationAirborneAt130kt", {{f::altitude, "430"}, {f::groundSpeed, "130"}},
          altitudeIs(423.25, 1), [] { trafficReader.setFieldElevation(400.0); }),
+    // The ground bands above the field (corrected altitude minus field elevation, ground speed).
+    pass("BelowFieldIsGround", {{f::altitude, "300"}, {f::groundSpeed, "200"}},
+         altitudeIs(0.0, 0), atField400),
+    pass("Band84At80ktIsGround", {{f::altitude, "490.75"}, {f::groundSpeed, "80"}},
+         altitudeIs(0.0, 0), atField400),
+    pass("Band84At81ktAirborne", {{f::altitude, "490.75"}, {f::groundSpeed, "81"}},
+         altitudeIs(484.0, 1), atField400),
+    pass("Band108At43ktIsGround", {{f::altitude, "514.75"}, {f::groundSpeed, "43"}},
+         altitudeIs(0.0, 0), atField400),
+    pass("Band108At44ktAirborne", {{f::altitude, "514.75"}, {f::groundSpeed, "44"}},
+         altitudeIs(508.0, 1), atField400),
+    pass("NoBandsFrom14000", {{f::altitude, "14006.75"}, {f::groundSpeed, "100"}},
+         altitudeIs(14000.0, 1), [] { trafficReader.setFieldElevation(13990.0); }),
+    pass("Slow35IsGround", {{f::altitude, "3000"}, {f::groundSpeed, "35"}}, altitudeIs(0.0, 0),
+         [] { setParkAirport(4.0); }),
+    pass("Speed35Point5Airborne", {{f::altitude, "3000"}, {f::groundSpeed, "35.5"}},
+         altitudeIs(2993.25, 1)),
     drop("AirborneOnly150Dropped", {{f::altitude, "156.75"}},
          [] { AIRBORNE_ONLY.value.store(true); }),
     pass("AirborneOnly151Passes", {{f::altitude, "157.75"}}, nullptr,
@@ -163,6 +185,9 @@ const std::vector<DecodeCase> decodeCases{
     fail("AltitudeText", {{f::altitude, "high"}},
          "altitude high incorrect, from: " + TrafficLine().set(f::altitude, "high").text()),
     // True airspeed table.
+    pass("TasFromTable2000", {{f::trueAirspeed, "-1"}, {f::altitude, "2006.75"}}, tasIs(180.0)),
+    pass("TasFromTable2001", {{f::trueAirspeed, "-1"}, {f::altitude, "2007.75"}}, tasIs(220.0)),
+    pass("TasFromTable20000", {{f::trueAirspeed, "-1"}, {f::altitude, "20006.75"}}, tasIs(350.0)),
     pass("TasFromTable7000", {{f::trueAirspeed, "-1"}, {f::altitude, "7006.75"}}, tasIs(250.0)),
     pass("TasFromTable25000", {{f::trueAirspeed, "-1"}, {f::altitude, "25000"}}, tasIs(430.0)),
     pass("TasMinus2Kept", {{f::trueAirspeed, "-2"}}, tasIs(-2.0)),

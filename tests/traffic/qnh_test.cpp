@@ -30,6 +30,7 @@ const std::vector<QnhCase> qnhCases{
     {"Integer1020", R"({"QNH":1020})", 1020, ""},
     {"InchesOfMercury2992", R"({"QNH":2992})", 1013, ""},
     {"InchesOfMercury3100", R"({"QNH":3100})", 1050, ""},
+    {"Value1100IsHectopascals", R"({"QNH":1100})", 1100, ""},
     {"Value1101IsInches", R"({"QNH":1101})", 900, ""},
     {"ClampLow850", R"({"QNH":850})", 900, ""},
     {"Value1150IsInchesThenClamped", R"({"QNH":1150})", 900, ""},
