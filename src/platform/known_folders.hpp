@@ -17,4 +17,8 @@ enum class KnownFolder {
 // Empty when the folder cannot be determined.
 std::optional<std::filesystem::path> knownFolder(KnownFolder folder);
 
+// The program's data folder: the environment variable WDRX_DATA_DIR when set, else
+// roaming / "Wendrix_P3D" (relative when roaming is empty).
+std::filesystem::path programDataFolder(const std::filesystem::path& roaming);
+
 }  // namespace platform

@@ -1,7 +1,6 @@
 // The registry stand-in: "registry.ini" in the data folder, one section per key path.
 #include "platform/registry.hpp"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
@@ -19,13 +18,9 @@ const char* registryRootName(RegistryRoot root) {
 
 namespace {
 
-// The program's data folder: WDRX_DATA_DIR, else the roaming folder's Wendrix_P3D.
 std::filesystem::path lf_registryFile() {
-  if (const char* overridden = std::getenv("WDRX_DATA_DIR"); overridden && *overridden) {
-    return std::filesystem::path{overridden} / "registry.ini";
-  }
   const auto roaming = platform::knownFolder(platform::KnownFolder::RoamingAppData);
-  return roaming.value_or(std::filesystem::path{}) / "Wendrix_P3D" / "registry.ini";
+  return platform::programDataFolder(roaming.value_or(std::filesystem::path{})) / "registry.ini";
 }
 
 }  // namespace
