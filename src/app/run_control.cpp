@@ -8,6 +8,7 @@
 
 #include "app/status_line.hpp"
 #include "foundation/format.hpp"
+#include "foundation/hooks.hpp"
 
 std::atomic<bool> runStopRequested{false};
 std::atomic<bool> closeRequested{false};
@@ -35,6 +36,12 @@ const std::array<std::pair<std::int32_t, std::string>, 9> exitReasonTable{{
     {7, "SYSTEM ERROR"},
     {8, "NEW VERSION"},
 }};
+// The foundation (downloads, gf_logUnlessStopping) learns of a stop through its hook; registered
+// whenever this file is part of the program, before main runs.
+const bool stopQueryRegistered = [] {
+  gf_setStopQuery([] { return runStopRequested.load() || closeRequested.load(); });
+  return true;
+}();
 }  // namespace
 
 const std::string& gf_exitReasonText(ExitReason reason) {

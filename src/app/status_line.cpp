@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/format.hpp"
+#include "foundation/hooks.hpp"
 #include "foundation/log.hpp"
 
 StatusLineState statusLine;
@@ -19,6 +20,12 @@ void lf_notify() {
   }
   if (notifier) notifier();
 }
+
+// The foundation's readers report their failures on the status line through this hook.
+const bool statusPosterRegistered = [] {
+  gf_setStatusPoster(&gf_postStatus);
+  return true;
+}();
 }  // namespace
 
 void gf_setStatusNotifier(std::function<void()> notifier) {

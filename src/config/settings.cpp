@@ -2,6 +2,8 @@
 // translation unit: allowed-value tables, then the parameters, then the lists and derived values.
 #include "config/settings.hpp"
 
+#include "foundation/hooks.hpp"
+
 namespace {
 std::vector<int> lf_steps(int first, int last, int step) {
   std::vector<int> values;
@@ -145,3 +147,12 @@ const std::vector<StringParameter*> stringParameters{
     &AIG_VERSION, &DBASE_VERSION, &AIRPORTS_VERSION, &LIV_SCAN_VERSION, &ADDONS_SCAN_VERSION,
     &DESTINATION};
 const std::vector<EditParameter*> editParameters{&BLOCK_CALLSIGN};
+
+namespace {
+// The foundation's random choices follow RANDOM through its hook; registered whenever the
+// settings are part of the program, before main runs.
+const bool randomSwitchRegistered = [] {
+  gf_setRandomSwitch([] { return RANDOM.value.load(); });
+  return true;
+}();
+}  // namespace

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/run_control.hpp"
 #include "foundation/format.hpp"
+#include "foundation/hooks.hpp"
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
 #include "foundation/version.hpp"
@@ -24,7 +24,7 @@ DownloadLimits defaultLimits;
 
 // Aborts the transfer once the run is asked to stop or the window to close.
 int lf_transferProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return runStopRequested.load() || closeRequested.load() ? 1 : 0;
+  return gf_stopRequested() ? 1 : 0;
 }
 
 // A name beside the target, so that the final rename stays on one file system.

@@ -37,7 +37,7 @@ class Downloader {
   Downloader& operator=(const Downloader&) = delete;
 
   // True when the file was downloaded completely; every failure is logged and false. A
-  // transfer is abandoned when runStopRequested or closeRequested is set.
+  // transfer is abandoned once a run stop or close is asked (gf_stopRequested).
   bool download(const std::string& url, const std::filesystem::path& localFile, bool binary);
 
   void setLimits(const DownloadLimits& limits) { limits_ = limits; }

@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "app/run_control.hpp"
 #include "foundation/clock.hpp"
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
+#include "foundation/hooks.hpp"
 #include "foundation/time_text.hpp"
 #include "foundation/version.hpp"
 
@@ -49,7 +49,7 @@ void gf_logFlush(std::string_view text) {
 }
 
 void gf_logUnlessStopping(const std::string& text) {
-  if (runStopRequested.load() || closeRequested.load()) return;
+  if (gf_stopRequested()) return;
   gf_log(text);
 }
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <utility>
 
-#include "config/settings.hpp"
 #include "foundation/clock.hpp"
+#include "foundation/hooks.hpp"
 #include "platform/process.hpp"
 
 namespace {
@@ -33,8 +33,6 @@ std::mt19937 lf_newEngine() {
 
 thread_local std::optional<std::mt19937> threadEngine;
 
-bool lf_randomOn() { return RANDOM.value.load(); }
-
 }  // namespace
 
 std::mt19937& randomEngine() {
@@ -45,13 +43,13 @@ std::mt19937& randomEngine() {
 void gf_seedRandomEngine(std::uint32_t seed) { threadEngine.emplace(seed); }
 
 std::uint64_t gf_randomIndex(std::uint64_t count) {
-  if (!lf_randomOn() || count < 2) return 0;
+  if (!gf_randomOn() || count < 2) return 0;
   std::uniform_int_distribution<std::uint64_t> distribution(0, count - 1);
   return distribution(randomEngine());
 }
 
 void gf_shuffle(std::vector<std::uint16_t>& values) {
-  if (!lf_randomOn() || values.size() < 2) return;
+  if (!gf_randomOn() || values.size() < 2) return;
   // Written out rather than std::shuffle, whose draws are not specified: each position i from 1
   // up swaps with a uniform j in [0, i].
   auto& engine = randomEngine();

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "app/status_line.hpp"
 #include "foundation/format.hpp"
+#include "foundation/hooks.hpp"
 #include "platform/code_page.hpp"
 #include "platform/utf.hpp"
 
@@ -301,7 +301,7 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
                                               gf_encodingName(encoding)));
     }
   } catch (const std::exception& e) {
-    gf_postStatus(wdrx::format("Read failed for '{}': {}", gf_pathToUtf8(path), e.what()), true);
+    gf_hookPostStatus(wdrx::format("Read failed for '{}': {}", gf_pathToUtf8(path), e.what()), true);
     return false;
   }
 }

@@ -18,9 +18,9 @@
 #include "simlink/sim_handlers.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_queues.hpp"
+#include "simlink/sim_results.hpp"
 #include "simlink/sim_services.hpp"
 #include "simlink/user_aircraft.hpp"
-#include "traffic/engine/sim_results.hpp"
 
 std::atomic<SimConnection*> simConnectHandle{nullptr};
 std::atomic<bool> simRunning{false};

@@ -10,8 +10,8 @@
 #include "foundation/time_text.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_ids.hpp"
+#include "simlink/sim_results.hpp"
 #include "simlink/user_aircraft.hpp"
-#include "traffic/engine/sim_results.hpp"
 
 std::mutex simQueueMutex;
 std::vector<ClientEventRecord> clientEventQueue;

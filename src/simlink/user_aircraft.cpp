@@ -17,8 +17,8 @@
 #include "simlink/sim_handlers.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_queues.hpp"
+#include "simlink/sim_results.hpp"
 #include "simlink/sim_services.hpp"
-#include "traffic/engine/sim_results.hpp"
 
 UserAircraftState userPosition;
 UserOnGround userOnGround;

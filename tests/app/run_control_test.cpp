@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/status_line.hpp"
+#include "foundation/hooks.hpp"
 
 namespace {
 
@@ -92,6 +93,25 @@ TEST(RunControl, ThreadStoppedReportsAndRequestsReaderError) {
   EXPECT_EQ(restartDelay.load(), 15);
   gf_reportThreadStopped("QNH Reader", "late");  // a second report keeps the first reason
   EXPECT_EQ(exitReason.load(), ExitReason::ReaderError);
+}
+
+TEST(RunControl, TheFoundationSeesARunStopAndAClose) {
+  for (auto* flag : {&runStopRequested, &closeRequested}) {
+    runStopRequested.store(false);
+    closeRequested.store(false);
+    EXPECT_FALSE(gf_stopRequested());
+    flag->store(true);
+    EXPECT_TRUE(gf_stopRequested());
+  }
+  runStopRequested.store(false);
+  closeRequested.store(false);
+}
+
+TEST(RunControl, TheFoundationsStatusTextsReachTheStatusLine) {
+  gf_clearError();
+  gf_hookPostStatus("Read failed for 'x'", false);
+  EXPECT_EQ(gf_statusSnapshot().statusText, "Read failed for 'x'");
+  gf_clearStatus();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config_fixture.hpp"
+#include "foundation/hooks.hpp"
 #include "foundation/paths.hpp"
 
 using ::testing::HasSubstr;
@@ -146,5 +147,12 @@ TEST_F(ConfigTest, UnreadableDataFolderFailsNamingTheStep) {
   } catch (const std::filesystem::filesystem_error& e) {
     EXPECT_THAT(e.what(), HasSubstr("exists"));
     EXPECT_EQ(e.path1(), paths::airportsEnc);
+  }
+}
+
+TEST(SettingsHooks, TheFoundationsRandomChoicesFollowRandom) {
+  for (bool on : {false, true}) {
+    RANDOM.value.store(on);
+    EXPECT_EQ(gf_randomOn(), on);
   }
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_control.hpp"
+#include "support/foundation_hooks.hpp"
 #include "support/log_capture.hpp"
 #include "support/http_server.hpp"
 #include "support/temp_dir.hpp"
@@ -50,11 +50,7 @@ class DownloadTest : public ::testing::Test {
     gf_setDownloadLimits(shortLimits());
     std::filesystem::create_directories("input");
   }
-  void TearDown() override {
-    runStopRequested = false;
-    closeRequested = false;
-  }
-
+  wdrx::testing::FoundationHooksDouble hooks;
   wdrx::testing::TempDir dir;
   wdrx::testing::LogCapture log;
   HttpServer server;
@@ -173,7 +169,6 @@ TEST_F(DownloadTest, NullHandleFails) {
 
 struct StopCase {
   const char* name;
-  std::atomic<bool>* flag;
   bool stall;  // else a slow trickle
 };
 
@@ -195,7 +190,7 @@ TEST_P(StopFlagTest, AbortsTheTransfer) {
 
   auto result = std::async(std::launch::async, [] { return gf_downloadFromSite("dbase.enc", "input/dbase.enc"); });
   ASSERT_TRUE(server.waitForRequests(1, 10s));
-  GetParam().flag->store(true);
+  wdrx::testing::FoundationHooksDouble::stop.store(true);
   ASSERT_EQ(result.wait_for(20s), std::future_status::ready);
   EXPECT_FALSE(result.get());
   EXPECT_EQ(readFile("input/dbase.enc"), "old");
@@ -203,8 +198,8 @@ TEST_P(StopFlagTest, AbortsTheTransfer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Flags, StopFlagTest,
-                         ::testing::Values(StopCase{"RunStopWhileStalled", &runStopRequested, true},
-                                           StopCase{"CloseWhileTrickling", &closeRequested, false}),
+                         ::testing::Values(StopCase{"StopWhileStalled", true},
+                                           StopCase{"StopWhileTrickling", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <set>
 #include <thread>
 
-#include "config/settings.hpp"
 #include "foundation/geodesy.hpp"
 #include "foundation/random.hpp"
+#include "support/foundation_hooks.hpp"
 
 namespace {
 
@@ -53,11 +53,11 @@ TEST(Geodesy, DestinationPointInFeetWrapsLongitude) {
 
 class RandomTest : public ::testing::Test {
  protected:
-  void TearDown() override { RANDOM.value.store(true); }
+  wdrx::testing::FoundationHooksDouble hooks;
 };
 
 TEST_F(RandomTest, RandomOffTakesTheFirstAndKeepsTheOrder) {
-  RANDOM.value.store(false);
+  hooks.random.store(false);
   std::vector<std::uint16_t> values{5, 4, 3, 2, 1};
   for (int i = 0; i < 20; ++i) {
     EXPECT_EQ(gf_randomIndex(5), 0u);
@@ -67,7 +67,7 @@ TEST_F(RandomTest, RandomOffTakesTheFirstAndKeepsTheOrder) {
 }
 
 TEST_F(RandomTest, RandomOnDrawsInRangeAndShufflesAPermutation) {
-  RANDOM.value.store(true);
+  hooks.random.store(true);
   gf_seedRandomEngine(12345);
   EXPECT_EQ(gf_randomIndex(0), 0u);
   EXPECT_EQ(gf_randomIndex(1), 0u);
@@ -102,7 +102,7 @@ TEST_F(RandomTest, SeedMakesDrawsRepeatable) {
 
 TEST_F(RandomTest, PlusMinusPercentIsNotGatedByRandom) {
   for (bool on : {true, false}) {
-    RANDOM.value.store(on);
+    hooks.random.store(on);
     std::set<double> results;
     for (int i = 0; i < 200; ++i) {
       const double r = gf_randomPlusMinusPercent(40.0, 10.0);

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/run_control.hpp"
 #include "support/fake_clock.hpp"
+#include "support/foundation_hooks.hpp"
 #include "support/temp_dir.hpp"
 
 using wdrx::testing::readFile;
@@ -21,6 +21,7 @@ namespace {
 class LogTest : public ::testing::Test {
  protected:
   void TearDown() override { wdrx::testing::closeLog(); }
+  wdrx::testing::FoundationHooksDouble hooks;
   wdrx::testing::TempDir dir;
   wdrx::testing::FakeClock clock{1759647489};  // Sun Oct 5 06:58:09 2025 UTC
   const std::string header =
@@ -77,14 +78,11 @@ TEST_F(LogTest, PrefixesAndFlushes) {
   EXPECT_EQ(readFile("Log.txt"), header + "==> marked\nplain\n          indented\nflushed\n");
 }
 
-TEST_F(LogTest, UnlessStoppingIsSilentOnceAStopOrCloseIsAsked) {
+TEST_F(LogTest, UnlessStoppingIsSilentOnceAStopIsAsked) {
   gf_openLog();
   gf_logUnlessStopping("running");
-  runStopRequested.store(true);
+  hooks.stop.store(true);
   gf_logUnlessStopping("stopping");
-  runStopRequested.store(false);
-  closeRequested.store(true);
-  gf_logUnlessStopping("closing");
   wdrx::testing::closeLog();
   EXPECT_EQ(readFile("Log.txt"), header + "running\n");
 }

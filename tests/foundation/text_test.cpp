@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/status_line.hpp"
+#include "support/foundation_hooks.hpp"
 #include "support/temp_dir.hpp"
 
 using wdrx::testing::TempDir;
@@ -145,6 +145,7 @@ struct CharsetCase {
 
 class Charset : public ::testing::Test {
  protected:
+  wdrx::testing::FoundationHooksDouble hooks;
   TempDir dir;
 };
 
@@ -208,13 +209,13 @@ TEST_F(Charset, MissingFileAndFailuresOfTheReader) {
 
   writeFile(dir / "x.txt", "x\n");
   EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::none_found, dir / "x.txt", lines));
-  EXPECT_EQ(gf_statusSnapshot().statusText,
+  EXPECT_EQ(hooks.lastStatus(),
             "Read failed for '" + (dir / "x.txt").string() + "': file " + (dir / "x.txt").string() +
                 " has unknown charset: none_found");
 
   writeFile(dir / "lone.txt", std::string("\xFF\xFE\x00\xD8", 4));  // a lone high surrogate
   EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::Unicode, dir / "lone.txt", lines));
-  EXPECT_NE(gf_statusSnapshot().statusText.find("wide_to_utf8: invalid UTF-16"), std::string::npos);
+  EXPECT_NE(hooks.lastStatus().find("wide_to_utf8: invalid UTF-16"), std::string::npos);
 }
 
 TEST(TextEncodingName, NamesAndOutOfRange) {

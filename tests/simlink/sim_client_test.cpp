@@ -15,10 +15,10 @@
 #include "simlink/ai_creation.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_queues.hpp"
+#include "simlink/sim_results.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "support/fake_clock.hpp"
 #include "support/temp_dir.hpp"
-#include "traffic/engine/sim_results.hpp"
 
 using namespace std::chrono_literals;
 using fakesim::FakeSim;

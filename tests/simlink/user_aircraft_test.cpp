@@ -12,9 +12,9 @@
 #include "sim_packets.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_queues.hpp"
+#include "simlink/sim_results.hpp"
 #include "simlink/sim_services.hpp"
 #include "support/temp_dir.hpp"
-#include "traffic/engine/sim_results.hpp"
 
 using namespace simtest;
 

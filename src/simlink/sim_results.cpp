@@ -1,4 +1,4 @@
-#include "traffic/engine/sim_results.hpp"
+#include "simlink/sim_results.hpp"
 
 std::mutex simResultMutex;
 std::vector<SimResult> simResultQueue;
