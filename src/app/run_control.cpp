@@ -19,6 +19,8 @@ std::atomic<bool> secondTick{false};
 std::atomic<std::int32_t> runSeconds{0};
 std::atomic<std::uint64_t> currentWeekSlot{0};
 std::atomic<std::int32_t> workerCount{1};
+std::filesystem::path stockAirportsPath;
+std::atomic<std::int32_t> metaSimNumber{1};
 
 namespace {
 // Makes "is a reason set yet" and the writing of the reason one step, and publishes the reason

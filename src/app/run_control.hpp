@@ -3,6 +3,7 @@
 // reason calls gf_requestRunStop; the first reason wins, the run thread closes down.
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 enum class ExitReason : std::int32_t {
@@ -26,6 +27,12 @@ extern std::atomic<bool> secondTick;
 extern std::atomic<std::int32_t> runSeconds;
 extern std::atomic<std::uint64_t> currentWeekSlot;
 extern std::atomic<std::int32_t> workerCount;  // livery scanner tasks that may run at once
+// The simulator's stock scenery folder (<SIM_INSTALL_PATH>/Scenery), set by the start-up's
+// stock-airports check and empty while the install path is unknown; run thread only.
+extern std::filesystem::path stockAirportsPath;
+// The simulator number in the meta block of the XML data files the program writes: 1 at process
+// start, 3 from the start of a run on.
+extern std::atomic<std::int32_t> metaSimNumber;
 
 // The text closing down logs ("NOT YET SET", "SIM WAS CLOSED", ...); throws std::out_of_range
 // for a code outside the table.
