@@ -84,8 +84,8 @@ const std::vector<DecodeCase> decodeCases{
                std::vector<double>({s.latitude, s.longitude, s.altitude, s.verticalSpeed, s.track,
                                     s.groundSpeed, s.trueAirspeed}),
                std::vector<double>({52.3, 4.76, 5000.0 - 0.25 * 27.0, -640.0, 90.5, 250.0, 270.0}));
-           EXPECT_EQ(std::vector<int>({s.airborne, s.onGroundMark, s.reportFlag, s.dueCycle}),
-                     std::vector<int>({1, 0, 1, 1234 + 3000}));
+           EXPECT_EQ(std::vector<std::int64_t>({s.airborne, s.onGroundMark, s.reportFlag, s.dueCycle}),
+                     std::vector<std::int64_t>({1, 0, 1, 1234 + 3000}));
            EXPECT_DOUBLE_EQ(s.trueHeading.value_or(0.0), 91.0 * degToRad);
            EXPECT_FALSE(s.roll.has_value());  // roll 0
            const AcIdentity& id = r.identity;

@@ -1,3 +1,3 @@
 #include "traffic/engine/engine_cycle.hpp"
 
-std::atomic<std::int32_t> engineCycle{0};
+std::atomic<std::int64_t> engineCycle{0};
