@@ -51,6 +51,10 @@ class UdpSocket {
   // Binds to 127.0.0.1 when loopbackOnly, else to every IPv4 address; port 0: any free port.
   int bind(std::uint16_t port, bool loopbackOnly);
   int setReceiveTimeout(std::chrono::milliseconds timeout);
+  // Asks the system for a receive buffer of `bytes`, so that a burst of datagrams waits for a
+  // busy reader instead of being lost. The system may grant less (see receiveBufferSize).
+  int setReceiveBufferSize(std::size_t bytes);
+  std::size_t receiveBufferSize() const;  // the size granted; 0 when unknown
 
   struct Received {
     std::int64_t bytes = 0;  // the datagram's full length, also when it exceeded capacity
@@ -93,6 +97,10 @@ class TcpStream {
     int error = 0;           // timedOut when nothing arrived within the time-out
   };
   Received receive(char* buffer, std::size_t capacity, std::chrono::milliseconds timeout);
+
+  // True when the peer has closed or reset the connection (data still waiting to be read
+  // counts as open); never waits and consumes nothing.
+  bool peerClosed() const;
 
   void shutdown();  // both directions; wakes a receive waiting on another thread
   void close();

@@ -1,9 +1,13 @@
 #include "traffic/psx_server.hpp"
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +20,7 @@
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "simlink/user_aircraft.hpp"
+#include "traffic/drop_tally.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/udp_reader.hpp"
 
@@ -23,7 +28,8 @@ PsxServer psxServer;
 
 namespace {
 
-constexpr std::size_t psxBufferSize = 16384;
+constexpr std::size_t psxReceiveChunk = 4096;
+constexpr std::size_t psxVersionTextLimit = 40;  // of the edition line in the window
 
 std::mutex abortMutex;
 std::function<void()> abortLiveTraffic;
@@ -74,7 +80,76 @@ void lf_abortLiveTraffic() {
   if (abort) abort();
 }
 
+// "level" of the version answer: an integer within 32 bits, else an error.
+int lf_versionLevel(const nlohmann::json& level) {
+  using Type = nlohmann::json::value_t;
+  if (level.type() == Type::number_integer) {
+    const auto value = level.get<std::int64_t>();
+    if (value >= std::numeric_limits<std::int32_t>::min() &&
+        value <= std::numeric_limits<std::int32_t>::max())
+      return static_cast<int>(value);
+  } else if (level.type() == Type::number_unsigned) {
+    const auto value = level.get<std::uint64_t>();
+    if (value <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+      return static_cast<int>(value);
+  }
+  throw std::invalid_argument(
+      wdrx::format("level {} is not a 32-bit integer", gf_logSafeText(level.dump(), 40)));
+}
+
+// Of a connection and the ones queued behind it, the newest whose peer is still there; the
+// others are closed. None when every one has gone.
+std::shared_ptr<platform::TcpStream> lf_newestLiveClient(
+    std::shared_ptr<platform::TcpStream> first, platform::TcpListener& listener) {
+  std::vector<std::shared_ptr<platform::TcpStream>> queued{std::move(first)};
+  for (;;) {
+    auto more = listener.accept(std::chrono::milliseconds(0));
+    if (!more.stream) break;
+    queued.push_back(std::move(more.stream));
+  }
+  std::shared_ptr<platform::TcpStream> kept;
+  for (auto it = queued.rbegin(); it != queued.rend() && !kept; ++it)
+    if (!(*it)->peerClosed()) kept = *it;
+  const std::size_t dropped = queued.size() - (kept ? 1 : 0);
+  for (auto& stream : queued)
+    if (stream != kept) stream->shutdown();
+  if (dropped > 0)
+    gf_logUnlessStopping(wdrx::format("waitForClient: {} stale RealTraffic connection{} dropped",
+                                      dropped, gf_pluralSize(dropped)));
+  return kept;
+}
+
 }  // namespace
+
+bool PsxLineBuffer::append(std::string_view bytes) {
+  pending_.append(bytes);
+  if (pending_.find('\n', scanned_) != std::string::npos) return true;
+  scanned_ = pending_.size();
+  return pending_.size() < psxLineLimit;
+}
+
+std::optional<std::string> PsxLineBuffer::nextLine() {
+  const std::size_t end = pending_.find('\n');
+  if (end == std::string::npos) {
+    scanned_ = pending_.size();
+    return std::nullopt;
+  }
+  std::string line = pending_.substr(0, end);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  pending_.erase(0, end + 1);
+  scanned_ = 0;
+  return line;
+}
+
+std::string PsxLineBuffer::takePending() {
+  scanned_ = 0;
+  return std::exchange(pending_, {});
+}
+
+void PsxLineBuffer::clear() {
+  pending_.clear();
+  scanned_ = 0;
+}
 
 void gf_setAbortLiveTraffic(std::function<void()> abort) {
   std::lock_guard lock(abortMutex);
@@ -111,7 +186,7 @@ bool waitForClient() {
     if (!listener || lf_stopping()) return false;
     auto accepted = listener->accept(psxWaitSlice);
     if (accepted.stream) {
-      client = std::move(accepted.stream);
+      client = lf_newestLiveClient(std::move(accepted.stream), *listener);
     } else if (accepted.error != platform::netError::timedOut) {
       return false;
     }
@@ -121,6 +196,7 @@ bool waitForClient() {
   std::lock_guard lock(psxServer.socketMutex);
   if (psxServer.psxListenSocket != listener) return false;  // closed meanwhile
   psxServer.psxClientSocket = client;
+  psxServer.psxInput.clear();
   if (noDelay != 0) {
     gf_logUnlessStopping(wdrx::format("waitForClient interrupted: {}",
                                       wdrx::format("{} setsockopt failed with error {}",
@@ -147,22 +223,25 @@ std::string lf_receivePsxLine() {
         wdrx::format("receive: {}", gf_wsaErrorText(platform::netError::notSocket)));
     return {};
   }
-  std::string buffer(psxBufferSize, '\0');
+  PsxLineBuffer& input = psxServer.psxInput;
+  std::array<char, psxReceiveChunk> chunk{};
   const auto deadline = gf_clock().steadyNow() + psxAnswerTimeout;
   for (;;) {
+    if (auto line = input.nextLine()) return std::move(*line);
     if (lf_stopping()) return {};
-    const auto got = client->receive(buffer.data(), psxBufferSize, psxWaitSlice);
+    const auto got = client->receive(chunk.data(), chunk.size(), psxWaitSlice);
     if (got.error == platform::netError::timedOut && gf_clock().steadyNow() < deadline) continue;
     if (got.error != 0) {
       gf_logUnlessStopping(wdrx::format("receive: {}", gf_wsaErrorText(got.error)));
+      input.clear();
       return {};
     }
-    if (got.bytes >= static_cast<std::int64_t>(psxBufferSize)) {
-      gf_logUnlessStopping(wdrx::format("receive: buffer overrun: {}", got.bytes));
+    if (got.bytes == 0) return input.takePending();  // closed: what came without a line end
+    if (!input.append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)))) {
+      gf_logUnlessStopping(wdrx::format("receive: buffer overrun: {}", input.pendingSize()));
+      input.clear();
       return {};
     }
-    buffer.resize(static_cast<std::size_t>(got.bytes));
-    return buffer;
   }
 }
 
@@ -175,11 +254,13 @@ void lf_processRTVersion(const std::string& answer) {
   try {
     const auto json = nlohmann::json::parse(answer);
     if (json.is_object()) {
-      const int level = json.value("level", 0);
-      rtProfessional.store(level == 2);
+      const auto found = json.find("level");
+      const int level = found == json.end() ? 0 : lf_versionLevel(*found);
       const std::string version = json.value("version", std::string{});
+      rtProfessional.store(level == 2);
       realTrafficDisplay.setRealTrafficText(
-          wdrx::format("RT {} edition: {}", level == 2 ? "prof" : "stnd", version));
+          wdrx::format("RT {} edition: {}", level == 2 ? "prof" : "stnd",
+                       gf_logSafeText(version, psxVersionTextLimit)));
     } else {
       rtProfessional.store(false);
       realTrafficDisplay.setRealTrafficText({});
@@ -189,7 +270,8 @@ void lf_processRTVersion(const std::string& answer) {
     rtProfessional.store(false);
     realTrafficDisplay.setRealTrafficText({});
     gf_invalidateCountersBand();
-    gf_log(wdrx::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+    gf_log(wdrx::format("{}: JSON parse failed: {}", "lf_processRTVersion",
+                        gf_logSafeText(e.what())));
   }
 }
 

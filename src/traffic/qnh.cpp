@@ -11,6 +11,7 @@
 
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "traffic/drop_tally.hpp"
 #include "traffic/link_state.hpp"
 
 std::atomic<std::int32_t> qnhHpa{1013};
@@ -44,13 +45,14 @@ std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_v
       const auto& text = member.get_ref<const std::string&>();
       std::int32_t value = 0;
       if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
-        gf_logMarked(wdrx::format("QNH string parse error: {} in {}", text, datagram));
+        gf_logMarked(wdrx::format("QNH string parse error: {} in {}", gf_logSafeText(text),
+                                  gf_logSafeText(datagram)));
         return std::nullopt;
       }
       return value;
     }
     default:
-      gf_log(wdrx::format("no QNH {}", datagram));
+      gf_log(wdrx::format("no QNH {}", gf_logSafeText(datagram)));
       return std::nullopt;
   }
 }
@@ -58,6 +60,12 @@ std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_v
 }  // namespace
 
 void QnhReader::onDatagram() { lf_processQnh(*this); }
+
+void gf_processQnhDatagram(QnhReader& reader, std::string_view datagram) {
+  reader.datagram = datagram;
+  lf_processQnh(reader);
+  reader.datagram = {};
+}
 
 void lf_processQnh(QnhReader& reader) {
   const std::string_view datagram = reader.datagram;
@@ -67,7 +75,7 @@ void lf_processQnh(QnhReader& reader) {
       throw std::invalid_argument(wdrx::format("not a JSON object but {}", json.type_name()));
     const auto found = json.find("QNH");
     if (found == json.end() || found->is_null() || (found->is_structured() && found->empty())) {
-      gf_log(wdrx::format("no QNH {}", datagram));
+      gf_log(wdrx::format("no QNH {}", gf_logSafeText(datagram)));
       return;
     }
     const std::optional<std::int32_t> read = lf_qnhOf(*found, datagram);
@@ -75,7 +83,7 @@ void lf_processQnh(QnhReader& reader) {
     std::int32_t q = *read;
     // 0 or below is no pressure at all: keep the QNH we have.
     if (q <= 0) {
-      gf_log(wdrx::format("QNH {} rejected, in {}", q, datagram));
+      gf_log(wdrx::format("QNH {} rejected, in {}", q, gf_logSafeText(datagram)));
       return;
     }
     if (q > 1100) q = lf_roundToInt(q * 0.33865307);  // inches of mercury in hundredths
@@ -91,6 +99,7 @@ void lf_processQnh(QnhReader& reader) {
     realTrafficDisplay.qnhLamp.compare_exchange_strong(silent, lampReceiving);
     gf_invalidateCountersBand();
   } catch (const std::exception& e) {
-    gf_log(wdrx::format("Exception {}, in {}", e.what(), datagram));
+    gf_log(wdrx::format("Exception {}, in {}", gf_logSafeText(e.what()),
+                        gf_logSafeText(datagram)));
   }
 }

@@ -13,6 +13,7 @@
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "traffic/link_state.hpp"
+#include "traffic/traffic_decoder.hpp"
 
 TrafficReader trafficReader;
 QnhReader qnhReader;
@@ -49,6 +50,13 @@ void lf_bindReader(UdpReader& reader, std::uint16_t port, bool localOnly) {
   reader.boundPort.store(reader.socket.localPort());
 }
 
+// Room for a burst of datagrams while the reader is busy; the reader works without it.
+void lf_enlargeReceiveBuffer(UdpReader& reader) {
+  if (const int rc = reader.socket.setReceiveBufferSize(trafficReceiveBufferBytes); rc != 0)
+    gf_log(wdrx::format("{}: receive buffer of {} bytes refused: {}", reader.name,
+                        trafficReceiveBufferBytes, gf_wsaErrorText(rc)));
+}
+
 void lf_logReaderConnected(const char* name) {
   gf_logIndented(wdrx::format("{} connected", name));
 }
@@ -64,6 +72,7 @@ void lf_runReader(UdpReader& reader, std::uint16_t port, bool localOnly, bool ke
     lf_wsaStartup(reader);
     lf_createSocket(reader);
     lf_bindReader(reader, port, localOnly);
+    if (trafficSide) lf_enlargeReceiveBuffer(reader);
     if (trafficSide) lf_setLamp(realTrafficDisplay.trafficLamp, lampReceiving);
     lf_setLamp(realTrafficDisplay.qnhLamp, lampReceiving);
     lf_logReaderConnected(reader.name);
@@ -180,6 +189,7 @@ std::size_t TrafficReader::callsignCount() const {
 
 void TrafficReader::onStopped() {
   // lf_trafficReaderStopped
+  gf_logTrafficDrops(*this);
   lf_setLamp(realTrafficDisplay.trafficLamp, lampHidden);
   gf_log("Traffic Reader has stopped");
 }

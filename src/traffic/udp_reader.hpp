@@ -16,11 +16,14 @@
 
 #include "foundation/geodesy.hpp"
 #include "platform/net.hpp"
+#include "traffic/drop_tally.hpp"
 
 inline constexpr std::uint16_t trafficReaderPort = 49005;
 inline constexpr std::uint16_t qnhReaderPort = 49004;
 inline constexpr std::size_t readerBufferSize = 16384;
 inline constexpr std::chrono::milliseconds readerReceiveTimeout{1000};
+// The Traffic Reader's socket buffer: room for a burst of thousands of datagrams.
+inline constexpr std::size_t trafficReceiveBufferBytes = 4 * 1024 * 1024;
 
 class UdpReader {
  public:
@@ -60,6 +63,7 @@ class TrafficReader final : public UdpReader {
   std::vector<std::string_view> fields;  // views into datagram, capacity 64
   std::atomic<bool> collectCallsigns{false};
   std::atomic<std::int32_t> trafficQnh{1013};  // hPa; corrects the reported altitudes
+  DropTally drops;  // the lines dropped since the last summary line
 
   // The user aircraft's position that the range filter measures from (run thread writes).
   LatLon userLatLon() const;

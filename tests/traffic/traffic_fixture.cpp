@@ -12,6 +12,7 @@
 #include "foundation/time_text.hpp"
 #include "traffic/engine/engine_cycle.hpp"
 #include "traffic/link_state.hpp"
+#include "traffic/psx_server.hpp"
 #include "traffic/qnh.hpp"
 #include "traffic/traffic_decoder.hpp"
 #include "traffic/udp_reader.hpp"
@@ -19,6 +20,35 @@
 namespace wdrx::testing {
 
 void TrafficFixture::SetUp() {
+  // Every test starts from the program's start values, whatever ran before it.
+  runStopRequested.store(false);
+  closeRequested.store(false);
+  exitReason.store(ExitReason::NotYetSet);
+  restartDelay.store(0);
+  gf_clearStatus();
+  gf_clearError();
+  rtProfessional.store(false);
+  awaitingRealTraffic.store(true);
+  realTrafficDisplay.trafficLamp.store(lampHidden);
+  realTrafficDisplay.qnhLamp.store(lampHidden);
+  realTrafficDisplay.qnhValue.store(0);
+  realTrafficDisplay.realTrafficLinked.store(false);
+  realTrafficDisplay.setRealTrafficText({});
+  gf_setCountersBandNotifier(nullptr);
+  gf_setAbortLiveTraffic(nullptr);
+  psxServer.psxInput.clear();
+  qnhHpa.store(1013);
+  qnhReader.lastQnh.store(0);
+  qnhReader.datagramCount.store(0);
+  qnhReader.lampCount.store(0);
+  trafficReader.lastDatagram.clear();
+  qnhReader.lastDatagram.clear();
+  trafficReader.datagramCount.store(0);
+  trafficReader.lampCount.store(0);
+  trafficReader.drops.reset();
+  trafficReader.takeCallsigns();
+  trafficLampLit.store(false);
+  qnhLampLit.store(false);
   {
     std::lock_guard lock(logMutex);
     logStream.open("Log.txt", std::ios::out | std::ios::trunc | std::ios::binary);

@@ -17,11 +17,23 @@ namespace faketraffic {
 
 // Fields 0 to 28; the ones the program does not read stay empty, as RealTraffic often sends.
 TrafficLine::TrafficLine()
-    : fields_{"TFC", "4840123", "52.300000", "4.760000", "5000", "-640", "1",  // 0 to 6
+    : fields_{"TFC", "4840123", "52.300000", "4.760000", "5000", "-640", "0",  // 0 to 6
               "90.5", "250", "KLM1234", "B738", "PH-BXA", "AMS", "LHR",      // 7 to 13
               "1700000000.25", "", "", "adsb_icao", "", "", "270",           // 14 to 20
               "", "", "0", "", "91.0", "", "",                               // 21 to 27
               "A3"} {}
+
+// The same aircraft in the current format: the values the program reads as above, the others
+// as the service fills them (source with a provider prefix, barometric and wind data, ...).
+TrafficLine TrafficLine::rttfc() {
+  return TrafficLine(std::vector<std::string>{
+      "RTTFC", "4840123", "52.300000", "4.760000", "5000", "-640", "0",          // 0 to 6
+      "90.5", "250", "KLM1234", "B738", "PH-BXA", "AMS", "LHR",                  // 7 to 13
+      "1700000000.25", "X2", "KL1234", "X_adsb_icao", "5125", "236", "270",      // 14 to 20
+      "0.412", "0.0", "0", "89.2", "91.0", "-704", "none", "A3",                 // 21 to 28
+      "1013.0", "4000", "-1", "90.0", "autopilot|vnav|lnav|tcas", "0.1",         // 29 to 34
+      "-20.5", "270", "15", "-5", "5", "1", "123456", "0"});                     // 35 to 42
+}
 
 TrafficLine& TrafficLine::set(std::size_t index, std::string value) {
   fields_.at(index) = std::move(value);

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/net.hpp"
@@ -27,6 +28,7 @@ inline constexpr std::size_t latitude = 2;
 inline constexpr std::size_t longitude = 3;
 inline constexpr std::size_t altitude = 4;
 inline constexpr std::size_t verticalSpeed = 5;
+inline constexpr std::size_t groundFlag = 6;  // 1: on the ground
 inline constexpr std::size_t track = 7;
 inline constexpr std::size_t groundSpeed = 8;
 inline constexpr std::size_t callsign = 9;
@@ -40,20 +42,25 @@ inline constexpr std::size_t trueAirspeed = 20;
 inline constexpr std::size_t roll = 23;
 inline constexpr std::size_t trueHeading = 25;
 inline constexpr std::size_t category = 28;
-inline constexpr std::size_t count = 29;
+inline constexpr std::size_t count = 29;        // fields the program reads (0 to 28)
+inline constexpr std::size_t rttfcCount = 43;   // fields of the service's current format
 }  // namespace field
 
-// One traffic datagram: 29 comma-separated fields, by default an airliner in cruise-descent
-// near Amsterdam (52.3, 4.76) that the decoder accepts.
+// One traffic datagram, by default an airliner in cruise-descent near Amsterdam (52.3, 4.76)
+// that the decoder accepts: 29 comma-separated fields, or with rttfc() the 43 fields of the
+// service's current "RTTFC" format (empty fields and -1 for values it does not have).
 class TrafficLine {
  public:
   TrafficLine();
-  TrafficLine& set(std::size_t index, std::string value);
-  const std::string& get(std::size_t index) const { return fields_[index]; }
+  static TrafficLine rttfc();
+  TrafficLine& set(std::size_t index, std::string value);  // throws beyond the last field
+  const std::string& get(std::size_t index) const { return fields_.at(index); }
+  std::size_t size() const { return fields_.size(); }
   std::string text() const;
 
  private:
-  std::array<std::string, field::count> fields_;
+  explicit TrafficLine(std::vector<std::string> fields) : fields_(std::move(fields)) {}
+  std::vector<std::string> fields_;
 };
 
 std::string qnhDatagram(int hpa);  // {"QNH":1013}

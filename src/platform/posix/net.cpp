@@ -169,6 +169,26 @@ int UdpSocket::setReceiveTimeout(std::chrono::milliseconds timeout) {
   return 0;
 }
 
+int UdpSocket::setReceiveBufferSize(std::size_t bytes) {
+  const int wanted = bytes > 0x40000000u ? 0x40000000 : static_cast<int>(bytes);
+  const int fd = static_cast<int>(handle_);
+  if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted) != 0) return lf_lastError();
+  // The kernel caps SO_RCVBUF at net.core.rmem_max; a privileged process may go beyond it.
+  if (receiveBufferSize() < bytes)
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted);
+  return 0;
+}
+
+std::size_t UdpSocket::receiveBufferSize() const {
+  int size = 0;
+  socklen_t length = sizeof size;
+  if (handle_ == invalidSocket ||
+      ::getsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0 ||
+      size < 0)
+    return 0;
+  return static_cast<std::size_t>(size);
+}
+
 UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity) {
   Received result;
   // MSG_TRUNC: the result is the datagram's real length, so an oversized one can be told apart.
@@ -260,6 +280,19 @@ TcpStream::Received TcpStream::receive(char* buffer, std::size_t capacity,
   }
   result.bytes = n;
   return result;
+}
+
+bool TcpStream::peerClosed() const {
+  if (handle_ == invalidSocket) return true;
+  pollfd entry{static_cast<int>(handle_), POLLIN, 0};
+  const int ready = ::poll(&entry, 1, 0);
+  if (ready < 0) return errno != EINTR;
+  if (ready == 0) return false;  // nothing to read: the peer is still there
+  char byte = 0;
+  const ssize_t n = ::recv(static_cast<int>(handle_), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (n > 0) return false;
+  if (n == 0) return true;  // end of stream
+  return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
 }
 
 void TcpStream::shutdown() {
