@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <pugixml.hpp>
@@ -60,8 +61,19 @@ void lf_readAirportsXml(const std::filesystem::path& xmlPath) {
   pugi::xml_node airports = document.child("root").child("airports");
   if (!airports)
     throw std::runtime_error(wdrx::format("Missing <airports> root in: {}", gf_pathToUtf8(xmlPath)));
-  for (pugi::xml_node element : airports.children("ap"))
-    lf_storeAirport(element, IcaoCode(element.attribute("c").as_string("")));
+  for (pugi::xml_node element : airports.children("ap")) {
+    // A code the table cannot hold costs that airport, not the database.
+    const char* code = element.attribute("c").as_string("");
+    std::optional<IcaoCode> icao;
+    try {
+      icao.emplace(code);
+    } catch (const std::exception& e) {
+      gf_log(wdrx::format("Error storing airport '{}' '{}': {}", code,
+                          element.attribute("i").as_string(""), e.what()));
+      continue;
+    }
+    lf_storeAirport(element, *icao);
+  }
   std::sort(airportTable.begin(), airportTable.end(), lf_icaoLess);
   gf_log(wdrx::format("{:5} airports read", airportTable.size()));
 }

@@ -23,8 +23,9 @@ extern std::vector<Airport> airportTable;         // sorted by icao
 extern std::unordered_set<IcaoCode> airportIndex;  // FNV-1a of the four characters
 extern std::atomic<bool> airportsRead;
 
-// Reads the database unless already read; true when the table holds at least one airport.
-// Failures: tql::UserErrorException 88; the decrypted XML never outlives the call.
+// Reads the database unless already read; true when the table holds at least one airport. A bad
+// record (an invalid code, missing coordinates) is logged and skipped. Failures (no file, not
+// XML, no airports element): tql::UserErrorException 88; the decrypted XML never outlives the call.
 bool gf_readAirports();
 bool gf_isKnownAirport(const IcaoCode& code);
 // "EHAM (AMS)", or "EHAM" when the IATA code is "XXX" (or empty); "?" for an empty ICAO code.

@@ -8,12 +8,14 @@
 
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
+#include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "foundation/version.hpp"
 #include "foundation/xml_meta.hpp"
+#include "platform/shell.hpp"
 
 UserSettingsSnapshot userSettingsSnapshot;
 
@@ -25,6 +27,9 @@ std::mutex storeMutex;
 // Set once the settings in memory came from the file (or were written to a new one); until
 // then a rewrite of an old file keeps the file's values rather than the defaults in memory.
 bool parametersLoaded = false;
+// A damaged file that could not be moved aside has been shown to the user: later saves that
+// fail on it only log.
+bool damagedFileShown = false;
 
 // Control updates collected under the lock and run after it is released.
 using ControlUpdates = std::vector<std::function<void()>>;
@@ -41,34 +46,63 @@ void lf_queueCheck(ControlUpdates& updates, CheckBoxParameter& parameter) {
 
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
-bool lf_loadParameters(pugi::xml_document& document) {
-  return static_cast<bool>(
-      document.load_file(parametersFile.c_str(), pugi::parse_default, pugi::encoding_auto));
-}
-
 // root/parameters, or parameters at the top level of an old file.
 pugi::xml_node lf_parametersNode(const pugi::xml_node& document) {
   const pugi::xml_node root = document.child("root");
   return (root ? root : document).child("parameters");
 }
 
-// Writes through a temporary file renamed over parameters.xml, so that no reader ever sees a
-// half-written file and a crash leaves the previous one in place.
-bool lf_saveDocument(pugi::xml_document& document) {
-  std::filesystem::path temporary = parametersFile;
-  temporary += ".tmp";
+enum class Loaded {
+  usable,   // parsed, and holds a parameters element (with or without root)
+  missing,  // no file: a new one may be written
+  damaged,  // something is there that cannot be used: it must not be written over
+};
+
+Loaded lf_loadParameters(pugi::xml_document& document, std::string& why) {
+  const pugi::xml_parse_result parsed =
+      document.load_file(parametersFile.c_str(), pugi::parse_default, pugi::encoding_auto);
+  if (parsed && lf_parametersNode(document)) return Loaded::usable;
   std::error_code ec;
-  if (!gf_saveXmlWithDeclaration(document, temporary)) {
-    std::filesystem::remove(temporary, ec);
-    return false;
+  const auto status = std::filesystem::symlink_status(parametersFile, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return Loaded::missing;
+  why = parsed ? "it holds no parameters" : parsed.description();
+  return Loaded::damaged;
+}
+
+// A parameters.xml that exists but cannot be used still holds the user's settings, perhaps
+// recoverable by hand: it is moved aside (logged, and a warning box), never written over. True
+// when the path is free for a new file.
+bool lf_moveDamagedAside(const std::string& why) {
+  std::string error;
+  const auto aside = gf_moveAside(parametersFile, "unreadable", error);
+  std::string text;
+  if (aside) {
+    text = wdrx::format("{} could not be read ({}). It was renamed to '{}'; {} starts with default "
+                        "settings.",
+                        gf_pathToUtf8(parametersFile), why, gf_pathToUtf8(aside->filename()),
+                        "Wendrix_P3D");
+  } else {
+    text = wdrx::format("{} could not be read ({}) nor renamed ({}): the settings are not saved "
+                        "until it is repaired or removed.",
+                        gf_pathToUtf8(parametersFile), why, error);
   }
-  std::filesystem::rename(temporary, parametersFile, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
+  gf_logMarked(text);
+  if (aside || !damagedFileShown) platform::warningMessageBox(text, "WDRX");
+  damagedFileShown = !aside;
+  return aside.has_value();
+}
+
+// Writes through a temporary file renamed over parameters.xml, so that no reader ever sees a
+// half-written file and a failure leaves the previous one in place; a read-only file stays.
+FileWrite lf_saveDocument(pugi::xml_document& document) {
+  return gf_replaceFile(parametersFile, [&document](const std::filesystem::path& temporary) {
+    return gf_saveXmlWithDeclaration(document, temporary);
+  });
+}
+
+void lf_logSaveFailure(const FileWrite& written) {
+  gf_logMarked(wdrx::format("saving: {} failed", gf_pathToUtf8(parametersFile)));
+  gf_logIndented(written.error);
 }
 
 void lf_closingBanner() {
@@ -179,8 +213,7 @@ void lf_writeAllLocked(bool writeDefaults, const pugi::xml_node& oldDocument,
       [&](IntParameter& p) { lf_writeIntParameter(parameters, p, intValue(p)); },
       [&](StringParameter& p) { lf_writeStringParameter(parameters, p, stringValue(p)); });
 
-  if (!lf_saveDocument(document))
-    gf_logMarked(wdrx::format("saving: {} failed", parametersFile.string()));
+  if (const FileWrite written = lf_saveDocument(document); !written.ok) lf_logSaveFailure(written);
   lf_closingBanner();
 }
 
@@ -197,18 +230,20 @@ T lf_readOrAppend(pugi::xml_document& document, pugi::xml_node parameters,
 bool lf_readAllLocked(ControlUpdates& updates) {
   gf_log(gf_starLine(70, 0, true, false, "parameters"));
   pugi::xml_document document;
-  pugi::xml_node parameters;
-  if (lf_loadParameters(document)) {
-    gf_log(wdrx::format("from '{}'", gf_pathToUtf8(parametersFile)));
-    parameters = lf_parametersNode(document);
-  }
-  if (!parameters) {
+  std::string why;
+  const Loaded loaded = lf_loadParameters(document, why);
+  if (loaded != Loaded::usable) {
+    parametersLoaded = true;
+    // A damaged file that cannot be moved aside is left alone: the run goes on with the
+    // settings in memory and every save fails (logged) until the user repairs or removes it.
+    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) return true;
     gf_log(wdrx::format("{} not found, creating new with default values:",
                         gf_pathToUtf8(parametersFile)));
     lf_writeAllLocked(true, pugi::xml_node{}, updates);
-    parametersLoaded = true;
     return true;
   }
+  gf_log(wdrx::format("from '{}'", gf_pathToUtf8(parametersFile)));
+  const pugi::xml_node parameters = lf_parametersNode(document);
 
   auto readBool = [&](BoolParameter& p) {
     p.value.store(lf_readOrAppend(document, parameters, p.name, p.defaultValue,
@@ -233,7 +268,7 @@ bool lf_readAllLocked(ControlUpdates& updates) {
   lf_walkLists(updates, readBool, readInt, readString);
   parametersLoaded = true;
 
-  lf_saveDocument(document);
+  if (const FileWrite written = lf_saveDocument(document); !written.ok) lf_logSaveFailure(written);
   lf_closingBanner();
   return false;
 }
@@ -246,6 +281,16 @@ void lf_placeRootLevelLocked(const pugi::xml_node& oldDocument, ControlUpdates& 
   lf_writeAllLocked(false, oldDocument, updates);
 }
 
+// The value line says the value is in the file: only after a successful save.
+void lf_logSaved(const FileWrite& written, const Parameter& parameter, const std::string& valueText,
+                 const std::function<void()>& logValue) {
+  if (written.ok) {
+    logValue();
+  } else {
+    lf_logSaveFailure({false, wdrx::format("{}: {}={} not saved", written.error, parameter.name, valueText)});
+  }
+}
+
 // The value is taken under the lock, so that of two threads saving the same setting the file
 // ends with the value that memory holds.
 void lf_saveParameter(const Parameter& parameter, const std::function<std::string()>& currentText,
@@ -255,18 +300,21 @@ void lf_saveParameter(const Parameter& parameter, const std::function<std::strin
     std::lock_guard lock(storeMutex);
     const std::string valueText = currentText();
     pugi::xml_document document;
-    if (!lf_loadParameters(document)) {
+    std::string why;
+    const Loaded loaded = lf_loadParameters(document, why);
+    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) {
+      lf_logSaveFailure({false, wdrx::format("{}={} not saved", parameter.name, valueText)});
+      return;
+    }
+    if (loaded != Loaded::usable) {
       pugi::xml_document fresh;
       pugi::xml_node parameters = fresh.append_child("root").append_child("parameters");
       lf_appendXmlStringParameter(parameters, parameter.name, valueText);
-      logValue();
-      lf_saveDocument(fresh);
+      lf_logSaved(lf_saveDocument(fresh), parameter, valueText, logValue);
       return;
     }
     pugi::xml_node root = document.child("root");
-    pugi::xml_node holder = root ? root : static_cast<pugi::xml_node>(document);
-    pugi::xml_node parameters = holder.child("parameters");
-    if (!parameters) parameters = holder.append_child("parameters");
+    pugi::xml_node parameters = lf_parametersNode(document);
 
     bool matched = false;
     for (pugi::xml_node element : parameters.children("parameter")) {
@@ -277,10 +325,10 @@ void lf_saveParameter(const Parameter& parameter, const std::function<std::strin
     }
     if (!matched) lf_appendXmlStringParameter(parameters, parameter.name, valueText);
 
-    logValue();
     if (root) {
-      lf_saveDocument(document);
+      lf_logSaved(lf_saveDocument(document), parameter, valueText, logValue);
     } else {
+      logValue();
       lf_placeRootLevelLocked(document, updates);
     }
   }
@@ -370,6 +418,9 @@ void gf_writeParameters(bool writeDefaults) {
   ControlUpdates updates;
   {
     std::lock_guard lock(storeMutex);
+    pugi::xml_document old;
+    std::string why;
+    if (lf_loadParameters(old, why) == Loaded::damaged && !lf_moveDamagedAside(why)) return;
     lf_writeAllLocked(writeDefaults, pugi::xml_node{}, updates);
   }
   lf_runUpdates(updates);
@@ -380,8 +431,11 @@ void gf_placeRootLevelInParameters() {
   {
     std::lock_guard lock(storeMutex);
     pugi::xml_document old;
-    const bool loaded = lf_loadParameters(old);
-    lf_placeRootLevelLocked(loaded ? static_cast<pugi::xml_node>(old) : pugi::xml_node{}, updates);
+    std::string why;
+    const Loaded loaded = lf_loadParameters(old, why);
+    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) return;
+    lf_placeRootLevelLocked(loaded == Loaded::usable ? static_cast<pugi::xml_node>(old) : pugi::xml_node{},
+                            updates);
   }
   lf_runUpdates(updates);
 }

@@ -10,6 +10,7 @@
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
+#include "platform/new_file.hpp"
 
 #ifndef WDRX_DATA_KEY_HEX
 #error "WDRX_DATA_KEY_HEX must be defined by the build (src/foundation/CMakeLists.txt)"
@@ -72,8 +73,16 @@ void lf_streamDecrypt(const DataKey& key, const std::filesystem::path& encrypted
   lf_initSodium();
   std::ifstream in(encrypted, std::ios::binary);
   if (!in) throw std::runtime_error("Could not open input file: " + gf_pathToUtf8(encrypted));
-  std::ofstream out(plain, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Could not open output file: " + gf_pathToUtf8(plain));
+  // The plain text goes only into a file of our own making: whatever is at the path (a file
+  // left by a crash, a planted link) is removed, never written through.
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(plain, ec))) {
+    std::filesystem::remove(plain, ec);
+  }
+  platform::NewFile out(plain);
+  if (!out.isOpen()) {
+    throw std::runtime_error("Could not open output file: " + gf_pathToUtf8(plain));
+  }
 
   // A shorter header cannot be valid, yet the pull initialisation would accept it.
   std::array<char, dataHeaderBytes> header{};
@@ -103,8 +112,10 @@ void lf_streamDecrypt(const DataKey& key, const std::filesystem::path& encrypted
             reinterpret_cast<const unsigned char*>(cipher.data()), length, nullptr, 0) != 0) {
       throw std::runtime_error("Decryption failed");
     }
-    out.write(clear.data(), static_cast<std::streamsize>(clearLength));
-    if (!out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(plain));
+    if (!out.write(clear.data(), static_cast<std::size_t>(clearLength))) {
+      throw std::runtime_error(wdrx::format("Could not write output file: {} ({})", gf_pathToUtf8(plain),
+                                            out.error()));
+    }
     finalSeen = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
   }
   if (in.bad()) throw std::runtime_error("Could not read input file: " + gf_pathToUtf8(encrypted));
@@ -113,8 +124,10 @@ void lf_streamDecrypt(const DataKey& key, const std::filesystem::path& encrypted
   if (in.peek() != std::ifstream::traits_type::eof()) {
     throw std::runtime_error("Unexpected data after the final chunk");
   }
-  out.close();
-  if (!out) throw std::runtime_error("Could not write output file: " + gf_pathToUtf8(plain));
+  if (!out.close()) {
+    throw std::runtime_error(wdrx::format("Could not write output file: {} ({})", gf_pathToUtf8(plain),
+                                          out.error()));
+  }
 }
 
 bool gf_streamDecrypt(const std::filesystem::path& encrypted, const std::filesystem::path& plain) {

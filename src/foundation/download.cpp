@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 
+#include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/hooks.hpp"
 #include "foundation/log.hpp"
@@ -25,20 +25,6 @@ DownloadLimits defaultLimits;
 // Aborts the transfer once the run is asked to stop or the window to close.
 int lf_transferProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return gf_stopRequested() ? 1 : 0;
-}
-
-// A name beside the target, so that the final rename stays on one file system.
-std::filesystem::path lf_temporaryBeside(const std::filesystem::path& target) {
-  static std::mutex randomMutex;
-  static std::mt19937_64 engine{std::random_device{}()};
-  std::uint64_t tag = 0;
-  {
-    std::lock_guard lock(randomMutex);
-    tag = engine();
-  }
-  std::filesystem::path temporary = target;
-  temporary += wdrx::format(".{:016x}.part", tag);
-  return temporary;
 }
 
 void lf_removeQuietly(const std::filesystem::path& path) {
@@ -92,7 +78,7 @@ std::size_t lf_writeToFile(char* data, std::size_t size, std::size_t count, void
 
 bool Downloader::download(const std::string& url, const std::filesystem::path& localFile, bool binary) {
   if (!handle_) return false;
-  const std::filesystem::path temporary = lf_temporaryBeside(localFile);
+  const std::filesystem::path temporary = gf_temporaryBeside(localFile);
   try {
     std::ofstream out(temporary, binary ? std::ios::out | std::ios::trunc | std::ios::binary
                                         : std::ios::out | std::ios::trunc);

@@ -6,11 +6,14 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <mutex>
+#include <random>
 #include <unordered_set>
 #include <utility>
 
 #include <gsl/narrow>
 
+#include "foundation/clock.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
@@ -73,6 +76,97 @@ std::int64_t gf_countFolderEntries(const fs::path& folder) {
   if (!fs::exists(folder)) return 0;
   const fs::directory_iterator entries(folder);
   return std::distance(fs::begin(entries), fs::end(entries));
+}
+
+// ---------------------------------------------------------------- whole-file writes
+
+fs::path gf_temporaryBeside(const fs::path& target) {
+  static std::mutex randomMutex;
+  static std::mt19937_64 engine{std::random_device{}()};
+  std::uint64_t tag = 0;
+  {
+    std::lock_guard lock(randomMutex);
+    tag = engine();
+  }
+  fs::path temporary = target;
+  temporary += wdrx::format(".{:016x}.part", tag);
+  return temporary;
+}
+
+namespace {
+bool lf_isReadOnly(const fs::file_status& status) {
+  return fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+}  // namespace
+
+FileWrite gf_replaceFile(const fs::path& target, const std::function<bool(const fs::path&)>& write) {
+  std::error_code ec;
+  fs::path file = target;
+  if (fs::is_symlink(fs::symlink_status(target, ec))) {
+    file = fs::weakly_canonical(target, ec);
+    if (ec) return {false, wdrx::format("cannot follow the link: {}", ec.message())};
+  }
+  const fs::file_status status = fs::status(file, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) return {false, ec.message()};
+  if (fs::exists(status) && !fs::is_regular_file(status)) return {false, "not a file"};
+  // A rename would replace it regardless of its mode; the user made it read-only on purpose.
+  if (lf_isReadOnly(status)) return {false, "the file is read-only"};
+
+  const fs::path temporary = gf_temporaryBeside(file);
+  FileWrite result;
+  try {
+    if (!write(temporary)) {
+      result.error = "could not write " + gf_pathToUtf8(temporary);
+    } else {
+      // Keep the mode the user gave the file (the temporary has the default one).
+      if (fs::exists(status)) fs::permissions(temporary, status.permissions(), ec);
+      fs::rename(temporary, file, ec);
+      if (ec) result.error = wdrx::format("rename: {}", ec.message());
+      result.ok = !ec;
+    }
+  } catch (const std::exception& e) {
+    result = {false, e.what()};
+  }
+  if (!result.ok) fs::remove(temporary, ec);
+  return result;
+}
+
+FileWrite gf_replaceFileWith(const fs::path& target, const std::function<void(std::ostream&)>& write) {
+  return gf_replaceFile(target, [&write](const fs::path& temporary) {
+    std::ofstream out(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (!out.is_open()) return false;
+    write(out);
+    out.close();  // flushes: a full disk shows here at the latest
+    return static_cast<bool>(out);
+  });
+}
+
+std::optional<fs::path> gf_moveAside(const fs::path& path, const std::string& label,
+                                     std::string& error) {
+  using namespace std::chrono;
+  const auto now = time_point_cast<seconds>(gf_clock().systemNow());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  const std::string stamp =
+      wdrx::format("{:04}{:02}{:02}-{:02}{:02}{:02}", static_cast<int>(date.year()),
+                   static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                   time.hours().count(), time.minutes().count(), time.seconds().count());
+  std::error_code ec;
+  for (int n = 1; n < 100; ++n) {
+    fs::path aside = path.parent_path() / path.stem();
+    aside += wdrx::format(".{}-{}{}", label, stamp, n == 1 ? std::string{} : wdrx::format("-{}", n));
+    aside += path.extension();
+    if (fs::exists(fs::symlink_status(aside, ec))) continue;
+    fs::rename(path, aside, ec);
+    if (ec) {
+      error = ec.message();
+      return std::nullopt;
+    }
+    return aside;
+  }
+  error = "no free name";
+  return std::nullopt;
 }
 
 // ---------------------------------------------------------------- generations

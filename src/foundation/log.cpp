@@ -16,6 +16,8 @@ namespace {
 void lf_write(std::string_view prefix, std::string_view text, bool flush) {
   std::lock_guard lock(logMutex);
   if (!logStream.is_open()) return;
+  // A failed write (a full disk) leaves the stream failed, which would drop every later line.
+  if (!logStream) logStream.clear();
   logStream << prefix << text << '\n';
   if (flush) logStream.flush();
 }

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <unordered_map>
 
+#include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/hooks.hpp"
+#include "foundation/log.hpp"
 #include "platform/code_page.hpp"
 #include "platform/utf.hpp"
 
@@ -173,7 +176,17 @@ bool lf_isValidUtf8Sample(const unsigned char* data, std::size_t size, std::size
 }
 }  // namespace
 
+namespace {
+// A folder, device or pipe where a text file is expected: reading it fails, or never ends.
+bool lf_isNonFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+}  // namespace
+
 TextEncoding gf_detectCharset(const std::filesystem::path& path) {
+  if (lf_isNonFile(path)) return TextEncoding::none_found;
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) return TextEncoding::none_found;
   // The sample plus up to three bytes that complete a sequence begun at its last positions.
@@ -271,6 +284,7 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
                              std::vector<std::string>& lines) {
   lines.clear();
   try {
+    if (lf_isNonFile(path)) throw std::runtime_error("not a file");
     std::ifstream in(path, std::ios::binary);
     switch (encoding) {
       case TextEncoding::Unicode:
@@ -308,6 +322,10 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
 
 TextFileResult gf_readTextFile(TextFile& file, std::size_t expectedLines) {
   file.lines.clear();
+  if (lf_isNonFile(file.path)) {
+    gf_logMarked(wdrx::format("gf_readTextFile: '{}' is not a file", gf_pathToUtf8(file.path)));
+    return TextFileResult{false, nullptr, 0, "not_a_file"};
+  }
   std::ifstream in(file.path, std::ios::binary);
   if (!in.is_open()) return TextFileResult{false, nullptr, 0, "open_failed"};
   if (expectedLines > file.lines.capacity()) file.lines.reserve(expectedLines);
@@ -316,23 +334,22 @@ TextFileResult gf_readTextFile(TextFile& file, std::size_t expectedLines) {
 }
 
 namespace {
-template <typename Write>
-bool lf_writeFile(const std::filesystem::path& path, Write&& write) {
-  std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!out.is_open()) return false;
-  write(out);
-  out.flush();
-  out.close();
-  return true;
+bool lf_writeFile(const char* caller, const std::filesystem::path& path,
+                  const std::function<void(std::ostream&)>& write) {
+  const FileWrite written = gf_replaceFileWith(path, write);
+  if (!written.ok) {
+    gf_logMarked(wdrx::format("{}: '{}' not written: {}", caller, gf_pathToUtf8(path), written.error));
+  }
+  return written.ok;
 }
 }  // namespace
 
 bool gf_writeStringToFile(const std::string& text, const std::filesystem::path& path) {
-  return lf_writeFile(path, [&](std::ostream& out) { out << text << '\n'; });
+  return lf_writeFile("gf_writeStringToFile", path, [&](std::ostream& out) { out << text << '\n'; });
 }
 
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path) {
-  return lf_writeFile(path, [&](std::ostream& out) {
+  return lf_writeFile("gf_writeLinesToFile", path, [&](std::ostream& out) {
     for (const auto& line : lines) out << line << '\n';
   });
 }

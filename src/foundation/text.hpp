@@ -41,7 +41,10 @@ enum class TextEncoding : int {
 };
 const std::string& gf_encodingName(TextEncoding encoding);
 
+// A missing file, a folder or a device is none_found.
 TextEncoding gf_detectCharset(const std::filesystem::path& path);
+// False when the file does not open; a folder or device, an unknown encoding or a conversion
+// failure also posts "Read failed for '{}': {}" to the status line (logged).
 bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path& path,
                              std::vector<std::string>& lines);
 void gf_readTextFileLines(std::istream& in, std::vector<std::string>& lines);
@@ -59,9 +62,10 @@ struct TextFileResult {
   bool ok = false;
   const std::string* first = nullptr;  // view of the record's lines
   std::size_t count = 0;
-  std::string error;  // "open_failed"
+  std::string error;  // "open_failed", or "not_a_file" for a folder or device (logged)
 };
 TextFileResult gf_readTextFile(TextFile& file, std::size_t expectedLines);
 
+// Whole or not at all (gf_replaceFile): false, logged, and the previous file kept on any failure.
 bool gf_writeStringToFile(const std::string& text, const std::filesystem::path& path);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);

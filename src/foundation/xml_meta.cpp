@@ -1,6 +1,8 @@
 #include "foundation/xml_meta.hpp"
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
@@ -86,11 +88,17 @@ bool gf_saveXmlWithDeclaration(pugi::xml_document& document, const std::filesyst
     }
   }
   if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
-  for (const auto& [name, value] : {std::pair{"version", "1.0"}, std::pair{"encoding", "UTF-8"}}) {
-    auto attribute = declaration.attribute(name);
-    if (!attribute) attribute = declaration.append_attribute(name);
-    attribute.set_value(value);
+  // Well-formed XML wants version first, then encoding, then anything else (standalone): the
+  // declaration is rebuilt in that order whatever order it was read in.
+  std::vector<std::pair<std::string, std::string>> others;
+  for (const auto& attribute : declaration.attributes()) {
+    const std::string_view name = attribute.name();
+    if (name != "version" && name != "encoding") others.emplace_back(name, attribute.value());
   }
+  declaration.remove_attributes();
+  declaration.append_attribute("version").set_value("1.0");
+  declaration.append_attribute("encoding").set_value("UTF-8");
+  for (const auto& [name, value] : others) declaration.append_attribute(name.c_str()).set_value(value.c_str());
   return document.save_file(gf_pathToUtf8(path).c_str(), "  ", pugi::format_indent,
                             pugi::encoding_utf8);
 }

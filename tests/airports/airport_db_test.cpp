@@ -82,13 +82,28 @@ TEST_F(AirportDbTest, EmptyDatabaseReadsAsFalse) {
   EXPECT_FALSE(plainLeft());
 }
 
-TEST_F(AirportDbTest, FailuresThrowError88AndLeaveNoPlainFile) {
-  writeAirports(R"(<ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/><ap c="EHA" la="1" lo="1" a="1"/>)");
-  EXPECT_EQ(readError(), "88: 'EHA' FixedCode: invalid string (length/charset)");
+// One record with a code the table cannot hold costs that record; the database fails (reads as
+// false) only when nothing usable is left.
+TEST_F(AirportDbTest, ABadCodeCostsOnlyItsAirport) {
+  writeAirports(R"(<ap c="EHA" la="1" lo="1" a="1"/><ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/>)"
+                R"(<ap c="EH-M" i="AMS" la="1" lo="1" a="1"/><ap la="1" lo="1" a="1"/>)");
+  ASSERT_TRUE(gf_readAirports());
+  ASSERT_EQ(airportTable.size(), 1u);
+  EXPECT_EQ(airportTable[0].icao, IcaoCode("EHAM"));
   EXPECT_FALSE(plainLeft());
-  EXPECT_FALSE(airportsRead.load());
-  EXPECT_TRUE(airportTable.empty());  // nothing half-read stays for the next try
+  EXPECT_EQ(logLines(), (Strings{"Error storing airport 'EHA' '': 'EHA' FixedCode: invalid string (length/charset)",
+                                 "Error storing airport 'EH-M' 'AMS': 'EH-M' FixedCode: invalid string (length/charset)",
+                                 "Error storing airport '' '': '' FixedCode: invalid string (length/charset)",
+                                 "    1 airports read"}));
 
+  wdrx::testing::resetAirports();
+  writeAirports(R"(<ap c="EHA" la="1" lo="1" a="1"/>)");
+  EXPECT_FALSE(gf_readAirports());
+  EXPECT_TRUE(airportTable.empty());
+  EXPECT_FALSE(plainLeft());
+}
+
+TEST_F(AirportDbTest, FailuresThrowError88AndLeaveNoPlainFile) {
   writeEncrypted("input/airports.enc", "<root><other/></root>");
   EXPECT_EQ(readError(), "88: Missing <airports> root in: input/airports.xml");
   EXPECT_FALSE(plainLeft());
@@ -99,6 +114,8 @@ TEST_F(AirportDbTest, FailuresThrowError88AndLeaveNoPlainFile) {
   writeEncrypted("input/airports.enc", "<root><airports><ap");
   EXPECT_EQ(readError().rfind("88: input/airports.xml not loaded: ", 0), 0u);
   EXPECT_FALSE(plainLeft());
+  EXPECT_FALSE(airportsRead.load());
+  EXPECT_TRUE(airportTable.empty());  // nothing half-read stays for the next try
 
   writeAirports(R"(<ap c="EHAM" la="52.31" lo="4.76" a="-11" s="1"/>)");
   EXPECT_TRUE(gf_readAirports());  // a later run tries again

@@ -143,6 +143,32 @@ TEST(StreamDecrypt, UnwritableOutputFails) {
             0u);
 }
 
+// Whatever stands at the plain path - a file left by a crash, a link planted to make the
+// program write elsewhere - is replaced by a new file only the user can read.
+TEST(StreamDecrypt, PlainTextGoesIntoANewFileOfItsOwn) {
+  namespace fs = std::filesystem;
+  wdrx::testing::TempDir dir;
+  wdrx::testing::LogCapture log;
+  writeFile("input/dbase.enc", encrypt::encryptText("<dbase/>"));
+  writeFile("victim.txt", "precious");
+  const std::function<void()> plants[] = {
+      [] { writeFile("input/dbase.xml", "stale"); },
+      [] { fs::create_symlink(fs::absolute("victim.txt"), "input/dbase.xml"); },
+      [] { fs::create_symlink(fs::absolute("nowhere.txt"), "input/dbase.xml"); },
+  };
+  for (const auto& plant : plants) {
+    plant();
+    ASSERT_TRUE(gf_streamDecrypt("input/dbase.enc", "input/dbase.xml"));
+    EXPECT_FALSE(fs::is_symlink("input/dbase.xml"));
+    EXPECT_EQ(readFile("input/dbase.xml"), "<dbase/>");
+    EXPECT_EQ(fs::status("input/dbase.xml").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::remove("input/dbase.xml");
+  }
+  EXPECT_EQ(readFile("victim.txt"), "precious");
+  EXPECT_FALSE(fs::exists("nowhere.txt"));
+}
+
 TEST(Encryptor, FileToolWritesWhatTheProgramReads) {
   wdrx::testing::TempDir dir;
   const std::string plain = plainText(5000);

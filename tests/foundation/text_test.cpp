@@ -218,6 +218,25 @@ TEST_F(Charset, MissingFileAndFailuresOfTheReader) {
   EXPECT_NE(hooks.lastStatus().find("wide_to_utf8: invalid UTF-16"), std::string::npos);
 }
 
+// A folder or a device where a text file is expected is an error of its own, never an endless
+// read or a huge allocation.
+TEST_F(Charset, FoldersAndDevicesAreNoTextFiles) {
+  std::filesystem::create_directory(dir / "folder.txt");
+  for (const std::filesystem::path& path : {dir / "folder.txt", std::filesystem::path("/dev/zero")}) {
+    SCOPED_TRACE(path.string());
+    EXPECT_EQ(gf_detectCharset(path), TextEncoding::none_found);
+    std::vector<std::string> lines{"stale"};
+    EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::UTF8_without_BOM, path, lines));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(hooks.lastStatus(), "Read failed for '" + path.string() + "': not a file");
+    TextFile file{path, {"stale"}};
+    const TextFileResult result = gf_readTextFile(file, 10);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "not_a_file");
+    EXPECT_TRUE(file.lines.empty());
+  }
+}
+
 TEST(TextEncodingName, NamesAndOutOfRange) {
   EXPECT_EQ(gf_encodingName(TextEncoding::ANSI), "ANSI");
   EXPECT_EQ(gf_encodingName(TextEncoding::Unicode_big_endian), "Unicode_big_endian");

@@ -114,4 +114,28 @@ TEST_F(XmlMeta, SavingWritesTheDeclarationAndTwoBlankIndent) {
   EXPECT_FALSE(gf_saveXmlWithDeclaration(fresh, dir / "missing" / "four.xml"));
 }
 
+// Declarations kept by the parser are rewritten in place: version first, then encoding, then
+// the rest; a second one is never added.
+TEST_F(XmlMeta, SavingRewritesAParsedDeclarationInOrder) {
+  const struct {
+    const char* input;
+    const char* firstLine;
+  } cases[] = {
+      {R"(<?xml version="1.1" encoding="ISO-8859-1"?><root/>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<?xml encoding="ISO-8859-1"?><root/>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<?xml standalone="yes" encoding="x" version="1.0"?><root/>)",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"},
+      {R"(<?xml version="1.0"?><root/>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<root/>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+  };
+  for (const auto& c : cases) {
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(c.input, pugi::parse_default | pugi::parse_declaration)) << c.input;
+    ASSERT_TRUE(gf_saveXmlWithDeclaration(document, dir / "d.xml"));
+    const std::string text = readFile(dir / "d.xml");
+    EXPECT_EQ(text.substr(0, text.find('\n')), c.firstLine) << c.input;
+    EXPECT_EQ(text.find("<?xml", 1), std::string::npos) << c.input;
+  }
+}
+
 }  // namespace
