@@ -1,0 +1,60 @@
+#pragma once
+// One [fltsim.N] section of an aircraft.cfg or sim.cfg file turned into a LiveryData (or
+// refused, with the reason in a report list), and the titles claimed during a scan.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "aircraft/liveries/livery_data.hpp"
+#include "aircraft/liveries/scan_task.hpp"
+
+// Under the mutex of claimedTitles: the new record when the title was not claimed before in
+// this scan, else an empty (incomplete) record.
+LiveryData lf_claimTitle(std::uint16_t folderNumber, AircraftCodes codes, std::string title,
+                         std::string registration);
+void lf_clearClaimedTitles();
+std::size_t lf_claimedTitleCount();
+
+bool lf_isDontUseTitle(const ScanInputs& inputs, const std::string& title);
+
+// Removes trailing empty lines and trailing lines beginning with "//".
+void lf_dropTrailingLines(std::vector<std::string_view>& section);
+// The folder inside `folder` named prefix + value, a trailing "." ignored ("model." + "" = "model").
+std::string lf_subfolderName(std::string_view prefix, std::string_view value);
+
+// The keys of a section as its key loop reads them.
+struct SectionKeys {
+  std::string title;
+  std::string airline;
+  std::string parkingTypes;  // upper case, no blanks or empty items
+  std::string registration;
+  std::string model;  // the values of the model, sim and texture keys
+  std::string sim;
+  std::string texture;
+};
+
+// The key rules both kinds of file share. Each tells whether it took the line, or refused the
+// section (the reason is reported); `passed` hands the line on to the next rule.
+enum class KeyRule { passed, taken, refused };
+KeyRule lf_titleRule(CfgFileScan& scan, std::string_view header, std::string_view line, SectionKeys& keys);
+KeyRule lf_parkingTypesRule(CfgFileScan& scan, std::string_view header, std::string_view line, SectionKeys& keys);
+// The IVAO files keep a ";" in the value, the ordinary ones cut it off with what follows.
+KeyRule lf_atcIdRule(CfgFileScan& scan, std::string_view header, std::string_view line, SectionKeys& keys,
+                     bool ivao);
+void lf_folderKeyRules(std::string_view line, SectionKeys& keys);
+
+// The model folder, the flight-model file and the texture folder that the keys name.
+std::filesystem::path lf_modelFolder(const CfgFileScan& scan, const SectionKeys& keys);
+std::filesystem::path lf_airFile(const CfgFileScan& scan, const SectionKeys& keys);
+std::filesystem::path lf_textureFolder(const CfgFileScan& scan, const SectionKeys& keys);
+
+// The codes of a registration of the reference data (airline set), with the file's validated
+// model in place of the record's: the record may name another type for the registration.
+std::optional<AircraftCodes> lf_foundRegistration(const std::string& registration, const std::string& model);
+
+// The section's first line is its header. Adds at most one livery to scan.result; refusals
+// go to the report lists. A file-system error loses this section only.
+void lf_procesFltSimSection(CfgFileScan& scan, std::vector<std::string_view>& section);

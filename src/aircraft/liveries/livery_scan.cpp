@@ -1,0 +1,263 @@
+#include "aircraft/liveries/livery_scan.hpp"
+
+#include <algorithm>
+#include <deque>
+#include <exception>
+#include <future>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <tuple>
+
+#include "aircraft/liveries/cfg_keys.hpp"
+#include "aircraft/liveries/ivao_files.hpp"
+#include "aircraft/liveries/liveries_cache.hpp"
+#include "aircraft/liveries/livery_data.hpp"
+#include "aircraft/liveries/scan_pool.hpp"
+#include "aircraft/liveries/scan_reports.hpp"
+#include "aircraft/regcode_files.hpp"
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "config/parameters.hpp"
+#include "config/parameters_store.hpp"
+#include "config/settings.hpp"
+#include "config/settings_view.hpp"
+#include "foundation/files.hpp"
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/text.hpp"
+#include "foundation/user_error.hpp"
+#include "traffic/link_state.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::chrono::milliseconds scanTaskWait{10000};
+std::function<void(const fs::path&)> scanTaskHook;
+
+constexpr std::uint32_t maxFolderNumber = 10;
+constexpr std::size_t maxDescendPathBytes = 250;
+constexpr auto scanEndWait = std::chrono::seconds(10);
+
+bool lf_stopRequested() { return runStopRequested.load() || closeRequested.load(); }
+
+// Takes the oldest task's result when it is ready within the wait; throws when the task
+// failed or is late (a late task is given up: its result is lost).
+void lf_takeOldestResult(std::deque<std::future<ScanTaskResult>>& futures, ScanPool& pool) {
+  std::future<ScanTaskResult> future = std::move(futures.front());
+  futures.pop_front();
+  if (future.wait_for(scanTaskWait) != std::future_status::ready) {
+    pool.addWorker();
+    throw std::runtime_error("Future wait timed out after 10 seconds");
+  }
+  lf_takeTaskResult(future.get(), scannedLiveries);
+}
+
+bool lf_equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return gf_toUpperChar(x) == gf_toUpperChar(y);
+         });
+}
+
+}  // namespace
+
+bool lf_isLiveryCfgFile(const fs::path& path) {
+  const std::string stem = path.stem().string();
+  return lf_equalsNoCase(path.extension().string(), ".cfg") &&
+         (lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim"));
+}
+
+bool lf_isIvaoPath(const std::string& pathText) {
+  return pathText.find("ivao_x-csl") != std::string::npos || pathText.find("IVAO_MTL") != std::string::npos;
+}
+
+void lf_scanLiveryFolder(std::uint32_t folderNumber, const fs::path& path, ScanPool& pool,
+                         const std::shared_ptr<const ScanInputs>& inputs) {
+  const std::size_t window = static_cast<std::size_t>(std::max(1, workerCount.load()));
+  std::deque<std::future<ScanTaskResult>> futures;
+  constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
+
+  // Depth first in directory order; a folder that cannot be listed loses only itself.
+  std::vector<fs::directory_iterator> stack;
+  std::error_code ec;
+  stack.emplace_back(path, options, ec);
+  if (ec) {
+    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), ec.message()));
+    return;
+  }
+  while (!stack.empty()) {
+    fs::directory_iterator& it = stack.back();
+    if (it == fs::directory_iterator()) {
+      stack.pop_back();
+      continue;
+    }
+    const fs::directory_entry entry = *it;
+    it.increment(ec);
+    if (ec) {
+      gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(entry.path().parent_path()),
+                                ec.message()));
+      stack.pop_back();
+    }
+    try {
+      const fs::path& file = entry.path();
+      const std::string text = lf_pathToUtf8(file);
+      std::error_code typeError;
+      if (entry.is_directory(typeError)) {
+        // Scenery folders hold no liveries; very long paths are cut off (and end link loops).
+        if (lf_pathToUtf8(file.filename()).find("airport") == std::string::npos && text.size() < maxDescendPathBytes) {
+          fs::directory_iterator sub(file, options, typeError);
+          if (!typeError) stack.push_back(std::move(sub));
+        }
+        continue;
+      }
+      if (!entry.is_regular_file(typeError) || !lf_isLiveryCfgFile(file)) continue;
+      const bool ivao = lf_isIvaoPath(text);
+      futures.push_back(pool.submit([folderNumber, file, ivao, inputs, hook = scanTaskHook]() {
+        if (hook) hook(file);
+        return ivao ? lf_searchLiveriesinIVAOFile(folderNumber, file, *inputs)
+                    : lf_searchLiveriesinFile(folderNumber, file, *inputs);
+      }));
+      if (futures.size() > window) {
+        try {
+          lf_takeOldestResult(futures, pool);
+        } catch (const std::exception& e) {
+          gf_logMarked(wdrx::format("liveries inner search aborted: {}", e.what()));
+        }
+      }
+    } catch (const std::exception& e) {
+      gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(entry.path()), e.what()));
+    }
+  }
+  while (!futures.empty()) {
+    try {
+      lf_takeOldestResult(futures, pool);
+    } catch (const std::exception& e) {
+      gf_logMarked(wdrx::format("liveries search aborted, futs outer, {}", e.what()));
+    }
+  }
+}
+
+void lf_prioritizeLiveries() {
+  using Key = std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>;
+  std::map<Key, std::uint16_t> lowest;
+  for (const LiveryData& livery : scannedLiveries) {
+    const Key key{livery.codes.airlineId, livery.codes.operatorId, livery.codes.modelId};
+    auto [it, inserted] = lowest.try_emplace(key, livery.folderNumber);
+    if (!inserted && livery.folderNumber < it->second) it->second = livery.folderNumber;
+  }
+  scannedLiveries.remove_if([&](const LiveryData& livery) {
+    return livery.folderNumber >
+           lowest.at(Key{livery.codes.airlineId, livery.codes.operatorId, livery.codes.modelId});
+  });
+}
+
+void lf_removeDuplicateLiveries() {
+  scannedLiveries.unique([](const LiveryData& a, const LiveryData& b) {
+    return a.title == b.title && a.codes.airlineId == b.codes.airlineId &&
+           a.codes.operatorId == b.codes.operatorId && a.codes.modelId == b.codes.modelId &&
+           a.registration == b.registration;
+  });
+}
+
+bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
+  scannedLiveries.clear();
+  lf_removeScanFiles();
+  lf_readDontUseTitles();
+  std::uint32_t folderNumber = 0;
+  std::size_t total = 0;
+  {
+    ScanPool pool(workerCount.load());
+    const std::shared_ptr<const ScanInputs> inputs = lf_makeScanInputs();
+    for (const fs::path& folder : folders) {
+      const fs::file_status status = fs::status(folder);  // throws for errors other than "not found"
+      if (!fs::exists(status)) {
+        gf_log(lf_narrowPath(folder) + " does not exist, skipped!");
+        continue;
+      }
+      if (!fs::is_directory(status)) {
+        gf_log(lf_narrowPath(folder) + " is not a folder name, skipped!");
+        continue;
+      }
+      if (folderNumber < maxFolderNumber) ++folderNumber;
+      if (lf_stopRequested()) return true;
+      const std::size_t before = scannedLiveries.size();
+      lf_scanLiveryFolder(folderNumber, folder, pool, inputs);
+      const std::size_t count = scannedLiveries.size() - before;
+      const std::string where = wdrx::format("found in {}", lf_narrowPath(folder));
+      gf_log(count == 0 ? wdrx::format("No liveries {}", where)
+                        : wdrx::format("{} liverie{} {}", count, gf_pluralSize(count), where));
+      total += count;
+    }
+    // Every task has ended (or is left behind with nothing shared) before the lists are
+    // written and emptied.
+    pool.finish(scanEndWait);
+  }
+  if (lf_stopRequested()) return true;
+  if (scannedLiveries.empty()) {
+    liveryCount.store(0);
+    gf_invalidateCountersBand();
+    return false;
+  }
+  if (folders.size() > 1) gf_log(wdrx::format("{} in total", total));
+  if (LIG_PRIORITIZE.value.load()) lf_prioritizeLiveries();
+  scannedLiveries.sort(lf_liveryLess);
+  lf_removeDuplicateLiveries();
+  lf_writeLiveriesScanned();
+  scannedLiveries.clear();
+  lf_writeScanErrors();
+  lf_clearScanLists();
+  gf_clearStatus();
+  return true;
+}
+
+void lf_checkLiveryFolders(std::vector<fs::path>& folders) {
+  folders.reserve(liveryFolderParameters.size());
+  for (StringParameter* parameter : liveryFolderParameters) {
+    const std::string value = parameter->value.load();
+    if (value.empty()) continue;
+    const fs::path folder(std::u8string(value.begin(), value.end()));  // the setting is UTF-8
+    std::error_code ec;
+    if (!fs::exists(folder, ec) || ec) {
+      gf_logMarked(wdrx::format("{}: '{}' does not exist", parameter->name, value));
+      throw tql::UserErrorException(
+          243, wdrx::format("the path pointed to by parameter '{}' does not exist, see Log.txt!", parameter->name));
+    }
+    folders.push_back(folder);
+  }
+}
+
+bool gf_scanLiveries() {
+  const bool prioritized = LIG_PRIORITIZE.value.load();
+  gf_postStatus(wdrx::format("Scanning {}for liveries ...", prioritized ? "prioritized " : ""), false);
+  gf_log(wdrx::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
+                      "manual"));
+  liveryCount.store(0);
+  gf_invalidateCountersBand();
+
+  std::vector<fs::path> folders;
+  lf_checkLiveryFolders(folders);
+  if (folders.empty()) {
+    gf_openManualFolder();
+    gf_openParametersFolder();
+    throw tql::UserErrorException(
+        48, wdrx::format("Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.3",
+                         "Wendrix_P3D"));
+  }
+  if (!lf_scanLiveryFolders(folders)) throw tql::UserErrorException(53, "no liveries found");
+  const bool completed = !lf_stopRequested();
+
+  SCAN_LIVERIES.value.store(false);
+  gf_saveBoolParameter(SCAN_LIVERIES);
+  if (SettingsView* view = gf_settingsView()) view->setCheck(SCAN_LIVERIES, false);
+  gf_invalidateOptionsBand();
+  gf_invalidateCountersBand();
+  gf_logFlush("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
+  return completed;
+}
+
+namespace wdrx::testing {
+void setScanTaskWait(std::chrono::milliseconds wait) { scanTaskWait = wait; }
+void setScanTaskHook(std::function<void(const fs::path&)> hook) { scanTaskHook = std::move(hook); }
+}  // namespace wdrx::testing

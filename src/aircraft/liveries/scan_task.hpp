@@ -1,0 +1,54 @@
+#pragma once
+// What one scanner task works with: the scan's fixed inputs, the state of the cfg file it
+// reads and the result it hands back to the driver.
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "aircraft/liveries/livery_data.hpp"
+#include "aircraft/liveries/scan_reports.hpp"
+
+// Read by every task of one scan; complete before the first task starts and never changed.
+// Tasks hold it by shared pointer, so one that outlives the scan still reads valid data.
+struct ScanInputs {
+  std::unordered_set<std::string> dontUseTitles;
+};
+// The inputs of a scan from dontUseTitles.
+std::shared_ptr<const ScanInputs> lf_makeScanInputs();
+
+// A task's liveries, not yet claimed: duplicateReports[i] is the line that reports liveries[i]
+// when another livery of the scan has claimed its title first.
+struct ScanTaskResult {
+  std::list<LiveryData> liveries;
+  std::vector<std::string> duplicateReports;
+  ScanReports reports;
+
+  void add(LiveryData livery, std::string duplicateReport) {
+    liveries.push_back(std::move(livery));
+    duplicateReports.push_back(std::move(duplicateReport));
+  }
+};
+
+// The cfg file a task reads.
+struct CfgFileScan {
+  std::uint32_t folderNumber = 0;
+  std::filesystem::path path;
+  std::filesystem::path folder;  // the folder that holds the file
+  std::string pathText;          // narrow texts, as the report entries show them
+  std::string folderText;
+  std::string model;  // the file's validated model code
+  const ScanInputs* inputs = nullptr;
+  ScanTaskResult result;
+
+  CfgFileScan(std::uint32_t number, std::filesystem::path file, const ScanInputs& scanInputs);
+};
+
+// Claims the titles of a task's liveries in their order (a title claimed before is reported
+// and its livery dropped), moves the task's report lines onto the shared lists and appends
+// the claimed liveries to `target`. The driver does this in the order the files were found,
+// so which of two equal titles wins does not depend on thread timing.
+void lf_takeTaskResult(ScanTaskResult&& result, std::list<LiveryData>& target);
