@@ -389,6 +389,10 @@ bool gf_appendXmlIntParameter(pugi::xml_node node, const std::string& name, int 
   return lf_appendXmlStringParameter(node, name, std::to_string(value));
 }
 
+bool gf_appendXmlStringParameter(pugi::xml_node node, const std::string& name, const std::string& value) {
+  return lf_appendXmlStringParameter(node, name, value);
+}
+
 void gf_logBoolParameter(const BoolParameter& parameter) {
   gf_logUnlessStopping(wdrx::format("{}={}", parameter.name, lf_boolText(parameter.value.load())));
 }

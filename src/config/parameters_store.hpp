@@ -59,6 +59,7 @@ std::optional<std::string> gf_findXmlStringParameter(const pugi::xml_node& docum
 // Append a <parameter name= value=> element to `node`; false when it could not be added.
 bool gf_appendXmlBoolParameter(pugi::xml_node node, const std::string& name, bool value);
 bool gf_appendXmlIntParameter(pugi::xml_node node, const std::string& name, int value);
+bool gf_appendXmlStringParameter(pugi::xml_node node, const std::string& name, const std::string& value);
 bool gf_appendAttribute(pugi::xml_node node, const char* attributeName, const std::string& text);
 bool lf_setOrAppendAttribute(pugi::xml_node node, const char* attributeName, const std::string& text);
 
