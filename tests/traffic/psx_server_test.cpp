@@ -2,6 +2,8 @@
 // position and time lines, "exit" at close, the lost client, and every wait ending on a stop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <future>
 #include <string>
@@ -110,8 +112,61 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"Empty", "", false, "old", false},
                       VersionCase{"Array", "[2]", false, "", false},
                       VersionCase{"NotJson", "level 2", false, "", true},
-                      VersionCase{"LevelWrongType", R"({"level":"2"})", false, "", true}),
+                      VersionCase{"LevelWrongType", R"({"level":"2"})", false, "", true},
+                      // The level must be a 32-bit integer.
+                      VersionCase{"LevelFloat1e10", R"({"level":1e10})", false, "", true},
+                      VersionCase{"LevelTwoPointZero", R"({"level":2.0})", false, "", true},
+                      VersionCase{"LevelInt32Max", R"({"level":2147483647,"version":"1"})", false,
+                                  "RT stnd edition: 1", false},
+                      VersionCase{"LevelBeyondInt32", R"({"level":2147483648})", false, "", true},
+                      VersionCase{"LevelInt32Min", R"({"level":-2147483648,"version":"1"})",
+                                  false, "RT stnd edition: 1", false},
+                      VersionCase{"LevelBelowInt32", R"({"level":-2147483649})", false, "", true},
+                      VersionCase{"LevelNull", R"({"level":null})", false, "", true},
+                      // The version is shown in the window: one short line.
+                      VersionCase{"VersionControlCharacters",
+                                  "{\"level\":2,\"version\":\"9\\r\\n1\"}", true,
+                                  "RT prof edition: 9??1", false},
+                      VersionCase{"VersionLong",
+                                  R"({"level":2,"version":")" + std::string(100, 'v') + R"("})",
+                                  true, "RT prof edition: " + std::string(40, 'v') + "...",
+                                  false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The client's bytes cut into lines, whatever the segments they came in.
+TEST(PsxLineBufferTest, AssemblesLinesAcrossPieces) {
+  struct Case {
+    std::vector<std::string> pieces;
+    std::vector<std::string> lines;
+    std::string pending;
+  };
+  const Case cases[]{
+      {{"a\r\n"}, {"a"}, ""},
+      {{"{\"lev", "el\":2,\"ver", "sion\":\"9\"}", "\r", "\n"}, {R"({"level":2,"version":"9"})"}, ""},
+      {{"a\r\nb\r\n"}, {"a", "b"}, ""},
+      {{"a\nb"}, {"a"}, "b"},
+      {{"\r\n", "x"}, {""}, "x"},
+      {{"no end"}, {}, "no end"},
+  };
+  for (const Case& c : cases) {
+    PsxLineBuffer buffer;
+    for (const std::string& piece : c.pieces) EXPECT_TRUE(buffer.append(piece));
+    std::vector<std::string> lines;
+    while (auto line = buffer.nextLine()) lines.push_back(*line);
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_EQ(buffer.takePending(), c.pending);
+  }
+}
+
+TEST(PsxLineBufferTest, LineWithoutEndIsRefusedAtTheLimit) {
+  PsxLineBuffer buffer;
+  EXPECT_TRUE(buffer.append(std::string(psxLineLimit - 2, 'x')));
+  EXPECT_TRUE(buffer.append("x"));  // one short of the limit
+  EXPECT_FALSE(buffer.append("x"));
+  EXPECT_EQ(buffer.pendingSize(), psxLineLimit);
+  PsxLineBuffer ended;
+  EXPECT_TRUE(ended.append(std::string(psxLineLimit + 10, 'x') + "\n"));  // a line end came
+}
 
 TEST(PositionLine, Format) {
   // latitude, longitude, pitch, bank, heading, altitude, indicated altitude, above ground, speed
@@ -127,6 +182,69 @@ TEST(PositionLine, Format) {
     userPosition = state;
     EXPECT_EQ(gf_userPositionLine(), line);
   }
+}
+
+TEST_F(PsxServerTest, AnswerSplitAcrossSegmentsIsAssembled) {
+  PsxClient client(PsxClient::Options{0, "", true, nullptr,
+                                      "{\"level\":2,\"version\":\"9.2\"}\r\nQs1=x\r\n", 5});
+  connectAndWait(client);
+  EXPECT_TRUE(rtProfessional.load());
+  EXPECT_EQ(realTrafficDisplay.realTrafficText(), "RT prof edition: 9.2");
+  EXPECT_FALSE(logHasPart("JSON parse failed"));
+}
+
+TEST_F(PsxServerTest, AnswerWithoutLineEndBeforeCloseCounts) {
+  PsxClient client(PsxClient::Options{0, "", false, nullptr});
+  ASSERT_TRUE(client.connect(port_, 5s));
+  auto raw = std::async(std::launch::async, [&] {
+    EXPECT_TRUE(client.waitForLine("Qs999=version", 5s));
+    client.disconnect();  // closes without answering
+  });
+  gf_waitForRealTraffic();
+  raw.get();
+  EXPECT_EQ(gf_statusSnapshot().errorText, "No RealTraffic version received?");
+}
+
+TEST_F(PsxServerTest, OverlongAnswerIsAnOverrun) {
+  PsxClient client(
+      PsxClient::Options{0, "", true, nullptr, std::string(psxLineLimit, '{'), 1});
+  connectAndWait(client);
+  EXPECT_TRUE(logHas("receive: buffer overrun: 16384"));
+  EXPECT_EQ(gf_statusSnapshot().errorText, "No RealTraffic version received?");
+}
+
+TEST_F(PsxServerTest, StaleQueuedConnectionsAreDroppedOnceAfterTheClientLeaves) {
+  int aborted = 0;
+  gf_setAbortLiveTraffic([&] { ++aborted; });
+  PsxClient client;
+  connectAndWait(client);
+  // Attempts queue behind the connected client: three give up, an older one stays open.
+  auto older = platform::TcpStream::connectLoopback(port_).stream;
+  ASSERT_TRUE(older);
+  for (int i = 0; i < 3; ++i) {
+    auto gone = platform::TcpStream::connectLoopback(port_).stream;
+    ASSERT_TRUE(gone);
+    gone->close();
+  }
+  client.disconnect();
+  ASSERT_TRUE(eventually([] {
+    gf_sendUserPosition();
+    return !psxServer.psxConnected.load();
+  }));
+  EXPECT_EQ(aborted, 1);
+
+  PsxClient again;  // RealTraffic comes back
+  ASSERT_TRUE(again.connect(port_, 5s));
+  gf_sendUserPosition();
+  ASSERT_TRUE(psxServer.psxConnected.load());
+  EXPECT_TRUE(logHas("waitForClient: 4 stale RealTraffic connections dropped"));
+  std::array<char, 16> buffer{};
+  const auto closed = older->receive(buffer.data(), buffer.size(), 5s);
+  EXPECT_EQ(closed.bytes, 0);  // the older one is closed, not served
+  for (int i = 0; i < 3; ++i) gf_sendUserPosition();
+  EXPECT_TRUE(again.waitForLine("Qs121=", 2s));
+  EXPECT_TRUE(psxServer.psxConnected.load());
+  EXPECT_EQ(aborted, 1);  // one loss, however many attempts had queued
 }
 
 TEST_F(PsxServerTest, PositionAndTimeLinesReachClient) {

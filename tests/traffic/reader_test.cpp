@@ -2,10 +2,13 @@
 // stopping through the stop flag, bind failures, the lamp watchdog and the reader reset.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "app/run_control.hpp"
+#include "airports/park_airport_state.hpp"
 #include "app/status_line.hpp"
 #include "faketraffic/faketraffic.hpp"
 #include "foundation/time_text.hpp"
@@ -43,6 +46,10 @@ class ReaderTest : public TrafficFixture {
     std::lock_guard lock(trafficMutex);
     return addingStack.size();
   }
+  static std::uint32_t lastStackedId() {
+    std::lock_guard lock(trafficMutex);
+    return addingStack.empty() ? 0 : addingStack.back().hexid;
+  }
 
   UdpSender sender_;
 };
@@ -60,11 +67,63 @@ TEST_F(ReaderTest, RepeatsDroppedUnlessRealTrafficRunsHere) {
     const std::string b = TrafficLine().set(f::hexid, "4840124").text();
     for (const std::string* line : {&a, &a, &b, &a, &a}) sender_.send(port, *line);
     sender_.send(port, TrafficLine().set(f::hexid, "4840999").text());  // the last one
+    ASSERT_TRUE(eventually([] { return lastStackedId() == 4840999u; }));
     const std::size_t expected = localOnly ? 6 : 4;  // alternating lines are never repeats
-    ASSERT_TRUE(eventually([&] { return stacked() == expected; }));
+    EXPECT_EQ(stacked(), expected);
     EXPECT_EQ(trafficReader.datagramCount.load(), expected);  // repeats are not counted
     gf_stopReaders();
+    trafficReader.lastDatagram.clear();
   }
+}
+
+TEST_F(ReaderTest, QnhRepeatsDroppedUnlessRealTrafficRunsHere) {
+  for (const bool local : {false, true}) {
+    SCOPED_TRACE(local);
+    realTrafficDetected.store(local);
+    qnhReader.lastQnh.store(0);
+    qnhHpa.store(1013);
+    const auto port = startQnh();
+    qnhReader.datagramCount.store(0);
+    for (const int hpa : {1015, 1015, 1016}) sender_.send(port, faketraffic::qnhDatagram(hpa));
+    ASSERT_TRUE(eventually([] { return qnhHpa.load() == 1016; }));
+    EXPECT_EQ(qnhReader.datagramCount.load(), local ? 3u : 2u);
+    gf_stopReaders();
+    qnhReader.lastDatagram.clear();
+  }
+}
+
+// A datagram is its received length, NUL bytes included: they neither cut the line nor make
+// two different datagrams look like repeats.
+TEST_F(ReaderTest, DatagramsAreWholeAcrossNulBytes) {
+  const auto port = startTraffic(false);
+  const auto withNul = [](const char* hexid, const char* after) {
+    return TrafficLine::rttfc()
+        .set(f::hexid, hexid)
+        .set(16, std::string("KL\0", 3) + after)  // an unread field
+        .text();
+  };
+  sender_.send(port, withNul("4840201", "1234"));
+  sender_.send(port, withNul("4840201", "5678"));  // differs only after the NUL
+  sender_.send(port, TrafficLine::rttfc().set(f::hexid, "4840999").text());
+  ASSERT_TRUE(eventually([] { return lastStackedId() == 4840999u; }));
+  EXPECT_EQ(stacked(), 3u);
+  EXPECT_EQ(trafficReader.drops.droppedTotal(), 0u);
+}
+
+// While the decoder is held up, a burst of thousands of datagrams waits in the socket.
+TEST_F(ReaderTest, BurstWaitsInTheSocketWhileTheReaderIsBusy) {
+  const auto port = startTraffic(true);
+  const std::size_t granted = trafficReader.socket.receiveBufferSize();
+  if (granted < trafficReceiveBufferBytes)
+    GTEST_SKIP() << "the system grants a receive buffer of " << granted << " bytes only";
+  constexpr int burst = 3000;
+  {
+    std::lock_guard hold(trafficMutex);  // the first report waits here
+    for (int i = 0; i < burst; ++i)
+      sender_.send(port, TrafficLine::rttfc().set(f::hexid, std::to_string(5000000 + i)).text());
+  }
+  EXPECT_TRUE(eventually([] { return stacked() == burst; }, std::chrono::seconds(30)))
+      << stacked();
 }
 
 TEST_F(ReaderTest, EmptyAndOversizedDatagramsAreNotCountedAndReaderGoesOn) {
@@ -181,6 +240,38 @@ TEST(ScenarioTest, ParsesTimedLinesAndComments) {
   EXPECT_THROW(faketraffic::parseScenario(bad), std::runtime_error);
   std::istringstream badKind("1 weather a\n");
   EXPECT_THROW(faketraffic::parseScenario(badKind), std::runtime_error);
+}
+
+// The repository's demo scenario, in the service's current format, through faketraffic into
+// both readers (at once, not at its times): every aircraft a user expects arrives.
+TEST_F(ReaderTest, DemoScenarioOfTheCurrentFormatReachesTheEngine) {
+  Airport schiphol;
+  schiphol.icao = IcaoCode("EHAM");
+  schiphol.latitude = 52.3083;
+  schiphol.longitude = 4.7639;
+  parkAirport.store(schiphol);
+  parkAirportCode.store(schiphol.icao);
+  std::ifstream in(WDRX_DEMO_SCENARIO);
+  ASSERT_TRUE(in) << WDRX_DEMO_SCENARIO;
+  auto lines = faketraffic::parseScenario(in);
+  for (auto& line : lines) line.offsetSeconds = 0.0;
+  const auto qnhPort = startQnh();
+  const auto trafficPort = startTraffic(true);
+  faketraffic::playScenario(lines, trafficPort, qnhPort);
+  ASSERT_TRUE(eventually([] { return trafficReader.datagramCount.load() == 25; }));
+  std::map<std::uint32_t, int> reports;
+  {
+    std::lock_guard lock(trafficMutex);
+    for (const LiveReport& report : addingStack) ++reports[report.hexid];
+  }
+  const std::map<std::uint32_t, int> expected{{4840123, 3}, {4851234, 3}, {11264321, 3},
+                                              {4844001, 3}, {4849876, 3}, {4847777, 3}};
+  EXPECT_EQ(reports, expected);
+  const DropTally& drops = trafficReader.drops;
+  EXPECT_EQ(drops.dropped(DropReason::groundVehicle), 3u);
+  EXPECT_EQ(drops.dropped(DropReason::testCallsign), 3u);
+  EXPECT_EQ(drops.dropped(DropReason::altitude), 1u);
+  EXPECT_EQ(drops.droppedTotal(), 7u);
 }
 
 TEST_F(ReaderTest, ScenarioReplayReachesBothReaders) {

@@ -1,5 +1,6 @@
 #include "faketraffic/faketraffic.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -191,6 +192,20 @@ bool PsxClient::waitForClose(std::chrono::milliseconds timeout) const {
   return changed_.wait_for(lock, timeout, [&] { return closed_; });
 }
 
+void PsxClient::sendAnswer() {
+  const std::string answer =
+      !options_.answerText.empty()
+          ? options_.answerText
+          : wdrx::format("{{\"level\":{},\"version\":\"{}\"}}\r\n", options_.level,
+                         options_.version);
+  const std::size_t pieces = static_cast<std::size_t>(std::max(1, options_.answerPieces));
+  const std::size_t size = (answer.size() + pieces - 1) / pieces;
+  for (std::size_t start = 0; start < answer.size(); start += size) {
+    if (start > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stream_->sendAll(std::string_view(answer).substr(start, size), std::chrono::seconds(1));
+  }
+}
+
 void PsxClient::readLoop() {
   std::string pending;
   std::array<char, 4096> buffer{};
@@ -207,10 +222,7 @@ void PsxClient::readLoop() {
       std::string line = pending.substr(0, end);
       pending.erase(0, end + 2);
       if (options_.onLine) options_.onLine(line);
-      if (line == "Qs999=version" && options_.answerVersion)
-        stream_->sendAll(wdrx::format("{{\"level\":{},\"version\":\"{}\"}}\r\n", options_.level,
-                                      options_.version),
-                         std::chrono::seconds(1));
+      if (line == "Qs999=version" && options_.answerVersion) sendAnswer();
       std::lock_guard lock(mutex_);
       lines_.push_back(std::move(line));
       changed_.notify_all();
