@@ -83,18 +83,21 @@ void lf_abortLiveTraffic() {
 // "level" of the version answer: an integer within 32 bits, else an error.
 int lf_versionLevel(const nlohmann::json& level) {
   using Type = nlohmann::json::value_t;
-  if (level.type() == Type::number_integer) {
-    const auto value = level.get<std::int64_t>();
-    if (value >= std::numeric_limits<std::int32_t>::min() &&
-        value <= std::numeric_limits<std::int32_t>::max())
-      return static_cast<int>(value);
-  } else if (level.type() == Type::number_unsigned) {
-    const auto value = level.get<std::uint64_t>();
-    if (value <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-      return static_cast<int>(value);
+  std::int64_t value = 0;
+  bool integer = false;
+  if (level.type() == Type::number_unsigned) {
+    const auto unsignedValue = level.get<std::uint64_t>();
+    integer = unsignedValue <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    value = integer ? static_cast<std::int64_t>(unsignedValue) : 0;
+  } else if (level.type() == Type::number_integer) {
+    integer = true;
+    value = level.get<std::int64_t>();
   }
-  throw std::invalid_argument(
-      wdrx::format("level {} is not a 32-bit integer", gf_logSafeText(level.dump(), 40)));
+  if (!integer || value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max())
+    throw std::invalid_argument(
+        wdrx::format("level {} is not a 32-bit integer", gf_logSafeText(level.dump(), 40)));
+  return static_cast<int>(value);
 }
 
 // Of a connection and the ones queued behind it, the newest whose peer is still there; the
