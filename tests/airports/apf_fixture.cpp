@@ -8,6 +8,7 @@
 #include "airports/park_airport_state.hpp"
 #include "airports/parking/apf_state.hpp"
 #include "airports/parking/learned_files.hpp"
+#include "airports/parking/slot_sets.hpp"
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "config/settings.hpp"
@@ -33,6 +34,16 @@ std::string parkpos(const std::string& id, double latitude, double longitude,
                     const std::string& attributes, const std::string& children) {
   return wdrx::format(R"(<parkpos id="{}" latitude="{}" longitude="{}" {}>{}</parkpos>)", id,
                       latitude, longitude, attributes, children);
+}
+
+StandOption makeOption(const std::string& reg, std::uint32_t day, const std::string& hh,
+                       std::uint32_t number) {
+  StandOption option;
+  option.reg = reg;
+  option.day = day;
+  option.hours = gf_hours2bitset(hh);
+  option.number = number;
+  return option;
 }
 
 void addAirport(const std::string& icao, double latitude, double longitude, int stands) {
@@ -63,6 +74,7 @@ AircraftCodes addRegistration(const std::string& registration, const std::string
 void setParkAirport(const std::string& icao) { parkAirportCode.store(IcaoCode(icao)); }
 
 void resetAll() {
+  airportFileDisplay = {};
   standTable.clear();
   apfHeader = {};
   apfHandmade = false;
@@ -78,7 +90,6 @@ void resetAll() {
   airportBandPublisher.store("");
   airportBandQuality.store("");
   airportBandHandmade.store(false);
-  airportFileDisplay = {};
   calcCallsigns.clear();
   parkAirportCode.store(IcaoCode{});
   currentWeekSlot.store(0);

@@ -31,6 +31,10 @@ std::string apfXml(const std::vector<std::pair<std::string, std::string>>& param
 std::string parkpos(const std::string& id, double latitude, double longitude,
                     const std::string& attributes = "", const std::string& children = "");
 
+// A learned, real option of the registration on the day in the hh slots.
+StandOption makeOption(const std::string& reg, std::uint32_t day, const std::string& hh,
+                       std::uint32_t number);
+
 void addAirport(const std::string& icao, double latitude, double longitude, int stands);
 AircraftCodes addRegistration(const std::string& registration, const std::string& airline,
                               const std::string& model, bool cargo = false);

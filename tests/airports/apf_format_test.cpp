@@ -37,11 +37,7 @@ class ApfFormatTest : public ApfTest {
   }
   static StandOption option(const std::string& reg, std::uint32_t day, const std::string& hh,
                             std::uint32_t number, AircraftCodes codes = {}) {
-    StandOption o;
-    o.reg = reg;
-    o.day = day;
-    o.hours = gf_hours2bitset(hh);
-    o.number = number;
+    StandOption o = makeOption(reg, day, hh, number);
     o.codes = codes;
     return o;
   }

@@ -22,10 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One folder or file name taken from a file or a name: never empty, never "." or ".." (or any
-// other run of dots, which Windows reduces to them), never a drive or stream mark.
+// One folder or file name taken from a file or a name: never empty, never "." or ".." (nor any
+// other run of dots and blanks, which Windows reduces to them), never a drive or stream mark.
 bool lf_isSafeComponent(std::string_view name) {
-  if (name.empty() || name.find_first_not_of('.') == name.npos) return false;
+  if (name.find_first_not_of(". ") == name.npos) return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     return c == ':' || c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
   });

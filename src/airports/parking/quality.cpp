@@ -13,11 +13,11 @@
 
 namespace {
 
-// Weight of a stand by its radius in metres: small stands count less than the rest.
+// Weight of a stand by its radius: up to 7 m 0.3, up to 10 m 1.5, else 1.0. The thresholds
+// are metres, converted the way a radius read from a file is.
 double lf_standWeight(const Stand& stand) {
-  const double metres = stand.radius * nmToMetres;
-  if (metres <= 7.0) return 0.3;
-  if (metres <= 10.0) return 1.5;
+  if (stand.radius <= 7.0 * metresToNm) return 0.3;
+  if (stand.radius <= 10.0 * metresToNm) return 1.5;
   return 1.0;
 }
 
