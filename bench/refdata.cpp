@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -123,5 +124,35 @@ void BM_ModelId(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(gf_modelId(models[i++ % 10]));
 }
 BENCHMARK(BM_ModelId);
+
+// Prefix groups of a 35 kB reference file: one group of every prefix (its text alone is 35 kB),
+// or many overlapping groups of 30 sharing their members.
+void BM_BuildPrefixGroups(benchmark::State& state) {
+  const bool overlapping = state.range(0) != 0;
+  std::vector<std::vector<std::string>> lists;
+  if (overlapping) {
+    for (int g = 0; g < 300; ++g) {
+      std::vector<std::string> group;
+      for (int m = 0; m < 30; ++m) group.push_back(lf_code((g * 7 + m * 13) % 1500, 3) + "-");
+      std::sort(group.begin(), group.end());
+      lists.push_back(group);
+    }
+  } else {
+    std::vector<std::string> group;
+    for (int m = 0; m < 7000; ++m) group.push_back(lf_code(m, 4));
+    lists.push_back(group);
+  }
+  std::size_t bytes = 0;
+  for (const auto& group : lists)
+    for (const auto& member : group) bytes += member.size() + 1;
+  for (auto _ : state) {
+    prefixGroupLists = lists;
+    prefixGroups.clear();
+    lf_buildPrefixGroups();
+    benchmark::DoNotOptimize(gf_similarPrefixes(lists.front().front()).size());
+  }
+  state.counters["list_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_BuildPrefixGroups)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,3 +1,31 @@
+# std::atomic of a value the processor cannot load in one instruction (16 bytes, or a 4-byte code
+# of chars) becomes a call into libatomic with clang; g++ links it by itself only sometimes.
+include(CheckCXXSourceCompiles)
+set(wdrx_atomic_probe [=[
+#include <atomic>
+#include <cstdint>
+struct Wide { std::uint64_t a, b; };
+struct Code { char c[4]; };
+int main() {
+  std::atomic<Wide> wide{};
+  std::atomic<Code> code{};
+  wide.store(wide.load());
+  code.store(code.load());
+  return 0;
+}
+]=])
+check_cxx_source_compiles("${wdrx_atomic_probe}" WDRX_ATOMICS_WITHOUT_LIBATOMIC)
+set(WDRX_ATOMIC_LIBRARY "")
+if(NOT WDRX_ATOMICS_WITHOUT_LIBATOMIC)
+  set(CMAKE_REQUIRED_LIBRARIES atomic)
+  check_cxx_source_compiles("${wdrx_atomic_probe}" WDRX_ATOMICS_WITH_LIBATOMIC)
+  unset(CMAKE_REQUIRED_LIBRARIES)
+  if(NOT WDRX_ATOMICS_WITH_LIBATOMIC)
+    message(FATAL_ERROR "std::atomic of wide values does not link, not even with libatomic")
+  endif()
+  set(WDRX_ATOMIC_LIBRARY atomic)
+endif()
+
 # wdrx_library(name SOURCES ... [DEPS ...]): a static library of a subsystem folder under src/,
 # registered in WDRX_LIBRARIES for tests, tools and benchmarks.
 set(WDRX_LIBRARIES "" CACHE INTERNAL "")
@@ -5,7 +33,7 @@ function(wdrx_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads fmt::fmt)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads fmt::fmt ${WDRX_ATOMIC_LIBRARY})
   set(WDRX_LIBRARIES ${WDRX_LIBRARIES} ${name} CACHE INTERNAL "")
 endfunction()
 

@@ -51,7 +51,8 @@ inline constexpr std::size_t halfWingSpanSlots = 2700;
 extern std::array<double, halfWingSpanSlots> halfWingSpans;
 void lf_fillWingspan(std::string_view modelCode, double halfSpan);
 
-// Registration prefix -> the other prefixes of its group.
+// Registration prefix -> the other prefixes of its group; a list is made when gf_similarPrefixes
+// first asks for it (empty until then).
 extern std::unordered_map<std::string, std::vector<std::string>> prefixGroups;
 void lf_buildPrefixGroups();
 // The other prefixes of the prefix's group (empty when none); shuffled in place with RANDOM on.

@@ -1,12 +1,9 @@
 #include <algorithm>
-#include <set>
 
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
-#include "config/settings.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
-#include "foundation/random.hpp"
 #include "foundation/text.hpp"
 
 std::vector<DbaseRecord> dbaseRecords;
@@ -16,7 +13,6 @@ std::unordered_map<std::string, std::vector<std::string>> prefixGroups;
 
 namespace {
 constexpr const char* subscriptError = "invalid array<T, N> subscript";
-const std::vector<std::string> noPrefixes;
 
 char lf_asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -80,37 +76,6 @@ double hwsp(std::uint16_t modelId) {
   gf_logFlush(wdrx::format("hwsp: {} what: {}", modelId, subscriptError));
   return 0.0;
 }
-
-void lf_buildPrefixGroups() {
-  std::set<std::string> texts;
-  for (const std::vector<std::string>& group : prefixGroupLists) {
-    if (group.size() < 2) continue;  // no text of a single prefix holds a ","
-    for (std::size_t i = 0; i < group.size(); ++i) {
-      std::string text = group[i];
-      for (std::size_t j = 0; j < group.size(); ++j) {
-        if (j == i) continue;
-        text += ',';
-        text += group[j];
-      }
-      texts.insert(std::move(text));
-    }
-  }
-  for (const std::string& text : texts) {
-    std::vector<std::string> pieces = gf_splitComma(text);
-    std::string key = std::move(pieces.front());
-    pieces.erase(pieces.begin());
-    prefixGroups.try_emplace(std::move(key), std::move(pieces));
-  }
-}
-
-const std::vector<std::string>& gf_similarPrefixes(std::string_view prefix) {
-  auto it = prefixGroups.find(std::string(prefix));
-  if (it == prefixGroups.end()) return noPrefixes;
-  if (RANDOM.value.load() && it->second.size() >= 2)
-    std::shuffle(it->second.begin(), it->second.end(), randomEngine());
-  return it->second;
-}
-
 
 bool lf_containsNoCase(std::string_view text, std::string_view needle) {
   if (needle.empty()) return true;

@@ -248,7 +248,7 @@ void lf_expirePendingCreations() {
     gf_logMarked(wdrx::format("! creation of {} (hexid:{}) not confirmed by the sim after {} s",
                               pending.callsign, pending.hexid, creationTimeout.count()));
     if (pending.hexid != 0) {
-      gf_pushSimResult(SimResult{0, pending.hexid, 0, SimResultKind::creationFailed, 0.0, 0.0});
+      gf_pushSimResult(SimResult{0, pending.hexid, 0, SimResultKind::creationTimedOut, 0.0, 0.0});
     }
     pending.waited = {};
     lateCreations.push_back(std::move(pending));

@@ -75,8 +75,9 @@ extern std::vector<std::uint32_t> newSimObjects;         // SimClient thread onl
 extern std::atomic<bool> simQueuesBlocked;
 extern std::atomic<std::uint32_t> expectedP3dVersion;    // 5 or 6
 
-// A creation the simulator has not confirmed within this much running flight is taken as
-// failed; an object that turns up for it later (within creationLateKeep) is removed again.
+// A creation the simulator has not confirmed within this much running flight is given up
+// (SimResultKind::creationTimedOut); an object that turns up for it later (within
+// creationLateKeep) is removed again.
 inline constexpr std::chrono::seconds creationTimeout{60};
 inline constexpr std::chrono::seconds creationLateKeep{600};
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "aircraft/aircraft_codes.hpp"
 #include "app/run_control.hpp"
@@ -108,8 +109,15 @@ void lf_onUserState(const SimRecvSimObjectData& packet, const std::byte* data) {
   if (changed) lf_show(simLinkServices.showUserStandName, stand);
 
   if (rtProfessional.load()) {
-    const std::int64_t days = gf_daysSince1970(state.zuluYear, state.zuluDayOfYear);
-    simUtcSeconds.store(static_cast<std::uint64_t>(days * 86400 + state.zuluTime));
+    // An implausible time keeps the last good one; logged once until a good one comes again.
+    static bool implausibleLogged = false;
+    if (const auto utc = gf_simUtcSeconds(state.zuluYear, state.zuluDayOfYear, state.zuluTime)) {
+      simUtcSeconds.store(static_cast<std::uint64_t>(*utc));
+      implausibleLogged = false;
+    } else if (!std::exchange(implausibleLogged, true)) {
+      gf_logMarked(wdrx::format("lf_onUserState: implausible simulator time (year {}, day {}, {} s) ignored",
+                                state.zuluYear, state.zuluDayOfYear, state.zuluTime));
+    }
   }
   userObjectId.store(packet.objectId);
 }
@@ -122,6 +130,14 @@ bool gf_positionKnown(double latitude, double longitude) {
 std::int64_t gf_daysSince1970(std::int64_t zuluYear, std::int64_t zuluDayOfYear) {
   const std::int64_t y = zuluYear - 1;
   return zuluDayOfYear + 365 * y + y / 4 - y / 100 + y / 400 - 719163;
+}
+
+std::optional<std::int64_t> gf_simUtcSeconds(std::int64_t zuluYear, std::int64_t zuluDayOfYear,
+                                             std::int64_t zuluTime) {
+  if (zuluYear < 1970 || zuluYear > 3000) return std::nullopt;
+  if (zuluDayOfYear < 1 || zuluDayOfYear > 366) return std::nullopt;
+  if (zuluTime < 0 || zuluTime >= 86400) return std::nullopt;
+  return gf_daysSince1970(zuluYear, zuluDayOfYear) * 86400 + zuluTime;
 }
 
 UserAircraftState gf_userAircraftState() {

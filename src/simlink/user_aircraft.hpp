@@ -4,6 +4,7 @@
 // other threads read copies or atomics.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The 112 bytes of data definition 403, in the order the simulator sends them.
@@ -61,6 +62,11 @@ void gf_requestUserAcTitleAndModel();
 
 // Days since 1970-01-01 of a simulator zulu year and day of year (day 1 of 1970 gives 0).
 std::int64_t gf_daysSince1970(std::int64_t zuluYear, std::int64_t zuluDayOfYear);
+// The simulator's UTC in seconds since 1970 from the packet's zulu fields, or nothing when a
+// field lies outside what a clock shows (year 1970..3000, day 1..366, 0..86399 s): a damaged
+// packet would overflow the count.
+std::optional<std::int64_t> gf_simUtcSeconds(std::int64_t zuluYear, std::int64_t zuluDayOfYear,
+                                             std::int64_t zuluTime);
 
 // Run reset: previous position for the jump test, on-ground "known" flag, title, model,
 // stand and state emptied; userPosition zeroed.

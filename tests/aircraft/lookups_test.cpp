@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <set>
+#include <unordered_map>
 
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
 #include "config/settings.hpp"
+#include "foundation/text.hpp"
 #include "refdata_fixture.hpp"
 
 using namespace refdata_test;
@@ -86,19 +90,75 @@ TEST_F(LookupsTest, PrefixGroupsKeepTheGroupWhoseTextSortsFirst) {
   prefixGroupLists = {{"D", "F", "OE"}, {"D", "HB"}, {"G"}};
   lf_buildPrefixGroups();
   EXPECT_EQ(prefixGroups.size(), 4u);
-  EXPECT_EQ(prefixGroups.at("D"), (Strings{"F", "OE"}));
-  EXPECT_EQ(prefixGroups.at("F"), (Strings{"D", "OE"}));
-  EXPECT_EQ(prefixGroups.at("OE"), (Strings{"D", "F"}));
-  EXPECT_EQ(prefixGroups.at("HB"), (Strings{"D"}));
+  RANDOM.value.store(false);
+  EXPECT_EQ(gf_similarPrefixes("D"), (Strings{"F", "OE"}));
+  EXPECT_EQ(gf_similarPrefixes("F"), (Strings{"D", "OE"}));
+  EXPECT_EQ(gf_similarPrefixes("OE"), (Strings{"D", "F"}));
+  EXPECT_EQ(gf_similarPrefixes("HB"), (Strings{"D"}));
   EXPECT_TRUE(gf_similarPrefixes("G").empty());
   EXPECT_TRUE(gf_similarPrefixes("XX").empty());
 
-  RANDOM.value.store(false);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(gf_similarPrefixes("D"), (Strings{"F", "OE"}));
   RANDOM.value.store(true);
   Strings shuffled = gf_similarPrefixes("OE");
   std::sort(shuffled.begin(), shuffled.end());
   EXPECT_EQ(shuffled, (Strings{"D", "F"}));
+}
+
+namespace {
+// The groups as first built: every member's text "member,other,..." in an ordered set, each
+// text cut at "," in byte order, the first text of a prefix giving its group.
+std::unordered_map<std::string, Strings> referencePrefixGroups(const std::vector<Strings>& lists) {
+  std::set<std::string> texts;
+  for (const Strings& group : lists) {
+    if (group.size() < 2) continue;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      std::string text = group[i];
+      for (std::size_t j = 0; j < group.size(); ++j)
+        if (j != i) text += "," + group[j];
+      texts.insert(text);
+    }
+  }
+  std::unordered_map<std::string, Strings> groups;
+  for (const std::string& text : texts) {
+    Strings pieces = gf_splitComma(text);
+    std::string key = pieces.front();
+    pieces.erase(pieces.begin());
+    groups.try_emplace(key, pieces);
+  }
+  return groups;
+}
+}  // namespace
+
+// Random groups over a small alphabet - members that begin alike, bytes below and above ",",
+// repeated members and groups - give the same groups as the texts would.
+TEST_F(LookupsTest, PrefixGroupsAgreeWithTheirTexts) {
+  std::mt19937 random(20251005);
+  const std::string alphabet = "AB!-";
+  const auto member = [&] {
+    std::string text(1 + random() % 3, 'A');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    return text;
+  };
+  RANDOM.value.store(false);
+  for (int round = 0; round < 400; ++round) {
+    std::vector<Strings> lists(1 + random() % 6);
+    for (Strings& group : lists) {
+      group.resize(random() % 6);
+      for (std::string& m : group) m = member();
+      if (round % 4 != 3) std::sort(group.begin(), group.end());  // as read; every 4th unsorted
+    }
+    if (random() % 3 == 0) lists.push_back(lists.front());
+    prefixGroupLists = lists;
+    prefixGroups.clear();
+    lf_buildPrefixGroups();
+    const auto expected = referencePrefixGroups(lists);
+    ASSERT_EQ(prefixGroups.size(), expected.size()) << round;
+    for (const auto& [key, others] : expected) ASSERT_EQ(gf_similarPrefixes(key), others) << round << " " << key;
+  }
+  prefixGroupLists.clear();
+  prefixGroups.clear();
+  RANDOM.value.store(true);
 }
 
 TEST_F(LookupsTest, PublisherFromPath) {

@@ -92,10 +92,10 @@ TEST_F(LogTest, ManyWriterThreadsNeverTearOrInterleaveLines) {
   constexpr int threads = 8;
   constexpr int linesPerThread = 2000;
   using Writer = void (*)(std::string_view);
-  constexpr Writer writersByLine[] = {gf_log, gf_logMarked, gf_logIndented, gf_logFlush};
+  static constexpr Writer writersByLine[] = {gf_log, gf_logMarked, gf_logIndented, gf_logFlush};
   std::vector<std::thread> writers;
   for (int t = 0; t < threads; ++t) {
-    writers.emplace_back([t, &writersByLine] {
+    writers.emplace_back([t] {
       const std::string line = std::to_string(t) + ":" + std::string(40 + t * 7, static_cast<char>('a' + t));
       for (int i = 0; i < linesPerThread; ++i) writersByLine[i % 4](line);
     });

@@ -351,18 +351,21 @@ TEST_F(SimLinkTest, UnconfirmedCreationTimesOutAndALateObjectIsRemoved) {
   };
   sim->sendFrame();  // sends the creation and starts the count
   frameHandled(true);
-  ASSERT_EQ(sim->count(SimFunction::AICreateNonATCAircraft), 1u);
+  ASSERT_TRUE(sim->waitForCount(SimFunction::AICreateNonATCAircraft, 1));
   clock.advance(creationTimeout - 1s);
   sim->sendFrame();
   frameHandled(false);
   clock.advance(10min);  // a paused flight does not count
   sim->sendFrame();
   frameHandled(true);
-  EXPECT_TRUE(resultsOfKind(SimResultKind::creationFailed).empty());
+  EXPECT_TRUE(resultsOfKind(SimResultKind::creationTimedOut).empty());
   clock.advance(2s);
   sim->sendFrame();
-  ASSERT_TRUE(waitUntil([] { return resultsOfKind(SimResultKind::creationFailed).size() == 1; }));
-  EXPECT_EQ(resultsOfKind(SimResultKind::creationFailed)[0].key, 0x3C6447u);
+  ASSERT_TRUE(waitUntil([] { return resultsOfKind(SimResultKind::creationTimedOut).size() == 1; }));
+  EXPECT_EQ(resultsOfKind(SimResultKind::creationTimedOut)[0].key, 0x3C6447u);
+  // Silence is not a refusal: the livery stays usable.
+  EXPECT_TRUE(resultsOfKind(SimResultKind::creationFailed).empty());
+  EXPECT_FALSE(failedLiveries.contains(title));
 
   sim->completeCreations();
   ASSERT_TRUE(sim->waitFor([&] { return sim->objects().size() == 1; }));

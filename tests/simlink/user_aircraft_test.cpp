@@ -1,5 +1,8 @@
 #include "simlink/user_aircraft.hpp"
 
+#include <limits>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "aircraft/aircraft_codes.hpp"
@@ -67,6 +70,45 @@ TEST(UserAircraft, StateDecodedAndJumpEndsTheRunOnce) {
   restartDelay.store(-1);
   dispatch(userState(at(40.0, 8.5)));
   EXPECT_EQ(restartDelay.load(), -1);  // set once only
+}
+
+// Extreme zulu fields (found by fuzzing the user-state packet) overflowed the seconds count.
+TEST(UserAircraft, ImplausibleSimulatorTimeIsIgnored) {
+  constexpr std::int64_t big = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t small = std::numeric_limits<std::int64_t>::min();
+  const struct {
+    std::int64_t year, day, time;
+    std::optional<std::int64_t> utc;
+  } rows[] = {
+      {1970, 1, 0, 0},
+      {2026, 1, 3600, 20454 * 86400 + 3600},
+      {3000, 366, 86399, gf_daysSince1970(3000, 366) * 86400 + 86399},
+      {1969, 365, 0, std::nullopt},
+      {3001, 1, 0, std::nullopt},
+      {2026, 0, 0, std::nullopt},
+      {2026, 367, 0, std::nullopt},
+      {2026, 1, -1, std::nullopt},
+      {2026, 1, 86400, std::nullopt},
+      {big, big, big, std::nullopt},
+      {small, small, small, std::nullopt},
+      {2026, 1, big, std::nullopt},
+      {2026, small, 0, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(gf_simUtcSeconds(row.year, row.day, row.time), row.utc) << row.year << " " << row.day << " " << row.time;
+  }
+
+  rtProfessional.store(true);
+  UserAircraftState s = at(50.0, 8.5);
+  s.zuluYear = 2026;
+  s.zuluDayOfYear = 1;
+  s.zuluTime = 60;
+  dispatch(userState(s));
+  s.zuluYear = big;
+  s.zuluDayOfYear = big;
+  dispatch(userState(s));
+  EXPECT_EQ(simUtcSeconds.load(), 20454u * 86400u + 60u);  // the last good time stays
+  rtProfessional.store(false);
 }
 
 TEST(UserAircraft, OnceASecondAnswerSetsTickAndGround) {
