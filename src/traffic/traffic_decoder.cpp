@@ -156,17 +156,18 @@ void lf_processTrafficLine(TrafficReader& reader) {
   if (line.find(" VEH") != std::string_view::npos) {  // ground vehicles
     lf_drop(reader, DropReason::groundVehicle);
   } else {
+    // One pass over the bytes; fields past the last one read stay together in one view, they
+    // are never looked at.
     reader.fields.clear();
+    const char* const begin = line.data();
+    const std::size_t size = line.size();
     std::size_t start = 0;
-    for (;;) {
-      const std::size_t comma = line.find(',', start);
-      if (comma == std::string_view::npos) {
-        reader.fields.push_back(line.substr(start));
-        break;
-      }
-      reader.fields.push_back(line.substr(start, comma - start));
-      start = comma + 1;
+    for (std::size_t i = 0; i < size && reader.fields.size() < trafficFieldCount; ++i) {
+      if (begin[i] != ',') continue;
+      reader.fields.emplace_back(begin + start, i - start);
+      start = i + 1;
     }
+    reader.fields.emplace_back(begin + start, size - start);
     processLineSub(reader);
   }
   lf_logSummaryWhenDue(reader, false);

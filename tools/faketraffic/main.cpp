@@ -17,11 +17,12 @@
 // lines whose first non-blank character is '#' are comments. Example:
 //   # a QNH, then one aircraft twice, ten seconds apart
 //   0 qnh {"QNH":1013}
-//   0.5 traffic TFC,4840123,52.3,4.76,5000,-640,1,90,250,KLM1234,B738,PH-BXA,AMS,LHR,1700000000,,,adsb_icao,,,270,,,0,,91,,,A3
-//   10.5 traffic TFC,4840123,52.3,4.80,4800,-640,1,90,250,KLM1234,B738,PH-BXA,AMS,LHR,1700000010,,,adsb_icao,,,270,,,0,,91,,,A3
+//   0.5 traffic TFC,4840123,52.3,4.76,5000,-640,0,90,250,KLM1234,B738,PH-BXA,AMS,LHR,1700000000,,,adsb_icao,,,270,,,0,,91,,,A3
+//   10.5 traffic TFC,4840123,52.3,4.80,4800,-640,0,90,250,KLM1234,B738,PH-BXA,AMS,LHR,1700000010,,,adsb_icao,,,270,,,0,,91,,,A3
+// tools/faketraffic/scenarios/demo.txt holds lines in the service's current 43-field format.
 // Fields by number (0 first): 1 address (decimal), 2/3 latitude/longitude, 4 altitude ft,
-// 5 vertical speed ft/min, 7 track, 8 ground speed kt, 9 callsign, 10 type, 11 registration,
-// 12/13 origin/destination, 14 time stamp (s since 1970), 17 source, 20 true airspeed kt,
+// 5 vertical speed ft/min, 6 ground flag (1: on the ground), 7 track, 8 ground speed kt,
+// 9 callsign, 10 type, 11 registration, 12/13 origin/destination, 14 time stamp (s since 1970), 17 source, 20 true airspeed kt,
 // 23 roll, 25 true heading, 28 emitter category.
 #include "faketraffic/faketraffic.hpp"
 
