@@ -22,8 +22,8 @@
 // tools/faketraffic/scenarios/demo.txt holds lines in the service's current 43-field format.
 // Fields by number (0 first): 1 address (decimal), 2/3 latitude/longitude, 4 altitude ft,
 // 5 vertical speed ft/min, 6 ground flag (1: on the ground), 7 track, 8 ground speed kt,
-// 9 callsign, 10 type, 11 registration, 12/13 origin/destination, 14 time stamp (s since 1970), 17 source, 20 true airspeed kt,
-// 23 roll, 25 true heading, 28 emitter category.
+// 9 callsign, 10 type, 11 registration, 12/13 origin/destination, 14 time stamp (s since
+// 1970), 17 source, 20 true airspeed kt, 23 roll, 25 true heading, 28 emitter category.
 #include "faketraffic/faketraffic.hpp"
 
 int main(int argc, char** argv) { return faketraffic::runMain(argc, argv); }
