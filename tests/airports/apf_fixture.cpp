@@ -91,6 +91,7 @@ void resetAll() {
   airportBandQuality.store("");
   airportBandHandmade.store(false);
   calcCallsigns.clear();
+  lf_forgetLearnedFile();
   parkAirportCode.store(IcaoCode{});
   currentWeekSlot.store(0);
   airportTable.clear();

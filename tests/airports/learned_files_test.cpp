@@ -213,6 +213,19 @@ TEST_F(LearnedTest, ManualAndUnknownStands) {
   EXPECT_EQ(logLinesWith("==> manually created standid A1 already exists in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid M2 already exists in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("learned stand GONE in " + path + " not found?").size(), 1u);
+
+  // The stand the airport file lacks keeps its learned data through the next save.
+  lf_saveAirportFile();
+  EXPECT_NE(readFile(learnedFile).find(R"(<parkpos id="GONE" latitude="0" longitude="0" radius_change="true" radius="40")"),
+            std::string::npos);
+  // Another airport read afterwards does not take it over.
+  addAirport("LOWI", 47, 11, 3);
+  setParkAirport("LOWI");
+  writeFile("airports/my_thirdparty/LOWI.xml", apfXml({{"altitude", "1"}}, parkpos("A1", 47, 11)));
+  lf_clearStands();
+  ASSERT_EQ(gf_readApf("airports/my_thirdparty/LOWI.xml"), "");
+  lf_saveAirportFile();
+  EXPECT_EQ(readFile("airports/learned/thirdparty/LOWI.xml").find("GONE"), std::string::npos);
 }
 
 TEST_F(LearnedTest, SettingsOfTheLearnedFileAreCheckedAndShown) {

@@ -363,7 +363,8 @@ bool gf_writeApfHeader(pugi::xml_node root, const ApfData& data, int mode) {
   return ok;
 }
 
-bool gf_saveApf(const ApfData& data, const std::filesystem::path& path, int mode, int simNumber) {
+bool gf_saveApf(const ApfData& data, const std::filesystem::path& path, int mode, int simNumber,
+                const pugi::xml_node& keptStands) {
   try {
     pugi::xml_document document;
     XmlMetaInfo meta;
@@ -377,6 +378,8 @@ bool gf_saveApf(const ApfData& data, const std::filesystem::path& path, int mode
     if (!parkpositions) return false;
     for (const Stand& stand : data.stands)
       if (!lf_appendStand(parkpositions, stand, mode)) return false;
+    for (const pugi::xml_node kept : keptStands.children("parkpos"))
+      if (!parkpositions.append_copy(kept)) return false;
     if (path.has_parent_path()) {
       std::error_code ec;
       std::filesystem::create_directories(path.parent_path(), ec);

@@ -45,6 +45,8 @@ bool lf_readLearnedStand(const std::string& name, const pugi::xml_node& parkpos,
                          bool optionsDisabled, Stand& stand);
 
 // Writes a whole file (mode 1 generated, 0 learned) through a temporary renamed over the old
-// file; false, with the old file kept, when anything fails.
-bool gf_saveApf(const ApfData& data, const std::filesystem::path& path, int mode, int simNumber);
+// file; false, with the old file kept, when anything fails. keptStands: parkpos elements
+// written after the stands as they are (learned stands the airport file lacks).
+bool gf_saveApf(const ApfData& data, const std::filesystem::path& path, int mode, int simNumber,
+                const pugi::xml_node& keptStands = {});
 bool gf_writeApfHeader(pugi::xml_node root, const ApfData& data, int mode);

@@ -93,6 +93,11 @@ void lf_logSummary(const std::string& name, const HeaderExtras& extras) {
 }
 
 std::string lf_readApf(const std::string& name) {
+  // Nothing of the airport read before stays in force while this one is read.
+  apfLearnedPath.clear();
+  lf_forgetLearnedFile();
+  parkAirportElevation.reset();
+  trafficReader.setFieldElevation(std::nullopt);
   const IcaoCode code = parkAirportCode.load();
   if (code.empty()) return wdrx::format("{}: no park airport set", "gf_readApf");
 

@@ -34,6 +34,10 @@ std::unordered_set<std::string> calcCallsigns;
 
 namespace {
 
+// Learned stands of the park airport that its airport file no longer has: kept as they were
+// read, so that a later save does not lose what was learned there.
+pugi::xml_document unmatchedLearnedStands;
+
 constexpr VersionData firstVersionWithCurrentOptions{11, 10, 0};
 
 Stand* lf_standNamed(const std::string& name) {
@@ -100,6 +104,7 @@ void lf_mergeStands(const pugi::xml_document& document, const fs::path& path, bo
       lf_readLearnedStand(id, parkpos, old, *stand);
     } else {
       gf_log(wdrx::format("learned stand {} in {} not found?", id, gf_pathToUtf8(path)));
+      unmatchedLearnedStands.append_copy(parkpos);
     }
   }
 }
@@ -163,7 +168,10 @@ ApfData lf_learnedData() {
 
 }  // namespace
 
+void lf_forgetLearnedFile() { unmatchedLearnedStands.reset(); }
+
 void lf_readLearned(const fs::path& path, const std::string& archivedAirportName) {
+  lf_forgetLearnedFile();
   try {
     lf_readLearnedFile(path, archivedAirportName);
   } catch (const std::exception& e) {
@@ -184,7 +192,8 @@ void lf_saveAirportFile() {
     if (path.empty()) path = gf_learnedFileLocation({}, data.publisher, data.icao);
     if (path.empty()) {
       gf_logMarked(wdrx::format("{} no place for the learned file of '{}'", time, data.icao));
-    } else if (gf_saveApf(data, path, apfModeLearned, metaSimNumber.load())) {
+    } else if (gf_saveApf(data, path, apfModeLearned, metaSimNumber.load(),
+                          apfHandmade ? pugi::xml_node{} : unmatchedLearnedStands.root())) {
       const std::int32_t count = learnedUpdateCount.load();
       gf_log(wdrx::format("{}{} '{}' saved with {} update{}", time, apfHandmade ? " handmade" : "",
                           gf_pathToUtf8(path), count, gf_pluralInt(count)));

@@ -15,6 +15,8 @@ extern std::unordered_set<std::string> calcCallsigns;
 // Merges the learned file into standTable and applies its settings; a handmade file replaces
 // the stands. Failures are logged; a file that cannot be used is kept as its generation *0.xml.
 void lf_readLearned(const std::filesystem::path& path, const std::string& archivedAirportName);
+// Forgets the learned stands kept from the learned file read before (a new airport is read).
+void lf_forgetLearnedFile();
 // Writes the park airport's learned file to where it was read from. Never throws; failures
 // are logged and leave the previous file as it was.
 void lf_saveAirportFile();
