@@ -39,14 +39,18 @@ void lf_numberStands() {
 }
 
 // t is a neighbour of s when their radii overlap the distance between them with 10 % to spare.
+// No distance is shorter than the latitude difference (60 nm a degree, a hair less against
+// rounding), which rules out most pairs without the great-circle formula.
 void lf_linkNeighbours() {
   for (Stand& stand : standTable) {
     stand.neighbours.clear();
     for (const Stand& other : standTable) {
       if (&other == &stand) continue;
+      const double radii = stand.radius + other.radius;
+      if (1.1 * std::fabs(stand.latitude - other.latitude) * 59.9999 >= radii) continue;
       const double distance = gf_distanceNm({stand.latitude, stand.longitude},
                                             {other.latitude, other.longitude});
-      if (stand.radius + other.radius > 1.1 * distance) stand.neighbours.push_back(other.number);
+      if (radii > 1.1 * distance) stand.neighbours.push_back(other.number);
     }
     stand.neighbours.shrink_to_fit();
   }
