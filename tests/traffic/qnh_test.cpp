@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "traffic/drop_tally.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
 #include "traffic/traffic_fixture.hpp"
@@ -59,6 +60,10 @@ const std::vector<QnhCase> qnhCases{
     {"FloatRoundsToZero", R"({"QNH":0.4})", std::nullopt, R"(QNH 0 rejected, in {"QNH":0.4})"},
     {"StringNan", R"({"QNH":"nan"})", std::nullopt,
      R"(==> QNH string parse error: nan in {"QNH":"nan"})"},
+    // Datagram texts in the log cannot start lines of their own.
+    {"StringWithLineFeed", R"({"QNH":"a\nb"})", std::nullopt,
+     R"(==> QNH string parse error: a?b in {"QNH":"a\nb"})"},
+    {"RawLineBreaksReplaced", "{\"qnh\":1}\r\n2024 forged", std::nullopt, "Exception "},
 };
 
 class QnhTest : public TrafficFixture, public ::testing::WithParamInterface<QnhCase> {};
@@ -82,7 +87,8 @@ TEST_P(QnhTest, Datagram) {
   const auto lines = logLines();
   ASSERT_EQ(lines.size(), c.logLine.empty() ? 0u : 1u);
   if (c.logLine == "Exception ") {  // the parser's own message in the middle
-    EXPECT_TRUE(lines[0].starts_with("Exception ") && lines[0].ends_with(", in " + c.datagram))
+    EXPECT_TRUE(lines[0].starts_with("Exception ") &&
+                lines[0].ends_with(", in " + gf_logSafeText(c.datagram)))
         << lines[0];
   } else if (!lines.empty()) {
     EXPECT_EQ(lines[0], c.logLine);
