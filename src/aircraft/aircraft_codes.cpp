@@ -52,6 +52,14 @@ std::uint16_t CodeTable::intern(std::string_view code, const std::string* altern
   return static_cast<std::uint16_t>(next);
 }
 
+void CodeTable::clear() {
+  std::unique_lock lock(mutex_);
+  index_.clear();
+  const std::size_t count = count_.exchange(0);
+  for (std::size_t i = 0; i < count; ++i) slots_[i] = std::string();
+  fullLogged_ = false;
+}
+
 const std::string& CodeTable::operator[](std::size_t id) const {
   static const std::string none;
   return id < count_.load(std::memory_order_acquire) ? slots_[id] : none;

@@ -71,6 +71,8 @@ class CodeTable {
   const std::string& operator[](std::size_t id) const;
   const std::string& text(std::size_t id) const { return (*this)[id]; }
   std::size_t size() const { return count_.load(std::memory_order_acquire); }
+  // Empties the table (tests and fuzzing: no other thread may use it meanwhile).
+  void clear();
 
  private:
   const char* tag_;

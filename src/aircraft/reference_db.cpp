@@ -195,7 +195,20 @@ bool gf_readDbase() {
     gf_logMarked(wdrx::format("'{}' not read because of {}", gf_pathToUtf8(xmlPath), parsed.description()));
     return false;
   }
+  return lf_readDbaseDocument(document);  // removeXml removes input/dbase.xml
+}
 
+bool gf_readDbaseText(std::string_view xml) {
+  pugi::xml_document document;
+  pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size());
+  if (!parsed) {
+    gf_logMarked(wdrx::format("'{}' not read because of {}", "dbase text", parsed.description()));
+    return false;
+  }
+  return lf_readDbaseDocument(document);
+}
+
+bool lf_readDbaseDocument(const pugi::xml_document& document) {
   lf_readTypesSection(document, "aircrafts", knownModelCodes, "aircraft");
   gf_log(wdrx::format("\n{:5} ICAO model codes", knownModelCodes.size()));
   lf_readTypesSection(document, "cargo_types", cargoModelCodes, "cargo_type");
@@ -241,7 +254,7 @@ bool gf_readDbase() {
 
   lf_readRecords(document);
   gf_logFlush(wdrx::format("{:5} dbase records read", dbaseRecords.size()));
-  return true;  // removeXml removes input/dbase.xml
+  return true;
 }
 
 namespace wdrx::testing {

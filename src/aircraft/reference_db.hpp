@@ -35,6 +35,11 @@ extern std::vector<ThirdPartyAirports> thirdPartyAirports;
 // "root" or a required section missing or empty: tql::UserErrorException 61.
 // The decrypted input/dbase.xml never outlives the call.
 bool gf_readDbase();
+// The reading of gf_readDbase on the decrypted XML given as text (fuzzing, tests): the same
+// tables, log lines, results and errors.
+bool gf_readDbaseText(std::string_view xml);
+// Fills the tables from the parsed document; throws as gf_readDbase does.
+bool lf_readDbaseDocument(const pugi::xml_document& document);
 std::string gf_attributeString(pugi::xml_node node, const char* name);
 void lf_readDbaseSection(const pugi::xml_document& document, const char* section,
                          std::set<std::string, std::less<>>& target, const char* element,

@@ -53,14 +53,12 @@ void lf_storeAirport(pugi::xml_node element, const IcaoCode& icao) {
   }
 }
 
-void lf_readAirportsXml(const std::filesystem::path& xmlPath) {
-  pugi::xml_document document;
-  pugi::xml_parse_result parsed = document.load_file(xmlPath.c_str());
-  if (!parsed)
-    throw std::runtime_error(wdrx::format("{} not loaded: {}", gf_pathToUtf8(xmlPath), parsed.description()));
+// `name` names the XML in the errors: the file's path, or a text's description.
+void lf_readAirportsDocument(const pugi::xml_document& document, pugi::xml_parse_result parsed,
+                             const std::string& name) {
+  if (!parsed) throw std::runtime_error(wdrx::format("{} not loaded: {}", name, parsed.description()));
   pugi::xml_node airports = document.child("root").child("airports");
-  if (!airports)
-    throw std::runtime_error(wdrx::format("Missing <airports> root in: {}", gf_pathToUtf8(xmlPath)));
+  if (!airports) throw std::runtime_error(wdrx::format("Missing <airports> root in: {}", name));
   for (pugi::xml_node element : airports.children("ap")) {
     // A code the table cannot hold costs that airport, not the database.
     const char* code = element.attribute("c").as_string("");
@@ -84,6 +82,21 @@ void lf_clearAirports() {
   airportIndex.clear();
 }
 
+// Fills the table from the loaded XML; a failure leaves it empty and throws user error 88.
+bool lf_fillAirportTable(const pugi::xml_document& document, pugi::xml_parse_result parsed,
+                         const std::string& name) {
+  if (airportTable.capacity() < expectedAirports) airportTable.reserve(expectedAirports);
+  try {
+    lf_readAirportsDocument(document, parsed, name);
+  } catch (const std::exception& e) {
+    lf_clearAirports();
+    throw tql::UserErrorException(airportsErrorCode, e.what());
+  }
+  airportTable.shrink_to_fit();
+  airportsRead.store(true);
+  return !airportTable.empty();
+}
+
 }  // namespace
 
 bool gf_readAirports() {
@@ -97,16 +110,16 @@ bool gf_readAirports() {
     gf_logMarked(wdrx::format("{} exception : {}", "gf_readAirports", e.what()));
     throw;
   }
-  if (airportTable.capacity() < expectedAirports) airportTable.reserve(expectedAirports);
-  try {
-    lf_readAirportsXml(xmlPath);
-  } catch (const std::exception& e) {
-    lf_clearAirports();
-    throw tql::UserErrorException(airportsErrorCode, e.what());
-  }
-  airportTable.shrink_to_fit();
-  airportsRead.store(true);
-  return !airportTable.empty();  // removeXml removes input/airports.xml
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed = document.load_file(xmlPath.c_str());
+  return lf_fillAirportTable(document, parsed, gf_pathToUtf8(xmlPath));  // removeXml removes the XML
+}
+
+bool gf_readAirportsText(std::string_view xml) {
+  lf_clearAirports();
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size());
+  return lf_fillAirportTable(document, parsed, "airports text");
 }
 
 bool gf_isKnownAirport(const IcaoCode& code) { return airportIndex.contains(code); }

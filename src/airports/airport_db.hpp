@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -27,6 +28,9 @@ extern std::atomic<bool> airportsRead;
 // record (an invalid code, missing coordinates) is logged and skipped. Failures (no file, not
 // XML, no airports element): tql::UserErrorException 88; the decrypted XML never outlives the call.
 bool gf_readAirports();
+// The reading of gf_readAirports on the decrypted XML given as text (fuzzing, tests): the table
+// is filled anew, with the same log lines, result and errors.
+bool gf_readAirportsText(std::string_view xml);
 bool gf_isKnownAirport(const IcaoCode& code);
 // "EHAM (AMS)", or "EHAM" when the IATA code is "XXX" (or empty); "?" for an empty ICAO code.
 std::string gf_airportDisplayName(const IcaoCode& icao, const IataCode& iata);
