@@ -1,0 +1,59 @@
+#pragma once
+// Test doubles of what the engine calls in the livery and parking layers, and a simple
+// stand-in for the movement of live aircraft (never shipped): both record their calls so that
+// engine tests can see what the engine asked for.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "airports/parking/stand.hpp"
+#include "traffic/engine/records.hpp"
+
+namespace wdrx::testing {
+
+struct StandOptionCall {
+  std::int32_t stand = 0;
+  std::string callsign;
+  int event = 0;
+  friend bool operator==(const StandOptionCall&, const StandOptionCall&) = default;
+};
+
+struct EngineDoubles {
+  // gf_matchLivery: the title for an aircraft; empty = no match. Default: "Livery <model>".
+  std::function<std::string(const LiveAc&)> liveryFor;
+  int matchLiveryCalls = 0;
+
+  std::vector<StandOptionCall> standOptions;              // lf_addRealStandOption
+  std::vector<std::pair<std::int32_t, bool>> occupiedCalls;  // gf_setStandOccupied
+  int cargoChangeCalls = 0;                               // gf_learnStandCargoChange
+
+  // Movement stand-in.
+  int nextPosCalls = 0;
+  int followCurveCalls = 0;
+  int takeOffConfigCalls = 0;
+  int respawnCalls = 0;
+  int detcsCalls = 0;
+  std::vector<std::int32_t> maxParkCalls;
+  std::vector<std::string> ghostRemovals;   // lf_removeGhost arguments
+  bool claimStand = true;                   // lf_claimStand answer
+  bool adjacentStandFree = true;            // lf_adjacentStandFree answer
+  std::function<void(LiveAc&)> nextPosHook;  // replaces the stand-in's nextPosMain when set
+  std::function<void(const std::string&)> ghostHook;  // called first by lf_removeGhost
+
+  // Titles handed out; views into them live as long as the process.
+  std::deque<std::string> titles;
+
+  std::string_view keepTitle(std::string title);
+  void reset();
+};
+extern EngineDoubles engineDoubles;
+
+// A stand of the park airport for tests (numbered in order of adding).
+Stand& addStand(const std::string& name, double latitude, double longitude, double headingRad,
+                std::uint16_t type = 12, std::vector<std::uint32_t> neighbours = {});
+
+}  // namespace wdrx::testing
