@@ -216,10 +216,10 @@ void processLineSub(TrafficReader& reader) {
 
     if (lf_headingSource(f[17])) {
       // Missing (empty, -1 or any negative value): no heading.
-      const std::optional<double> heading =
+      std::optional<double> heading =
           lf_optionalNumber(f[25], DropReason::trueHeading, "trueheading");
-      if (heading && *heading > 360.0)
-        throw DecodeError(DropReason::trueHeading, wdrx::format("trueheading: {:.2f}", *heading));
+      // A heading beyond a full turn is the same direction: the aircraft stays.
+      if (heading && *heading > 360.0) heading = std::fmod(*heading, 360.0);
       if (heading && *heading == 0.0) {
         sample.trueHeading = twoPi;
         sample.reportFlag = 1;

@@ -40,13 +40,9 @@ void EngineDoubles::reset() {
 
 Stand& addStand(const std::string& name, double latitude, double longitude, double headingRad,
                 std::uint16_t type, std::vector<std::uint32_t> neighbours) {
-  Stand& stand = standTable.emplace_back();
-  stand.name = name;
-  stand.latitude = latitude;
-  stand.longitude = longitude;
-  stand.heading = headingRad;
-  stand.radius = 0.02;
-  stand.type = type;
+  Stand& stand = standTable.emplace_back(std::vector<StandOption>{}, name,
+                                         StandPosition{latitude, longitude, headingRad}, 37.0, type,
+                                         false, false, false);
   stand.neighbours = std::move(neighbours);
   stand.number = static_cast<std::uint32_t>(standTable.size());
   return stand;
@@ -105,8 +101,8 @@ void gf_setStandOccupied(std::int32_t standNumber, bool occupied) {
 
 void gf_learnStandCargoChange(LiveAc&) { ++engineDoubles.cargoChangeCalls; }
 
-void lf_addRealStandOption(std::int32_t standNumber, LearningAircraft aircraft, int event) {
-  engineDoubles.standOptions.push_back({standNumber, aircraft.identity.callsign, event});
+void lf_addRealStandOption(std::int32_t standNumber, AcBase& aircraft, int event) {
+  engineDoubles.standOptions.push_back({standNumber, aircraft.callsign, event});
 }
 
 // --- movement stand-in: straight legs from sample to sample, no take-off or landing logic.

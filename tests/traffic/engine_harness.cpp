@@ -38,6 +38,9 @@ void lf_defaultSettings() {
 }  // namespace
 
 void installReferenceModels() {
+  // Id 0 is the empty code, as the reference reader makes it.
+  gf_modelId("");
+  gf_airlineId("");
   struct Model {
     const char* code;
     std::set<std::uint16_t>* category;

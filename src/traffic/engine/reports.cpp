@@ -189,7 +189,7 @@ bool lf_checkRegistration(LiveAc& ac, LiveReport& report) {
       if (airlineId != 0 && (airlineId == found->airlineId || airlineId == found->operatorId)) {
         ac.codes = *found;
         if (ac.flightState == FlightState::parked && ac.standId != 0)
-          lf_addRealStandOption(ac.standId, LearningAircraft{ac, ac.category}, 0);
+          lf_addRealStandOption(ac.standId, ac, StandEvent::standing);
         lf_forgetLivery(ac);
         result = false;
       }

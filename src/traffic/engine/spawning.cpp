@@ -236,7 +236,7 @@ void spawnLiveAc(LiveAc& ac) {
         q.front().latitude = stand.latitude;
         q.front().longitude = stand.longitude;
         q.front().track = stand.heading * radToDeg;
-        lf_addRealStandOption(ac.standId, LearningAircraft{ac, ac.category}, 1);
+        lf_addRealStandOption(ac.standId, ac, StandEvent::createdParked);
         lf_maxPark(1);
         parkedAcQueue.push_back(ac.hexid);
       } else if (q[1].onGroundMark != 0) {

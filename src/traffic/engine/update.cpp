@@ -293,7 +293,7 @@ bool checkExtendingSituations(LiveAc& ac, PositionSample& sample) {
         return true;
       }
       if (d > parkedLeaveLimit) {
-        lf_addRealStandOption(ac.standId, LearningAircraft{ac, ac.category}, 3);
+        lf_addRealStandOption(ac.standId, ac, StandEvent::removed);
         removeAircraftFromSim(ac);
         ac.parkedReport = 0;
         return false;
@@ -379,7 +379,7 @@ void lf_parkFromReport(LiveAc& ac, PositionSample& sample) {
     if (!ac.samples.empty()) ac.samples.front().dueCycle = engineCycle.load() + 1;
     lf_clearPathExtension(ac);
   }
-  lf_addRealStandOption(ac.standId, LearningAircraft{ac, ac.category}, 2);
+  lf_addRealStandOption(ac.standId, ac, StandEvent::leaving);
   gf_setStandOccupied(ac.standId, false);
   ac.setFlightState(FlightState::parked);
 }

@@ -1,0 +1,362 @@
+// The per-aircraft update and the intake of reported samples.
+#include <gtest/gtest.h>
+
+#include "config/settings.hpp"
+#include "foundation/geodesy.hpp"
+#include "simlink/sim_ids.hpp"
+#include "traffic/engine/engine.hpp"
+#include "traffic/engine/engine_cycle.hpp"
+#include "traffic/engine_harness.hpp"
+
+using namespace wdrx::testing;
+
+namespace {
+
+constexpr double lat0 = 52.40, lon0 = 4.80;
+constexpr double nmInLatitude = 1.0 / 60.0;  // degrees of latitude per nautical mile (close enough)
+
+LiveAc& activeAc(FlightState state, double altitude = 0.0) {
+  LiveAc& ac = addLiveAc(0x400001, "KLM1", "B738", SimState::active, 2000, lat0, lon0, altitude);
+  ac.flightState = state;
+  ac.samples.front().dueCycle = engineCycle.load() + 100;
+  return ac;
+}
+
+std::vector<std::int64_t> dues(const LiveAc& ac) {
+  std::vector<std::int64_t> out;
+  for (const auto& s : ac.samples) out.push_back(s.dueCycle);
+  return out;
+}
+
+}  // namespace
+
+TEST(Update, AnActiveAircraftSendsItsPositionEveryCycle) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::flying, 5000);
+  ac.pitch = -0.05;
+  ac.bank = 0.1;
+  ac.heading = 1.2;
+  ac.verticalSpeed = 10.0;
+  ac.trueAirspeed = 250.0;
+  EXPECT_FALSE(updateLiveAc(ac));
+  ASSERT_EQ(positionUpdateBuffers.fill().size(), 1u);
+  const PositionUpdateRecord r = positionUpdateBuffers.fill().back();
+  EXPECT_EQ(std::vector<double>({r.latitude, r.longitude, r.pitch, r.bank, r.heading, r.altitude,
+                                 r.verticalSpeed, r.trueAirspeed}),
+            std::vector<double>({lat0, lon0, -0.05, 0.1, 1.2, 5000, 10.0, 250.0}));
+  EXPECT_EQ(r.objectId, 2000u);
+  EXPECT_EQ(engineDoubles.nextPosCalls, 0) << "the front sample is not due yet";
+  EXPECT_EQ(engineDoubles.followCurveCalls, 1);
+
+  // The due sample advances the aircraft; the leg's speeds are sent.
+  PositionSample next = sampleAt(lat0, lon0 + 0.01, 5000, 240, engineCycle.load() + 600);
+  next.verticalSpeed = 600.0;
+  ac.samples.push_back(next);
+  ac.samples.front().dueCycle = engineCycle.load();
+  EXPECT_FALSE(updateLiveAc(ac));
+  EXPECT_EQ(engineDoubles.nextPosCalls, 1);
+  EXPECT_DOUBLE_EQ(ac.verticalSpeed, 600.0 / 60.0);
+  EXPECT_DOUBLE_EQ(ac.trueAirspeed, 240.0);
+  // A new front sample marked on-ground: no airspeed sent and no curve followed.
+  PositionSample still = sampleAt(lat0, lon0 + 0.02, 0, 0, engineCycle.load() + 900);
+  still.onGroundMark = 1;
+  ac.samples.push_back(still);
+  ac.samples.front().dueCycle = engineCycle.load();
+  const int curves = engineDoubles.followCurveCalls;
+  EXPECT_FALSE(updateLiveAc(ac));
+  EXPECT_EQ(ac.samples.front().onGroundMark, 1);
+  EXPECT_DOUBLE_EQ(ac.trueAirspeed, 0.0);
+  EXPECT_EQ(engineDoubles.followCurveCalls, curves);
+}
+
+TEST(Update, AnActiveAircraftWithoutObjectOrSamplesLeaves) {
+  EngineHarness h;
+  LiveAc& noObject = addLiveAc(0x400001, "NOOBJ", "B738", SimState::active, 0, lat0, lon0, 0);
+  EXPECT_TRUE(updateLiveAc(noObject));
+  EXPECT_TRUE(h.logHas("updateLiveAc objectid=0? hexid: 4194305,cs:NOOBJ, reg:, aimo:"));
+  LiveAc& empty = addLiveAc(0x400002, "EMPTY", "B738", SimState::active, 2002, lat0, lon0, 3000);
+  empty.samples.clear();
+  EXPECT_FALSE(updateLiveAc(empty)) << "waits for the removal's confirmation";
+  EXPECT_EQ(empty.simState, SimState::removingfromsim);
+  EXPECT_TRUE(h.logHas("updateLiveAc stream empty ?"));
+  EXPECT_TRUE(h.logHas("hexid:4194306, objectid:2002, alt:3000 ft, lalo:52.400000,4.800000, TAS:0"));
+}
+
+TEST(Update, SamplesKeepTheirDueCyclesRising) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::flying, 5000);
+  const std::int64_t back = ac.samples.back().dueCycle;
+  decodeExisting(ac, sampleAt(lat0, lon0 + 0.01, 5000, 250, back));
+  decodeExisting(ac, sampleAt(lat0, lon0 + 0.02, 5000, 250, back - 50));
+  decodeExisting(ac, sampleAt(lat0, lon0 + 0.03, 5000, 250, back + 500));
+  EXPECT_EQ(dues(ac), (std::vector<std::int64_t>{back, back + 1, back + 2, back + 500}));
+}
+
+TEST(Update, StandingStillOnTheGround) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    double dLat;  // from the back sample
+    double groundSpeed;
+    bool airborne;
+    bool used;
+    bool marked;
+    double groundSpeedAfter;
+  };
+  const Case cases[] = {
+      {"SamePosition", 0.0, 3.0, false, true, true, 0.0},
+      {"NearPosition", 0.00009, 3.0, false, true, true, 0.0},  // 10 m: a copy of the back
+      {"Moving", 0.001, 15.0, false, true, false, 15.0},
+      {"FarStandingStill", 0.001, 0.0, false, true, false, 0.0},
+      {"SamePositionAirborne", 0.0, 150.0, true, false, true, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::taxi);
+    ac.samples.back().groundSpeed = 10.0;
+    const std::int64_t due = ac.samples.back().dueCycle + 300;
+    PositionSample s = sampleAt(lat0 + c.dLat, lon0, c.airborne ? 1000 : 0, c.groundSpeed, due);
+    const bool used = lf_checkStationary(ac, s);
+    EXPECT_EQ(used, c.used);
+    EXPECT_EQ(s.onGroundMark, c.marked ? 1 : 0);
+    if (used) {
+      EXPECT_DOUBLE_EQ(s.groundSpeed, c.groundSpeedAfter);
+      EXPECT_EQ(s.dueCycle, due);
+    }
+    if (used && c.marked) {
+      EXPECT_DOUBLE_EQ(s.latitude, lat0) << "a near report stands where the back sample stands";
+    }
+  }
+}
+
+TEST(Update, UselessSamplesAreCut) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::taxi);
+  const std::int64_t t = ac.samples.front().dueCycle;
+  // Standing still twice: the queue folds to its first sample, and the two on-ground samples
+  // make the front due at once.
+  ac.samples.front().onGroundMark = 1;
+  decodeExisting(ac, sampleAt(lat0, lon0, 0, 0, t + 300));
+  EXPECT_EQ(ac.samples.size(), 2u);
+  EXPECT_EQ(ac.samples.front().dueCycle, engineCycle.load() + 1);
+  decodeExisting(ac, sampleAt(lat0, lon0, 0, 0, t + 600));
+  EXPECT_EQ(ac.samples.size(), 2u) << "cut to the first, then the new one";
+
+  // A moving sample 20 m from a new report that stands: everything after it goes.
+  gf_clearAcTables();
+  LiveAc& taxi = activeAc(FlightState::taxi);
+  taxi.samples.push_back(sampleAt(lat0 + 0.001, lon0, 0, 10, t + 300));
+  PositionSample still = sampleAt(lat0 + 0.0012, lon0, 0, 0, t + 600);
+  still.onGroundMark = 1;
+  taxi.samples.push_back(still);
+  decodeExisting(taxi, sampleAt(lat0 + 0.00095, lon0, 0, 5, t + 900));
+  ASSERT_EQ(taxi.samples.size(), 3u);
+  EXPECT_DOUBLE_EQ(taxi.samples[1].latitude, lat0 + 0.001);
+  EXPECT_DOUBLE_EQ(taxi.samples[2].latitude, lat0 + 0.00095);
+}
+
+TEST(Update, TwoHundredQueuedSamplesRemoveTheAircraft) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::flying, 5000);
+  for (int i = 1; i < 201; ++i) ac.samples.push_back(sampleAt(lat0, lon0 + 0.001 * i, 5000, 250, 10000 + i));
+  ASSERT_EQ(ac.samples.size(), 201u);
+  decodeExisting(ac, sampleAt(lat0, lon0 + 0.5, 5000, 250, 20000));
+  EXPECT_EQ(ac.simState, SimState::removingfromsim);
+  EXPECT_EQ(ac.samples.size(), 201u);
+  gf_clearAcTables();
+  LiveAc& full = activeAc(FlightState::flying, 5000);
+  for (int i = 1; i < 200; ++i) full.samples.push_back(sampleAt(lat0, lon0 + 0.001 * i, 5000, 250, 10000 + i));
+  decodeExisting(full, sampleAt(lat0, lon0 + 0.5, 5000, 250, 20000));
+  EXPECT_EQ(full.simState, SimState::active) << "200 queued samples are still fine";
+}
+
+TEST(Update, TakeOffAndGoAroundFromTheRunway) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::taxi);
+  ac.samples.back().groundSpeed = 45.0;
+  decodeExisting(ac, sampleAt(lat0 + 0.01, lon0, 0, 42.0, engineCycle.load() + 500));
+  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 0) << "42 knots is no take-off run";
+  decodeExisting(ac, sampleAt(lat0 + 0.02, lon0, 0, 43.0, engineCycle.load() + 900));
+  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 0) << "the back sample was at 42 knots";
+  decodeExisting(ac, sampleAt(lat0 + 0.03, lon0, 0, 60.0, engineCycle.load() + 1300));
+  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 1);
+
+  gf_clearAcTables();
+  LiveAc& landed = activeAc(FlightState::taxi, 200);
+  landed.touchdown = 1;
+  landed.approach = 1;
+  landed.touchdownSeen = 1;
+  landed.samples.front().airborne = 1;
+  landed.onGround = 1;
+  h.takeEvents();
+  decodeExisting(landed, sampleAt(lat0 + 0.01, lon0, 400, 140, engineCycle.load() + 500));
+  EXPECT_EQ(landed.climbOut, 1);
+  EXPECT_EQ(landed.approach, 0);
+  EXPECT_EQ(landed.touchdownSeen, 0);
+  EXPECT_EQ(landed.flightState, FlightState::taxi);
+  EXPECT_EQ(landed.lateWindow, 5000);
+  EXPECT_EQ(landed.lastThrottle, 3u);
+  const auto events = h.takeEvents();
+  std::vector<std::uint32_t> ids;
+  for (const auto& e : events) ids.push_back(e.eventId);
+  EXPECT_NE(std::find(ids.begin(), ids.end(), simid::throttleSet), ids.end());
+  EXPECT_NE(std::find(ids.begin(), ids.end(), simid::spoilersSet), ids.end());
+}
+
+TEST(Update, PushedBackAircraftHoldUntilTheyDriveOff) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::pushed_back);
+  ac.radius = 0.02;
+  ac.standId = 3;
+  ac.pathExtensionCount = 2;
+  PositionSample close = sampleAt(lat0 + 0.04 * nmInLatitude, lon0, 0, 3, engineCycle.load() + 500);
+  EXPECT_FALSE(checkExtendingSituations(ac, close));
+  EXPECT_EQ(ac.holding, 1);
+  EXPECT_EQ(ac.holdStart, engineCycle.load());
+  PositionSample away = sampleAt(lat0 + 0.2 * nmInLatitude, lon0, 0, 12, engineCycle.load() + 900);
+  EXPECT_TRUE(checkExtendingSituations(ac, away));
+  EXPECT_EQ(ac.flightState, FlightState::taxi);
+  EXPECT_EQ(ac.holding, 0);
+  EXPECT_EQ(ac.standId, 0);
+  EXPECT_EQ(ac.pathExtensionCount, 0);
+  EXPECT_EQ(ac.samples.front().dueCycle, engineCycle.load() + 1);
+}
+
+TEST(Update, ParkedAircraftMovingOffOrFoundFarFromTheirStand) {
+  EngineHarness h;
+  addStand("H1", lat0, lon0, 0.0);
+  struct Case {
+    const char* name;
+    FlightState state;
+    double distanceM;
+    bool used;
+    FlightState after;
+    std::vector<StandOptionCall> options;
+    SimState simState;
+  };
+  const Case cases[] = {
+      {"ParkedFar", FlightState::parked, 250, false, FlightState::parked, {{1, "KLM1", 3}}, SimState::removingfromsim},
+      {"ParkedMovedOff", FlightState::parked, 100, true, FlightState::parked, {{1, "KLM1", 2}}, SimState::active},
+      {"ParkingGoesBackToTaxi", FlightState::parking, 100, true, FlightState::taxi, {}, SimState::active},
+      {"ParkedNearStand", FlightState::parked, 20, false, FlightState::parked, {}, SimState::active},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    engineDoubles.reset();
+    LiveAc& ac = activeAc(c.state);
+    ac.previousFlightState = FlightState::taxi;
+    ac.standId = 1;
+    ac.standLatitude = lat0;
+    ac.standLongitude = lon0;
+    PositionSample s = sampleAt(lat0 + c.distanceM / 1852.0 * nmInLatitude, lon0, 0, 5, engineCycle.load() + 500);
+    EXPECT_EQ(checkExtendingSituations(ac, s), c.used);
+    EXPECT_EQ(ac.flightState, c.after);
+    EXPECT_EQ(engineDoubles.standOptions, c.options);
+    EXPECT_EQ(ac.simState, c.simState);
+    EXPECT_EQ(ac.stopTest, 1);
+  }
+}
+
+TEST(Update, AParkedAircraftThatStartsToMoveIsSeenByItsGrowingDistance) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::parked);
+  ac.previousFlightState = FlightState::taxi;
+  ac.standId = 1;
+  ac.standLatitude = lat0;
+  ac.standLongitude = lon0;
+  ac.radius = 0.02;  // 37 m
+  const auto at = [](double metres) {
+    return sampleAt(lat0 + metres / 1852.0 * nmInLatitude, lon0, 0, 2, engineCycle.load() + 500);
+  };
+  PositionSample first = at(5);
+  EXPECT_FALSE(checkExtendingSituations(ac, first));  // start 5 m
+  PositionSample s1 = at(9), s2 = at(13), s3 = at(17), s4 = at(25);
+  EXPECT_FALSE(checkExtendingSituations(ac, s1));
+  EXPECT_FALSE(checkExtendingSituations(ac, s2));
+  EXPECT_FALSE(checkExtendingSituations(ac, s3)) << "3 steps but only 12 m of 18.5 beyond the start";
+  EXPECT_TRUE(checkExtendingSituations(ac, s4)) << "4 steps and 20 m beyond the start";
+  EXPECT_EQ(ac.parkedReport, 1);
+  EXPECT_EQ(engineDoubles.standOptions.back().event, 2);
+  EXPECT_EQ(engineDoubles.occupiedCalls.back(), (std::pair<std::int32_t, bool>{1, false}));
+  // Coming back resets the count.
+  gf_clearAcTables();
+  LiveAc& back = activeAc(FlightState::parked);
+  back.standLatitude = lat0;
+  back.standLongitude = lon0;
+  back.radius = 0.02;
+  for (double m : {5.0, 9.0, 13.0, 9.0, 13.0, 17.0}) {
+    PositionSample s = at(m);
+    EXPECT_FALSE(checkExtendingSituations(back, s)) << m;
+  }
+  EXPECT_EQ(back.stopCounter, 1);
+}
+
+TEST(Update, PushBackDirectionFromTheReports) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::pushing_back);
+  ac.pushBackPhase = 2;
+  ac.heading = 1.0;
+  PositionSample right = sampleAt(lat0, lon0, 0, 3, 0, 90.0);  // 1.57 rad: a positive turn
+  EXPECT_FALSE(checkExtendingSituations(ac, right));
+  EXPECT_EQ(ac.pushBackDirection, std::optional<bool>(true));
+  PositionSample left = sampleAt(lat0, lon0, 0, 3, 0, 0.0);
+  left.trueHeading = 0.5;
+  checkExtendingSituations(ac, left);
+  EXPECT_EQ(ac.pushBackDirection, std::optional<bool>(false));
+  ac.pushBackDirection.reset();
+  PositionSample noTrack = sampleAt(lat0, lon0, 0, 3, 0, 0.0);
+  checkExtendingSituations(ac, noTrack);
+  EXPECT_FALSE(ac.pushBackDirection.has_value()) << "a track of 0 tells nothing";
+  STRAIGHT_PBS_ONLY.value.store(true);
+  checkExtendingSituations(ac, right);
+  EXPECT_FALSE(ac.pushBackDirection.has_value());
+}
+
+TEST(Update, SamplesDuringTheLanding) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    bool approach;
+    double bearingDeg;  // of the new sample from the back one
+    int queued;
+    bool used;
+    std::size_t sizeAfter;
+  };
+  const Case cases[] = {
+      {"AheadOnApproach", true, 10, 1, true, 1},
+      {"BehindOnApproach", true, 100, 1, false, 1},
+      {"SidewaysOnTheRunway", false, 120, 1, true, 1},
+      {"BackOnTheRunway", false, 160, 1, true, 1},
+      {"TurnedBackSampleDropped", true, 120, 3, true, 2},
+      {"TwoTurnedBackSamplesDropped", true, 170, 3, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::flying, 300);
+    ac.approach = c.approach ? 1 : 0;
+    ac.touchdown = c.approach ? 0 : 1;
+    ac.heading = 0.0;  // north
+    for (int i = 1; i < c.queued; ++i) ac.samples.push_back(sampleAt(lat0 + 0.001 * i, lon0, 300, 140, 5000 + i));
+    const PositionSample& back = ac.samples.back();
+    const LatLon to = gf_destinationPoint({back.latitude, back.longitude}, c.bearingDeg * degToRad, 600.0);
+    PositionSample s = sampleAt(to.lat, to.lon, 250, 140, 9000);
+    EXPECT_EQ(checkExtendingSituations(ac, s), c.used);
+    EXPECT_EQ(ac.samples.size(), c.sizeAfter);
+  }
+}
+
+TEST(Update, AHoldingAircraftWaitsWithinTheThreshold) {
+  EngineHarness h;
+  HOLDING_THRESHOLD_METERS.value.store(100);
+  LiveAc& ac = activeAc(FlightState::taxi);
+  ac.holding = 1;
+  decodeExisting(ac, sampleAt(lat0 + 90.0 / 1852.0 * nmInLatitude, lon0, 0, 5, 9000));
+  EXPECT_EQ(ac.holding, 1);
+  EXPECT_EQ(ac.samples.size(), 1u) << "not used while holding";
+  decodeExisting(ac, sampleAt(lat0 + 110.0 / 1852.0 * nmInLatitude, lon0, 0, 5, 9000));
+  EXPECT_EQ(ac.holding, 0);
+  EXPECT_EQ(ac.simState, SimState::removingfromsim);
+}
