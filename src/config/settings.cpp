@@ -112,6 +112,14 @@ const std::shared_ptr<std::vector<std::string>> liveCallsigns =
 std::mutex liveCallsignsMutex;
 StringChoiceParameter CALLSIGN_2_OBJECTID{"CALLSIGN_2_OBJECTID", "", 32831, 259, liveCallsigns};
 
+NamedControl tbloZipButton{"tblo.zip", 32804, 175};
+NamedControl unblockButton{"Unblock", 32829, 257};
+NamedControl csToOidButton{"cs->oid:", 32830, 257};
+NamedControl blockButton{"Block", 32832, 257};
+NamedControl nowButton{"Now", 32847, 313};
+NamedControl rereadButton{"Re-read", 32838, 341};
+NamedControl flushStaticButton{"Flush static", 32857, 369};
+
 const std::vector<StringParameter*> liveryFolderParameters{
     &lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4,
     &lfolder5, &lfolder6, &lfolder7, &lfolder8, &lfolder9};

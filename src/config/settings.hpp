@@ -98,6 +98,15 @@ extern EditParameter BLOCK_CALLSIGN;        // editParameters
 extern EditParameter ALL_INSTALL_PATH;      // in no list
 extern StringChoiceParameter CALLSIGN_2_OBJECTID;  // in no list; its choices are liveCallsigns
 
+// The buttons of the main window: a caption, a control id and a row, no value.
+extern NamedControl tbloZipButton;      // "tblo.zip"
+extern NamedControl unblockButton;      // "Unblock"
+extern NamedControl csToOidButton;      // "cs->oid:"
+extern NamedControl blockButton;        // "Block"
+extern NamedControl nowButton;          // "Now"
+extern NamedControl rereadButton;       // "Re-read"
+extern NamedControl flushStaticButton;  // "Flush static"
+
 // The ten livery folders and the ten add-on airport folders, in order (lfolder0.., afolder0..).
 extern const std::vector<StringParameter*> liveryFolderParameters;
 extern const std::vector<StringParameter*> airportFolderParameters;

@@ -39,6 +39,8 @@ SettingsView* gf_settingsView();
 void gf_setSettingsFollowUps(SettingsFollowUps* followUps);
 SettingsFollowUps* gf_settingsFollowUps();
 
-// Control updates used by the store, each skipped without a registered view.
+// Control updates used by the store and the other subsystems, each skipped without a
+// registered view.
+void gf_enableControl(const ParameterControl& control, bool enabled = true);
 void gf_showIntParameter(ComboBoxParameter& parameter);
 void gf_showStringParameter(EditParameter& parameter);

@@ -1,0 +1,265 @@
+// The main window's life: class, creation, message loop and end; the hand-over of control
+// changes to the GUI thread; the requests the run thread takes from the window; the window's
+// place on the screen.
+#include "app/window/main_window.hpp"
+
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+
+#include "app/main_window_state.hpp"
+#include "app/status_line.hpp"
+#include "app/window/window_commands.hpp"
+#include "app/window/window_controls.hpp"
+#include "config/parameters_store.hpp"
+#include "config/settings.hpp"
+#include "config/settings_view.hpp"
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "simlink/sim_services.hpp"
+#include "traffic/link_state.hpp"
+
+namespace gui = platform::gui;
+
+std::atomic<gui::WindowHandle> mainHwnd{nullptr};
+std::atomic<std::int32_t> exitCode{0};
+std::jthread runThread;
+WindowServices windowServices;
+
+std::atomic<bool> rereadRequested{false};
+std::atomic<bool> flushStaticRequested{false};
+std::atomic<bool> callsignListRequested{false};
+std::atomic<bool> blockRequested{false};
+std::atomic<bool> matchingDepthRaised{false};
+
+std::atomic<bool> navLightsRequested{false};
+std::atomic<bool> liveLimitRequested{false};
+std::atomic<bool> rangeModeRequested{false};
+std::atomic<bool> liveryResetRequested{false};
+
+namespace {
+
+constexpr const char16_t* windowClassName = u"Wendrix_P3D";
+
+struct ParkAirportRequest {
+  IcaoCode code;
+  double latitude = 0.0;
+  double longitude = 0.0;
+};
+std::mutex parkAirportRequestMutex;
+std::deque<ParkAirportRequest> parkAirportRequests;
+
+std::mutex guiWorkMutex;
+std::deque<std::function<void()>> guiWork;
+
+gui::WindowHandle lf_window() { return static_cast<gui::WindowHandle>(mainWindow.windowHandle.load()); }
+
+// One request, exceptions logged with the request's name: the others still run.
+template <typename Work>
+void lf_serve(const char* name, Work&& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    gf_log(wdrx::format("{} exception: {}", name, e.what()));
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- requests for the run thread
+
+void gf_requestParkAirport(const IcaoCode& code, double latitude, double longitude) {
+  std::lock_guard lock(parkAirportRequestMutex);
+  parkAirportRequests.push_back({code, latitude, longitude});
+}
+
+void gf_serveWindowRequests() {
+  if (navLightsRequested.exchange(false)) {
+    lf_serve("queueParkedNavLights", [] {
+      if (windowServices.queueParkedNavLights)
+        windowServices.queueParkedNavLights(NAV_LIGHTS_WHILE_PARKED.value.load());
+    });
+  }
+  if (liveLimitRequested.exchange(false)) {
+    lf_serve("removeFarthestLiveAc", [] {
+      if (!windowServices.countActiveLiveAc || !windowServices.removeFarthestLiveAc) return;
+      const auto limit = static_cast<std::uint64_t>(std::max(MAX_LIVE_SEL.value.load(), 0));
+      const std::uint64_t active = windowServices.countActiveLiveAc();
+      for (std::uint64_t n = active; n > limit; --n) windowServices.removeFarthestLiveAc();
+    });
+  }
+  if (rangeModeRequested.exchange(false)) lf_serve("gf_applyRangeMode", [] { gf_applyRangeMode(); });
+  if (liveryResetRequested.exchange(false)) {
+    lf_serve("clearLiveryTables", [] {
+      if (windowServices.clearLiveryTables) windowServices.clearLiveryTables();
+    });
+  }
+  std::deque<ParkAirportRequest> airports;
+  {
+    std::lock_guard lock(parkAirportRequestMutex);
+    airports.swap(parkAirportRequests);
+  }
+  for (const ParkAirportRequest& airport : airports) {
+    lf_serve("gf_addParkAirport", [&airport] {
+      if (windowServices.addParkAirport)
+        windowServices.addParkAirport(airport.code, airport.latitude, airport.longitude);
+    });
+  }
+}
+
+// ---------------------------------------------------------------- the GUI thread's work
+
+void lf_runGuiWork() {
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard lock(guiWorkMutex);
+      if (guiWork.empty()) return;
+      work = std::move(guiWork.front());
+      guiWork.pop_front();
+    }
+    try {
+      work();
+    } catch (const std::exception& e) {
+      gf_log(wdrx::format("{} exception: {}", "lf_runGuiWork", e.what()));
+    }
+  }
+}
+
+void gf_onGuiThread(std::function<void()> work) {
+  gui::WindowHandle window = lf_window();
+  if (window == nullptr || gui::windowThreadIsCurrent(window)) {
+    lf_runGuiWork();  // what other threads handed over first comes first
+    work();
+    return;
+  }
+  bool first = false;
+  {
+    std::lock_guard lock(guiWorkMutex);
+    first = guiWork.empty();
+    guiWork.push_back(std::move(work));
+  }
+  // One message takes everything queued until it is handled.
+  if (first) gui::postMessage(window, WM_APP_GUI_WORK, 0, 0);
+}
+
+// ---------------------------------------------------------------- creation and the loop
+
+bool gf_registerMainWindowClass() {
+  static const bool registered = gui::registerWindowClass(windowClassName, lf_mainWndProc);
+  return registered;
+}
+
+namespace {
+
+gui::Rect lf_rect(const BandRect& band) { return {band.left, band.top, band.right, band.bottom}; }
+
+// The displays of the other subsystems and the settings code reach this window from now on.
+void lf_connectWindow(gui::WindowHandle window) {
+  mainWindow.windowHandle.store(window);
+  mainHwnd.store(window);
+  gf_setBandNotifier([window](const BandRect& band, bool erase) {
+    const gui::Rect rect = lf_rect(band);
+    gui::invalidateRect(window, &rect, erase);
+  });
+  gf_setStatusNotifier([window] { gui::postMessage(window, WM_APP_STATUS, 0, 0); });
+  gf_setCountersBandNotifier([] { gf_invalidateBand(countersBand, true); });
+  gf_setSettingsView(&windowSettingsView);
+  gf_setSettingsFollowUps(&windowSettingsView);
+
+  auto flag = [](std::atomic<bool>& member) {
+    return [&member](bool on) {
+      member.store(on);
+      gf_invalidateBand(countersBand, true);
+    };
+  };
+  auto text = [](SharedText& member) {
+    return [&member](const std::string& value) {
+      member.store(value);
+      gf_invalidateBand(countersBand, true);
+    };
+  };
+  simLinkServices.showSimConnected = flag(mainWindow.simConnected);
+  simLinkServices.showSimRunning = flag(mainWindow.simRunningShown);
+  simLinkServices.showWingSpanKnown = flag(mainWindow.wingSpanKnown);
+  simLinkServices.showSimulatorText = text(mainWindow.simulatorText);
+  simLinkServices.showAircraftText = text(mainWindow.aircraftText);
+  simLinkServices.showUserStandName = text(mainWindow.userStandName);
+}
+
+}  // namespace
+
+void lf_disconnectWindow() {
+  {
+    std::lock_guard lock(guiWorkMutex);
+    guiWork.clear();  // changes of controls that go with the window
+  }
+  gf_setSettingsView(nullptr);
+  gf_setSettingsFollowUps(nullptr);
+  gf_setStatusNotifier(nullptr);
+  gf_setBandNotifier(nullptr);
+  gf_setCountersBandNotifier(nullptr);
+  mainWindow.windowHandle.store(nullptr);
+}
+
+bool gf_createMainWindow() {
+  gui::WindowHandle window = gui::createMainWindow(
+      windowClassName, windowClassName, MAIN_WINDOW_X.value.load(), MAIN_WINDOW_Y.value.load(),
+      mainWindowWidth, mainWindowHeight, nullptr);
+  if (window == nullptr) return false;
+  lf_connectWindow(window);
+  gui::showWindow(window);
+  return true;
+}
+
+std::int32_t gf_runMessageLoop() {
+  gui::Message message;
+  while (gui::getMessage(message)) gui::dispatchMessage(message);
+  return static_cast<std::int32_t>(message.wParam);
+}
+
+void gf_destroyMainWindow() {
+  gui::WindowHandle window = lf_window();
+  if (window != nullptr) gui::destroyWindow(window);
+}
+
+// ---------------------------------------------------------------- place on the screen
+
+void lf_fitWindowOnMonitor(std::int32_t defaultX, std::int32_t defaultY) {
+  auto repair = [](IntParameter& parameter, std::int32_t fallback) {
+    const std::int32_t value = parameter.value.load();
+    if (value != parameter.minValue && value != parameter.maxValue) return;
+    parameter.value.store(parameter.bounded(fallback));
+    gf_saveIntParameter(parameter);
+  };
+  repair(MAIN_WINDOW_X, defaultX);
+  repair(MAIN_WINDOW_Y, defaultY);
+
+  gui::WindowHandle window = lf_window();
+  const gui::Rect current = window != nullptr ? gui::windowRect(window).value_or(gui::Rect{})
+                                              : gui::Rect{};
+  const std::int32_t x = MAIN_WINDOW_X.value.load();
+  const std::int32_t y = MAIN_WINDOW_Y.value.load();
+  const gui::Rect rect{x, y, x + current.width(), y + current.height()};
+  // Without a monitor's work area there is nothing to fit to: the stored place stays as it is.
+  const std::optional<gui::Rect> work = gui::workAreaNearest(rect);
+  if (!work || work->empty()) return;
+
+  auto fit = [](std::int32_t start, std::int32_t size, std::int32_t areaStart,
+                std::int32_t areaEnd) {
+    constexpr std::int32_t margin = 48;
+    if (size > areaEnd - areaStart) start = areaStart;
+    if (start + size < areaStart + margin) start = areaStart + margin - size;
+    return std::min(start, areaEnd - margin);
+  };
+  const std::int32_t left = fit(rect.left, rect.width(), work->left, work->right);
+  const std::int32_t top = fit(rect.top, rect.height(), work->top, work->bottom);
+  if (left == rect.left && top == rect.top) return;
+  MAIN_WINDOW_X.value.store(MAIN_WINDOW_X.bounded(left));
+  gf_saveIntParameter(MAIN_WINDOW_X);
+  MAIN_WINDOW_Y.value.store(MAIN_WINDOW_Y.bounded(top));
+  gf_saveIntParameter(MAIN_WINDOW_Y);
+  if (window != nullptr)
+    gui::moveWindow(window, MAIN_WINDOW_X.value.load(), MAIN_WINDOW_Y.value.load());
+}
