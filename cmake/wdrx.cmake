@@ -47,7 +47,8 @@ endfunction()
 # library links only to libraries of lower layers (two of one layer may link one way, never both).
 set(WDRX_LAYERS
   wdrx_platform wdrx_foundation wdrx_app_core wdrx_config wdrx_simconnect wdrx_aircraft
-  wdrx_airports wdrx_simlink wdrx_traffic "wdrx_liveries|wdrx_parking" wdrx_engine wdrx_app)
+  wdrx_airports wdrx_simlink wdrx_traffic "wdrx_liveries|wdrx_parking" wdrx_engine wdrx_window
+  wdrx_app)
 
 # Fails the configuration when a library of WDRX_LIBRARIES has no layer or links upwards.
 function(wdrx_check_layers)
