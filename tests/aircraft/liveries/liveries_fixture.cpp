@@ -1,7 +1,9 @@
 #include "liveries_fixture.hpp"
 
 #include "aircraft/aircraft_codes.hpp"
+#include "aircraft/liveries/cfg_keys.hpp"
 #include "aircraft/liveries/fltsim_section.hpp"
+#include "aircraft/liveries/ivao_files.hpp"
 #include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/livery_scan.hpp"
 #include "aircraft/liveries/scan_reports.hpp"
@@ -61,6 +63,29 @@ void writeAircraft(const fs::path& folder, const std::string& cfg, const std::st
   fs::create_directories(folder / "model");
   fs::create_directories(folder / "texture");
   wdrx::testing::writeFile(folder / "Boeing.air", "air");
+}
+
+std::vector<LiveryData> scanOne(const fs::path& file, std::uint32_t folderNumber, bool ivao) {
+  const auto inputs = lf_makeScanInputs();
+  ScanTaskResult result = ivao ? lf_searchLiveriesinIVAOFile(folderNumber, file, *inputs)
+                               : lf_searchLiveriesinFile(folderNumber, file, *inputs);
+  std::list<LiveryData> claimed;
+  lf_takeTaskResult(std::move(result), claimed);
+  return {claimed.begin(), claimed.end()};
+}
+
+std::string expand(std::string text, const fs::path& file) {
+  for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{folder}", file.parent_path().string()},
+                                    std::pair<std::string, std::string>{"{file}", file.string()}}) {
+    for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
+      text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+std::string codesText(const LiveryData& livery) {
+  return airlineCodes[livery.codes.airlineId] + "," + airlineCodes[livery.codes.operatorId] + " " +
+         modelCodes[livery.codes.modelId] + " " + std::to_string(livery.codes.cargo);
 }
 
 std::string utf16(const std::string& utf8, bool bigEndian) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "aircraft/liveries/livery_data.hpp"
+
 #include "support/log_capture.hpp"
 #include "support/temp_dir.hpp"
 
@@ -25,16 +27,33 @@ std::string section(int number, const std::string& title, const std::string& air
 void writeAircraft(const std::filesystem::path& folder, const std::string& cfg,
                    const std::string& fileName = "aircraft.cfg");
 
+// Runs the scanner task of the file (the IVAO one when asked) and claims its liveries as the
+// driver does; the report lines go to the shared lists.
+std::vector<LiveryData> scanOne(const std::filesystem::path& file, std::uint32_t folderNumber = 1,
+                                bool ivao = false);
+// A copy of a shared report list.
+template <typename List>
+std::vector<std::string> linesOf(List& list) {
+  return std::vector<std::string>(list.lines.begin(), list.lines.end());
+}
+// Replaces every "{folder}" and "{file}" of the text.
+std::string expand(std::string text, const std::filesystem::path& file);
+// The text of a livery's codes: "airline,operator model c" (c: cargo flag 0/1).
+std::string codesText(const LiveryData& livery);
+
 // Bytes of the text in UTF-16 (little or big endian, with byte-order mark) or Windows-1252.
 std::string utf16(const std::string& utf8, bool bigEndian);
 std::string windows1252(const std::string& utf8);
 
 class LiveryTest {
+ public:
+  LiveryTest();
+  ~LiveryTest();
+  std::string logText() const { return log.text(); }
+
  protected:
   wdrx::testing::TempDir dir;
   wdrx::testing::LogCapture log;
-  LiveryTest();
-  ~LiveryTest();
 };
 
 }  // namespace livery_test
