@@ -11,6 +11,7 @@
 #include "aircraft/liveries/scan_reports.hpp"
 #include "app/run_control.hpp"
 #include "config/settings.hpp"
+#include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
@@ -71,20 +72,13 @@ void lf_writeLiveriesScanned() {
     if (!livery.registration.empty()) element.append_attribute("r").set_value(livery.registration.c_str());
   }
 
-  fs::path temporary = liveriesScannedFile;
-  temporary += ".tmp";
   std::error_code ec;
   fs::create_directories(liveriesScannedFile.parent_path(), ec);
-  if (!gf_saveXmlWithDeclaration(document, temporary)) {
-    gf_logMarked(wdrx::format("lf_writeLiveriesScanned: could not write {}", lf_pathToUtf8(temporary)));
-    fs::remove(temporary, ec);
-    return;
-  }
-  fs::rename(temporary, liveriesScannedFile, ec);
-  if (ec) {
-    gf_logMarked(wdrx::format("lf_writeLiveriesScanned: could not replace {}: {}",
-                              lf_pathToUtf8(liveriesScannedFile), ec.message()));
-    fs::remove(temporary, ec);
+  const FileWrite written = gf_replaceFile(
+      liveriesScannedFile, [&](const fs::path& temporary) { return gf_saveXmlWithDeclaration(document, temporary); });
+  if (!written.ok) {
+    gf_logMarked(wdrx::format("lf_writeLiveriesScanned: could not write {}: {}", lf_pathToUtf8(liveriesScannedFile),
+                              written.error));
     return;
   }
   gf_log(wdrx::format("{} liveries in {}", scannedLiveries.size(), lf_narrowPath(liveriesScannedFile)));

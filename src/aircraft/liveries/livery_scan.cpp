@@ -39,7 +39,6 @@ std::function<void(const fs::path&)> scanTaskHook;
 
 constexpr std::uint32_t maxFolderNumber = 10;
 constexpr std::size_t maxDescendPathBytes = 250;
-constexpr auto scanEndWait = std::chrono::seconds(10);
 
 bool lf_stopRequested() { return runStopRequested.load() || closeRequested.load(); }
 
@@ -168,7 +167,7 @@ bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
   std::uint32_t folderNumber = 0;
   std::size_t total = 0;
   {
-    ScanPool pool(workerCount.load());
+    ScanPool pool(workerCount.load(), scanTaskWait);
     const std::shared_ptr<const ScanInputs> inputs = lf_makeScanInputs();
     for (const fs::path& folder : folders) {
       const fs::file_status status = fs::status(folder);  // throws for errors other than "not found"
@@ -192,7 +191,7 @@ bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
     }
     // Every task has ended (or is left behind with nothing shared) before the lists are
     // written and emptied.
-    pool.finish(scanEndWait);
+    pool.finish(scanTaskWait);  // (the destructor does the same on an early return)
   }
   if (lf_stopRequested()) return true;
   if (scannedLiveries.empty()) {

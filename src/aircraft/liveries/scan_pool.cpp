@@ -24,13 +24,14 @@ namespace {
 void lf_scanWorker(std::shared_ptr<ScanPool::State> state);
 }  // namespace
 
-ScanPool::ScanPool(int threadCount) : state_(std::make_shared<State>()), size_(threadCount < 1 ? 1 : threadCount) {
+ScanPool::ScanPool(int threadCount, std::chrono::milliseconds endWait)
+    : state_(std::make_shared<State>()), size_(threadCount < 1 ? 1 : threadCount), endWait_(endWait) {
   threads_.reserve(static_cast<std::size_t>(size_) * 2);
   for (int i = 0; i < size_; ++i) startWorker();
 }
 
 ScanPool::~ScanPool() {
-  if (!finished_) finish(std::chrono::seconds(10));
+  if (!finished_) finish(endWait_);
 }
 
 void ScanPool::startWorker() {

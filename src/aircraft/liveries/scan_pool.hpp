@@ -19,8 +19,8 @@ class ScanPool {
  public:
   using Task = std::function<ScanTaskResult()>;
 
-  explicit ScanPool(int threadCount);
-  ~ScanPool();  // finish(10 s)
+  ScanPool(int threadCount, std::chrono::milliseconds endWait);
+  ~ScanPool();  // finish(endWait) unless finished
   ScanPool(const ScanPool&) = delete;
   ScanPool& operator=(const ScanPool&) = delete;
 
@@ -42,6 +42,7 @@ class ScanPool {
   std::shared_ptr<State> state_;
   std::vector<std::thread> threads_;
   int size_;
+  std::chrono::milliseconds endWait_;
   int added_ = 0;
   bool finished_ = false;
 };

@@ -103,21 +103,16 @@ void lf_removeScanFiles() {
 namespace {
 template <typename Lines>
 bool lf_writeLines(const Lines& lines, const fs::path& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) {
-    gf_logMarked(wdrx::format("lf_writeListToFile: could not open {}, not written", lf_pathToUtf8(path)));
-    return false;
+  const FileWrite written = gf_replaceFileWith(path, [&](std::ostream& out) {
+    for (const std::string& line : lines) {
+      out.write(line.data(), static_cast<std::streamsize>(line.size()));
+      out.put('\n');
+    }
+  });
+  if (!written.ok) {
+    gf_logMarked(wdrx::format("lf_writeListToFile: {} not written: {}", lf_pathToUtf8(path), written.error));
   }
-  for (const std::string& line : lines) {
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    out.put('\n');
-  }
-  out.flush();
-  if (!out) {
-    gf_logMarked(wdrx::format("lf_writeListToFile: writing {} failed", lf_pathToUtf8(path)));
-    return false;
-  }
-  return true;
+  return written.ok;
 }
 
 void lf_ensureErrorsFolder() {
@@ -147,8 +142,7 @@ bool lf_writeListToFile(const std::vector<std::string>& lines, const fs::path& p
 void lf_writeScanFile() {
   try {
     fs::create_directories(scanFiles::fixes.parent_path());
-    if (!gf_writeLinesToFile(modelFixes.lines, scanFiles::fixes))
-      gf_logMarked(wdrx::format("lf_writeScanFile: could not open {}, not written", lf_pathToUtf8(scanFiles::fixes)));
+    gf_writeLinesToFile(modelFixes.lines, scanFiles::fixes);  // logs its own failure
   } catch (const std::exception& e) {
     gf_log(wdrx::format("Error writing file {}: {}", lf_narrowPath(scanFiles::fixes), e.what()));
   }

@@ -14,6 +14,7 @@
 namespace fs = std::filesystem;
 using wdrx::testing::readFile;
 using wdrx::testing::writeFile;
+using livery_test::userError;
 
 namespace {
 
@@ -32,16 +33,6 @@ std::string liveriesElement() {
   const std::string text = readFile(liveriesScannedFile);
   const auto start = text.find("  <liveries>");
   return start == std::string::npos ? text : text.substr(start);
-}
-
-int userErrorCode(const std::function<void()>& call, std::string& message) {
-  try {
-    call();
-  } catch (const tql::UserErrorException& e) {
-    message = e.what();
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -114,7 +105,7 @@ TEST_F(LiveriesCache, ReaderErrors) {
     fs::remove(liveriesScannedFile);
     if (row.content) writeFile(liveriesScannedFile, row.content);
     std::string message;
-    EXPECT_EQ(userErrorCode(lf_readLiveriesScanned, message), 1) << row.message;
+    EXPECT_EQ(userError(lf_readLiveriesScanned, message), 1) << row.message;
     EXPECT_EQ(message, row.message);
     EXPECT_FALSE(gf_liveriesCacheUsable()) << row.message;
   }

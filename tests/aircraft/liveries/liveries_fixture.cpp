@@ -13,6 +13,7 @@
 #include "app/run_control.hpp"
 #include "config/settings.hpp"
 #include "foundation/text.hpp"
+#include "foundation/user_error.hpp"
 #include "platform/code_page.hpp"
 
 namespace fs = std::filesystem;
@@ -86,6 +87,16 @@ std::string expand(std::string text, const fs::path& file) {
 std::string codesText(const LiveryData& livery) {
   return airlineCodes[livery.codes.airlineId] + "," + airlineCodes[livery.codes.operatorId] + " " +
          modelCodes[livery.codes.modelId] + " " + std::to_string(livery.codes.cargo);
+}
+
+int userError(const std::function<void()>& call, std::string& message) {
+  try {
+    call();
+  } catch (const tql::UserErrorException& e) {
+    message = e.what();
+    return 1;
+  }
+  return 0;
 }
 
 std::string utf16(const std::string& utf8, bool bigEndian) {

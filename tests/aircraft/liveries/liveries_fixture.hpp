@@ -2,6 +2,7 @@
 // Fixtures of the livery-scan tests: a working folder with the log open, small reference data
 // set directly in the tables, and writers of aircraft.cfg trees.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ std::vector<std::string> linesOf(List& list) {
 std::string expand(std::string text, const std::filesystem::path& file);
 // The text of a livery's codes: "airline,operator model c" (c: cargo flag 0/1).
 std::string codesText(const LiveryData& livery);
+
+// Runs the call: 1 and the message when it throws tql::UserErrorException, else 0.
+int userError(const std::function<void()>& call, std::string& message);
 
 // Bytes of the text in UTF-16 (little or big endian, with byte-order mark) or Windows-1252.
 std::string utf16(const std::string& utf8, bool bigEndian);
