@@ -133,7 +133,7 @@ bool lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool
     ivao ? gf_logMarked(text) : gf_log(text);
     return false;
   }
-  lines.reserve(4096);
+  lines.reserve(512);
   if (!gf_readLinesWithCharset(encoding, path, lines)) {
     gf_log(wdrx::format("! Failed reading {}", lf_pathToUtf8(path)));
     return false;

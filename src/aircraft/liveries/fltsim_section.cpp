@@ -41,6 +41,15 @@ CfgFileScan::CfgFileScan(std::uint32_t number, fs::path file, const ScanInputs& 
       folderText(lf_narrowPath(folder)),
       inputs(&scanInputs) {}
 
+bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
+  for (const auto& [known, knownType] : types_) {
+    if (known == path) return knownType == type;
+  }
+  const fs::file_type found = fs::status(path).type();  // throws for errors other than "not found"
+  types_.emplace_back(path, found);
+  return found == type;
+}
+
 LiveryData lf_claimTitle(std::uint16_t folderNumber, AircraftCodes codes, std::string title,
                          std::string registration) {
   {
@@ -222,8 +231,9 @@ void lf_processSection(CfgFileScan& scan, std::vector<std::string_view>& section
   if (end != KeyLoopEnd::done) return;
 
   // A status error other than "not found" throws.
-  if (!fs::is_directory(lf_modelFolder(scan, keys)) || !fs::is_directory(lf_textureFolder(scan, keys)) ||
-      !fs::is_regular_file(lf_airFile(scan, keys))) {
+  if (!scan.isOfType(lf_modelFolder(scan, keys), fs::file_type::directory) ||
+      !scan.isOfType(lf_textureFolder(scan, keys), fs::file_type::directory) ||
+      !scan.isOfType(lf_airFile(scan, keys), fs::file_type::regular)) {
     lf_reportIncompleteSection(reports, lf_narrowPath(lf_modelFolder(scan, keys)) +
                                             " or related path does not exist: " + std::string(header));
     return;

@@ -151,10 +151,10 @@ bool lf_ivaoKeyLoop(CfgFileScan& scan, const std::vector<std::string_view>& sect
 
 // The first of the section's paths that does not exist, or empty. A status error other than
 // "not found" throws.
-std::string lf_missingIvaoPath(const CfgFileScan& scan, const SectionKeys& keys) {
+std::string lf_missingIvaoPath(CfgFileScan& scan, const SectionKeys& keys) {
   for (const auto& [path, folder] : {std::pair{lf_modelFolder(scan, keys), true}, std::pair{lf_airFile(scan, keys), false},
                                      std::pair{lf_textureFolder(scan, keys), true}}) {
-    if (folder ? !fs::is_directory(path) : !fs::is_regular_file(path)) return lf_narrowPath(path);
+    if (!scan.isOfType(path, folder ? fs::file_type::directory : fs::file_type::regular)) return lf_narrowPath(path);
   }
   return {};
 }

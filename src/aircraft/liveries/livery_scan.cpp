@@ -1,7 +1,7 @@
 #include "aircraft/liveries/livery_scan.hpp"
 
 #include <algorithm>
-#include <deque>
+#include <vector>
 #include <exception>
 #include <future>
 #include <map>
@@ -42,22 +42,123 @@ constexpr std::size_t maxDescendPathBytes = 250;
 
 bool lf_stopRequested() { return runStopRequested.load() || closeRequested.load(); }
 
-// Takes the oldest task's result when it is ready within the wait; throws when the task
-// failed or is late (a late task is given up: its result is lost).
-void lf_takeOldestResult(std::deque<std::future<ScanTaskResult>>& futures, ScanPool& pool) {
-  std::future<ScanTaskResult> future = std::move(futures.front());
-  futures.pop_front();
+bool lf_startsWithNoCase(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() && std::equal(start.begin(), start.end(), text.begin(), [](char x, char y) {
+           return gf_toUpperChar(x) == gf_toUpperChar(y);
+         });
+}
+
+bool lf_equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && lf_startsWithNoCase(a, b);
+}
+
+// One entry of a folder that the scan follows, in directory order: a cfg file with the task
+// that reads it, or a subfolder with the task that lists it.
+struct WalkItem;
+struct FolderListing {
+  std::vector<WalkItem> items;
+};
+struct WalkItem {
+  fs::path path;
+  std::future<ScanTaskResult> file;      // valid for a cfg file
+  std::future<FolderListing> listing;    // valid for a subfolder
+};
+
+struct WalkContext {
+  std::uint32_t folderNumber;
+  std::shared_ptr<const ScanInputs> inputs;
+  std::function<void(const fs::path&)> hook;
+};
+
+std::future<FolderListing> lf_queueListing(const std::shared_ptr<ScanPool::Queue>& queue,
+                                           const std::shared_ptr<const WalkContext>& context, fs::path folder,
+                                           bool front);
+
+// Lists one folder on a scanner thread and queues a task for each cfg file and subfolder
+// to follow. Folders that hold no liveries are not entered: scenery folders ("airport" in the
+// name), the model and texture folders of a livery, and paths of 250 bytes or more (which
+// also ends link loops).
+FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
+                            const std::shared_ptr<const WalkContext>& context, const fs::path& folder) {
+  constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
+  FolderListing listing;
+  std::vector<bool> isFolder;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, options, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::directory_entry& entry = *it;
+    std::error_code typeError;
+    if (entry.is_directory(typeError)) {
+      const std::string name = lf_pathToUtf8(entry.path().filename());
+      if (name.find("airport") != std::string::npos || lf_isLiveryPartsFolder(name) ||
+          lf_pathToUtf8(entry.path()).size() >= maxDescendPathBytes)
+        continue;
+      isFolder.push_back(true);
+    } else if (entry.is_regular_file(typeError) && lf_isLiveryCfgFile(entry.path())) {
+      isFolder.push_back(false);
+    } else {
+      continue;
+    }
+    listing.items.push_back(WalkItem{entry.path(), {}, {}});
+  }
+  if (ec) {
+    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(folder), ec.message()));
+  }
+  // Queued at the front in reverse order: the first entry is taken first, depth first.
+  for (std::size_t i = listing.items.size(); i-- > 0;) {
+    WalkItem& item = listing.items[i];
+    if (isFolder[i]) {
+      item.listing = lf_queueListing(queue, context, item.path, true);
+    } else {
+      const bool ivao = lf_isIvaoPath(lf_pathToUtf8(item.path));
+      item.file = queue->submit(
+          [context, file = item.path, ivao]() {
+            if (context->hook) context->hook(file);
+            return ivao ? lf_searchLiveriesinIVAOFile(context->folderNumber, file, *context->inputs)
+                        : lf_searchLiveriesinFile(context->folderNumber, file, *context->inputs);
+          },
+          true);
+    }
+  }
+  return listing;
+}
+
+std::future<FolderListing> lf_queueListing(const std::shared_ptr<ScanPool::Queue>& queue,
+                                           const std::shared_ptr<const WalkContext>& context, fs::path folder,
+                                           bool front) {
+  return queue->submit(
+      [queue, context, folder = std::move(folder)]() { return lf_listFolder(queue, context, folder); }, front);
+}
+
+// Waits at most the task wait for a task; a late task is given up (its result is lost).
+template <typename Result>
+Result lf_awaitTask(std::future<Result>& future, ScanPool& pool) {
   if (future.wait_for(scanTaskWait) != std::future_status::ready) {
     pool.addWorker();
     throw std::runtime_error("Future wait timed out after 10 seconds");
   }
-  lf_takeTaskResult(future.get(), scannedLiveries);
+  return future.get();  // rethrows the task's exception
 }
 
-bool lf_equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return gf_toUpperChar(x) == gf_toUpperChar(y);
-         });
+// Takes the results of a folder's tasks in directory order, depth first.
+void lf_takeFolder(std::future<FolderListing>& future, const fs::path& folder, ScanPool& pool) {
+  FolderListing listing;
+  try {
+    listing = lf_awaitTask(future, pool);
+  } catch (const std::exception& e) {
+    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(folder), e.what()));
+    return;
+  }
+  for (WalkItem& item : listing.items) {
+    if (item.listing.valid()) {
+      lf_takeFolder(item.listing, item.path, pool);
+      continue;
+    }
+    try {
+      lf_takeTaskResult(lf_awaitTask(item.file, pool), scannedLiveries);
+    } catch (const std::exception& e) {
+      gf_logMarked(wdrx::format("liveries inner search aborted: {}", e.what()));
+    }
+  }
 }
 
 }  // namespace
@@ -68,74 +169,22 @@ bool lf_isLiveryCfgFile(const fs::path& path) {
          (lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim"));
 }
 
+bool lf_isLiveryPartsFolder(const std::string& name) {
+  for (const std::string_view kind : {"model", "texture"}) {
+    if (lf_startsWithNoCase(name, kind) && (name.size() == kind.size() || name[kind.size()] == '.')) return true;
+  }
+  return false;
+}
+
 bool lf_isIvaoPath(const std::string& pathText) {
   return pathText.find("ivao_x-csl") != std::string::npos || pathText.find("IVAO_MTL") != std::string::npos;
 }
 
 void lf_scanLiveryFolder(std::uint32_t folderNumber, const fs::path& path, ScanPool& pool,
                          const std::shared_ptr<const ScanInputs>& inputs) {
-  const std::size_t window = static_cast<std::size_t>(std::max(1, workerCount.load()));
-  std::deque<std::future<ScanTaskResult>> futures;
-  constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
-
-  // Depth first in directory order; a folder that cannot be listed loses only itself.
-  std::vector<fs::directory_iterator> stack;
-  std::error_code ec;
-  stack.emplace_back(path, options, ec);
-  if (ec) {
-    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(path), ec.message()));
-    return;
-  }
-  while (!stack.empty()) {
-    fs::directory_iterator& it = stack.back();
-    if (it == fs::directory_iterator()) {
-      stack.pop_back();
-      continue;
-    }
-    const fs::directory_entry entry = *it;
-    it.increment(ec);
-    if (ec) {
-      gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(entry.path().parent_path()),
-                                ec.message()));
-      stack.pop_back();
-    }
-    try {
-      const fs::path& file = entry.path();
-      const std::string text = lf_pathToUtf8(file);
-      std::error_code typeError;
-      if (entry.is_directory(typeError)) {
-        // Scenery folders hold no liveries; very long paths are cut off (and end link loops).
-        if (lf_pathToUtf8(file.filename()).find("airport") == std::string::npos && text.size() < maxDescendPathBytes) {
-          fs::directory_iterator sub(file, options, typeError);
-          if (!typeError) stack.push_back(std::move(sub));
-        }
-        continue;
-      }
-      if (!entry.is_regular_file(typeError) || !lf_isLiveryCfgFile(file)) continue;
-      const bool ivao = lf_isIvaoPath(text);
-      futures.push_back(pool.submit([folderNumber, file, ivao, inputs, hook = scanTaskHook]() {
-        if (hook) hook(file);
-        return ivao ? lf_searchLiveriesinIVAOFile(folderNumber, file, *inputs)
-                    : lf_searchLiveriesinFile(folderNumber, file, *inputs);
-      }));
-      if (futures.size() > window) {
-        try {
-          lf_takeOldestResult(futures, pool);
-        } catch (const std::exception& e) {
-          gf_logMarked(wdrx::format("liveries inner search aborted: {}", e.what()));
-        }
-      }
-    } catch (const std::exception& e) {
-      gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(entry.path()), e.what()));
-    }
-  }
-  while (!futures.empty()) {
-    try {
-      lf_takeOldestResult(futures, pool);
-    } catch (const std::exception& e) {
-      gf_logMarked(wdrx::format("liveries search aborted, futs outer, {}", e.what()));
-    }
-  }
+  auto context = std::make_shared<const WalkContext>(WalkContext{folderNumber, inputs, scanTaskHook});
+  std::future<FolderListing> root = lf_queueListing(pool.queue(), context, path, false);
+  lf_takeFolder(root, path, pool);
 }
 
 void lf_prioritizeLiveries() {

@@ -1,31 +1,14 @@
 #include "aircraft/liveries/scan_pool.hpp"
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
 
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 
 std::atomic<std::int32_t> scanThreadsRunning{0};
 
-struct ScanPool::State {
-  std::mutex mutex;
-  std::condition_variable work;   // a task was queued, or the pool is finishing
-  std::condition_variable ended;  // a thread ended
-  std::deque<std::packaged_task<ScanTaskResult()>> queue;
-  bool finishing = false;
-  int liveThreads = 0;
-  int surplus = 0;  // threads to retire after their current task
-};
-
-namespace {
-void lf_scanWorker(std::shared_ptr<ScanPool::State> state);
-}  // namespace
-
 ScanPool::ScanPool(int threadCount, std::chrono::milliseconds endWait)
-    : state_(std::make_shared<State>()), size_(threadCount < 1 ? 1 : threadCount), endWait_(endWait) {
+    : queue_(std::make_shared<Queue>()), size_(threadCount < 1 ? 1 : threadCount), endWait_(endWait) {
   threads_.reserve(static_cast<std::size_t>(size_) * 2);
   for (int i = 0; i < size_; ++i) startWorker();
 }
@@ -36,60 +19,40 @@ ScanPool::~ScanPool() {
 
 void ScanPool::startWorker() {
   {
-    std::lock_guard lock(state_->mutex);
-    ++state_->liveThreads;
+    std::lock_guard lock(queue_->mutex_);
+    ++queue_->liveThreads_;
   }
   try {
-    threads_.emplace_back(lf_scanWorker, state_);
+    threads_.emplace_back([queue = queue_] { queue->work(); });
   } catch (...) {
-    std::lock_guard lock(state_->mutex);
-    --state_->liveThreads;
+    std::lock_guard lock(queue_->mutex_);
+    --queue_->liveThreads_;
     throw;
   }
-}
-
-std::future<ScanTaskResult> ScanPool::submit(Task task) {
-  scanThreadsRunning.fetch_add(1);
-  std::packaged_task<ScanTaskResult()> packaged([task = std::move(task)]() {
-    struct Count {
-      ~Count() { scanThreadsRunning.fetch_sub(1); }
-    } count;
-    return task();
-  });
-  std::future<ScanTaskResult> future = packaged.get_future();
-  {
-    std::lock_guard lock(state_->mutex);
-    state_->queue.push_back(std::move(packaged));
-  }
-  state_->work.notify_one();
-  return future;
 }
 
 void ScanPool::addWorker() {
   if (added_ >= size_) return;
   ++added_;
   {
-    std::lock_guard lock(state_->mutex);
-    ++state_->surplus;
+    std::lock_guard lock(queue_->mutex_);
+    ++queue_->surplus_;
   }
   startWorker();
 }
 
 bool ScanPool::finish(std::chrono::milliseconds bound) {
   finished_ = true;
-  {
-    std::lock_guard lock(state_->mutex);
-    state_->finishing = true;
-  }
-  state_->work.notify_all();
+  Queue& queue = *queue_;
   bool allEnded = false;
   {
-    std::unique_lock lock(state_->mutex);
-    allEnded = state_->ended.wait_for(lock, bound, [this] { return state_->liveThreads == 0; });
+    std::unique_lock lock(queue.mutex_);
+    queue.finishing_ = true;  // the threads run what is queued, then end
+    queue.work_.notify_all();
+    allEnded = queue.ended_.wait_for(lock, bound, [&] { return queue.liveThreads_ == 0; });
     if (!allEnded) {
-      // Tasks that no thread took: never run, so never counted as ended.
-      scanThreadsRunning.fetch_sub(static_cast<std::int32_t>(state_->queue.size()));
-      state_->queue.clear();
+      scanThreadsRunning.fetch_sub(static_cast<std::int32_t>(queue.jobs_.size()));  // never to run
+      queue.jobs_.clear();
     }
   }
   for (std::thread& thread : threads_) {
@@ -108,32 +71,32 @@ bool ScanPool::finish(std::chrono::milliseconds bound) {
   return allEnded;
 }
 
-namespace {
-void lf_scanWorker(std::shared_ptr<ScanPool::State> state) {
+void ScanPool::Queue::work() {
   for (;;) {
-    std::packaged_task<ScanTaskResult()> task;
+    std::unique_ptr<JobBase> job;
     {
-      std::unique_lock lock(state->mutex);
-      state->work.wait(lock, [&] { return state->finishing || !state->queue.empty(); });
-      if (state->queue.empty()) break;
-      task = std::move(state->queue.front());
-      state->queue.pop_front();
+      std::unique_lock lock(mutex_);
+      work_.wait(lock, [&] { return finishing_ || !jobs_.empty(); });
+      if (jobs_.empty()) break;
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
     }
     try {
-      task();  // the task's own exceptions go to its future
+      job->run();
     } catch (const std::exception& e) {
       gf_logMarked(wdrx::format("{} exception: {}", "lf_scanWorker", e.what()));
     }
-    std::lock_guard lock(state->mutex);
-    if (state->surplus > 0) {
-      --state->surplus;
+    job.reset();
+    scanThreadsRunning.fetch_sub(1);
+    std::lock_guard lock(mutex_);
+    if (surplus_ > 0) {
+      --surplus_;
       break;
     }
   }
   {
-    std::lock_guard lock(state->mutex);
-    --state->liveThreads;
+    std::lock_guard lock(mutex_);
+    --liveThreads_;
   }
-  state->ended.notify_all();
+  ended_.notify_all();
 }
-}  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <fstream>
 #include <type_traits>
 
 #include "aircraft/liveries/fltsim_section.hpp"

@@ -247,7 +247,7 @@ TEST_F(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
   EXPECT_TRUE(gf_scanLiveries());
   EXPECT_EQ(cached(), (std::vector<std::string>{"Quick BAW, A320 0", "Also quick DLH, A320 0"}));
   const std::string logged = logText();
-  EXPECT_NE(logged.find("==> liveries search aborted, futs outer, Future wait timed out after 10 seconds\n"),
+  EXPECT_NE(logged.find("==> liveries inner search aborted: Future wait timed out after 10 seconds\n"),
             std::string::npos);
   EXPECT_NE(logged.find("1 scanner task still running, left behind\n"), std::string::npos);
   {
@@ -279,4 +279,27 @@ TEST_F(LiveryScan, LinkLoopEndsAtTheLengthLimit) {
   lfolder0.value.store((dir.path() / "lib").string());
   EXPECT_TRUE(gf_scanLiveries());
   EXPECT_EQ(cached(), std::vector<std::string>{"Looped BAW, A320 0"});
+}
+
+TEST(ScanPoolCount, EveryTaskCountsFromQueuedToEnded) {
+  std::atomic<int> lowest{1000};
+  std::atomic<int> ran{0};
+  {
+    ScanPool pool(3, std::chrono::seconds(10));
+    std::vector<std::future<int>> futures;
+    for (int i = 0; i < 500; ++i) {
+      futures.push_back(pool.queue()->submit([&lowest, &ran, i] {
+        int seen = scanThreadsRunning.load();
+        for (int low = lowest.load(); seen < low && !lowest.compare_exchange_weak(low, seen);) {
+        }
+        ++ran;
+        return i;
+      }, i % 2 == 0));  // at the front, as a folder listing queues its entries, or at the back
+    }
+    for (auto& future : futures) future.get();
+    EXPECT_TRUE(pool.finish(std::chrono::seconds(10)));
+  }
+  EXPECT_EQ(ran.load(), 500);
+  EXPECT_GE(lowest.load(), 1);  // a running task is always counted
+  EXPECT_EQ(scanThreadsRunning.load(), 0);
 }

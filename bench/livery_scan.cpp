@@ -1,0 +1,189 @@
+// The livery scan over a generated tree of 10,000 aircraft.cfg files, beside the time `cat`
+// needs to read the same files (the floor of any scan); the ratio is the scan's cost over it.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <sys/resource.h>
+
+#include "aircraft/aircraft_codes.hpp"
+#include "aircraft/liveries/livery_scan.hpp"
+#include "aircraft/reference_db.hpp"
+#include "aircraft/registrations.hpp"
+#include "app/run_control.hpp"
+#include "config/settings.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int fileCount = 10000;
+constexpr int sectionsPerFile = 4;
+const char* models[] = {"A320", "A321", "B738", "B744", "B77W", "E190", "CRJ9", "DH8D"};
+const char* airlines[] = {"KLM", "DLH", "BAW", "AFR", "UAL", "DAL", "AAL", "RYR", "EZY", "SWA"};
+
+// A realistic AI aircraft.cfg: a [General] part, [fltsim.N] sections with the usual keys and
+// descriptions, and the flight-model sections behind them (about 6 KB).
+std::string lf_cfgText(int n) {
+  const std::string model = models[n % 8];
+  std::string text = "[General]\natc_type=BOEING\natc_model=" + model +
+                     "\nperformance=\"Cruise speed 450 kts\\nRange 2900 nm\"\nCategory=airplane\n"
+                     "editable=1\n\n";
+  for (int s = 0; s < sectionsPerFile; ++s) {
+    const std::string airline = airlines[(n + s) % 10];
+    const std::string reg = "N" + std::to_string(10000 + n * 4 + s);
+    text += "[fltsim." + std::to_string(s) + "]\ntitle=AI " + airline + " " + model + " " + reg +
+            "\nsim=Aircraft\nmodel=\npanel=\nsound=\ntexture=" + std::to_string(s) +
+            "\nkb_checklists=\nkb_reference=\natc_id=" + reg + "\natc_airline=" + airline +
+            "\natc_flight_number=" + std::to_string(100 + s) +
+            "\natc_heavy=0\natc_parking_types=GATE,RAMP\natc_parking_codes=" + airline +
+            "\nui_manufacturer=\"Boeing\"\nui_type=\"" + model + "\"\nui_variation=\"" + airline + " " + reg +
+            "\"\nui_typerole=\"Commercial Airliner\"\nui_createdby=\"AI team\"\n"
+            "description=\"One of the most widely used airliners, repainted from photographs of the real "
+            "aircraft by the AI team; textures in 4096 pixels, night lighting and reflections included.\"\n"
+            "visual_damage=0\n\n";
+  }
+  text += "[flaps.0]\ntype=1\nspan-outboard=0.5\nextending-time=20\nflaps-position.0=0, 0\n"
+          "flaps-position.1=1, 0\nflaps-position.2=2, 0\nflaps-position.3=5, 0\nflaps-position.4=10, 0\n"
+          "flaps-position.5=15, 0\nflaps-position.6=25, 0\nflaps-position.7=30, 0\nflaps-position.8=40, 0\n"
+          "damaging-speed=250\nblowout-speed=300\nlift_scalar=1.0\ndrag_scalar=1.0\npitch_scalar=1.0\n\n";
+  text += "[contact_points]\n";
+  for (int p = 0; p < 24; ++p)
+    text += "point." + std::to_string(p) + "=1, -" + std::to_string(p * 3) +
+            ".00, 0.00, -9.50, 1600, 0, 1.40, 50.0, 0.60, 2.5, 0.72, 4.0, 4.0, 0, 160.0, 195.0\n";
+  text += "\n[airplane_geometry]\nwing_area=1341.00\nwing_span=112.60\nwing_root_chord=15.60\n"
+          "wing_dihedral=6.00\nwing_incidence=1.20\nwing_twist=-3.00\noswald_efficiency_factor=0.77\n";
+  return text;
+}
+
+double lf_cpuSeconds(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void lf_write(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// The tree, the reference data and the settings of the scan; cat's time over the same files.
+struct ScanTree {
+  fs::path root;
+  fs::path list;
+  bool keep = false;  // a tree named by WDRX_BENCH_TREE is made once and kept for later runs
+  ScanTree() {
+    if (const char* named = std::getenv("WDRX_BENCH_TREE")) {
+      root = named;
+      keep = true;
+    } else {
+      root = fs::temp_directory_path() / ("wdrx-bench-liveries-" + std::to_string(std::random_device{}()));
+    }
+    list = root / "files.txt";
+    if (!fs::exists(list)) makeTree();
+    fs::current_path(root);
+    setUp();
+  }
+
+  void makeTree() {
+    fs::create_directories(root / "lib");
+    std::string names;
+    for (int n = 0; n < fileCount; ++n) {
+      const fs::path folder = root / "lib" / ("pack" + std::to_string(n / 100)) / ("aircraft" + std::to_string(n));
+      fs::create_directories(folder / "model");
+      for (int s = 0; s < sectionsPerFile; ++s) fs::create_directories(folder / ("texture." + std::to_string(s)));
+      lf_write(folder / "Aircraft.air", "air");
+      lf_write(folder / "aircraft.cfg", lf_cfgText(n));
+      names += (folder / "aircraft.cfg").string();
+      names += '\0';
+    }
+    lf_write(list, names);
+  }
+
+  void setUp() {
+    gf_airlineId("");
+    gf_modelId("");
+    knownModelCodes.insert(std::begin(models), std::end(models));
+    icaoAirlineCodes.insert(std::begin(airlines), std::end(airlines));
+    for (int i = 0; i < 2000; ++i)
+      dbaseRecords.push_back({"N" + std::to_string(10000 + i * 17), AircraftCodes{gf_airlineId("UAL"), 0,
+                                                                                  gf_modelId("B738"), 0, 1}});
+    lf_sortDbaseRecords();
+    workerCount = static_cast<std::int32_t>(std::max(2u, std::thread::hardware_concurrency()));
+    lfolder0.value.store((root / "lib").string());
+    LIG_PRIORITIZE.value = false;
+  }
+
+  ~ScanTree() {
+    std::error_code error;
+    fs::current_path(root.parent_path(), error);
+    if (!keep) fs::remove_all(root, error);
+  }
+
+  // Seconds that `cat` needs for all the cfg files, best of three, in wall time and in processor
+  // time (user and system, of cat and xargs).
+  struct Timing {
+    double wall = 1e9;
+    double cpu = 1e9;
+  };
+  Timing catSeconds() const {
+    const std::string command = "xargs -0 -a '" + list.string() + "' cat > /dev/null";
+    Timing best;
+    for (int i = 0; i < 3; ++i) {
+      const double cpuBefore = lf_cpuSeconds(RUSAGE_CHILDREN);
+      const auto start = std::chrono::steady_clock::now();
+      if (std::system(command.c_str()) != 0) return {};
+      best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      best.cpu = std::min(best.cpu, lf_cpuSeconds(RUSAGE_CHILDREN) - cpuBefore);
+    }
+    return best;
+  }
+};
+
+ScanTree& lf_tree() {
+  static ScanTree tree;
+  return tree;
+}
+
+void BM_CatFloor(benchmark::State& state) {
+  ScanTree& tree = lf_tree();
+  for (auto _ : state) state.SetIterationTime(tree.catSeconds().wall);
+  state.counters["files/s"] = benchmark::Counter(static_cast<double>(fileCount) * static_cast<double>(state.iterations()),
+                                                 benchmark::Counter::kIsRate);
+}
+
+void BM_LiveryScan(benchmark::State& state) {
+  ScanTree& tree = lf_tree();
+  const ScanTree::Timing cat = tree.catSeconds();
+  double wall = 0.0;
+  double cpu = 0.0;
+  for (auto _ : state) {
+    SCAN_LIVERIES.value = true;
+    const double cpuBefore = lf_cpuSeconds(RUSAGE_SELF);
+    const auto start = std::chrono::steady_clock::now();
+    gf_scanLiveries();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu += lf_cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    wall += seconds;
+    state.SetIterationTime(seconds);
+  }
+  const double scans = static_cast<double>(state.iterations());
+  state.counters["files/s"] = benchmark::Counter(static_cast<double>(fileCount) * scans / wall);
+  state.counters["cat_ms"] = benchmark::Counter(cat.wall * 1000.0);
+  state.counters["scan/cat"] = benchmark::Counter(wall / scans / cat.wall);
+  state.counters["cpu/cat_cpu"] = benchmark::Counter(cpu / scans / cat.cpu);
+  state.counters["threads"] = benchmark::Counter(workerCount.load());
+}
+
+}  // namespace
+
+BENCHMARK(BM_CatFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LiveryScan)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
