@@ -278,7 +278,9 @@ TEST(Update, AParkedAircraftThatStartsToMoveIsSeenByItsGrowingDistance) {
   EXPECT_FALSE(checkExtendingSituations(ac, s3)) << "3 steps but only 12 m of 18.5 beyond the start";
   EXPECT_TRUE(checkExtendingSituations(ac, s4)) << "4 steps and 20 m beyond the start";
   EXPECT_EQ(ac.parkedReport, 1);
+  ASSERT_FALSE(engineDoubles.standOptions.empty());
   EXPECT_EQ(engineDoubles.standOptions.back().event, 2);
+  ASSERT_FALSE(engineDoubles.occupiedCalls.empty());
   EXPECT_EQ(engineDoubles.occupiedCalls.back(), (std::pair<std::int32_t, bool>{1, false}));
   // Coming back resets the count.
   gf_clearAcTables();
