@@ -5,10 +5,12 @@
 
 #include "aircraft/liveries/fltsim_section.hpp"
 #include "aircraft/liveries/liveries_cache.hpp"
+#include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/livery_scan.hpp"
 #include "aircraft/liveries/scan_reports.hpp"
 #include "aircraft/regcode_files.hpp"
 #include "config/settings.hpp"
+#include "encrypt/encrypt.hpp"
 #include "liveries_fixture.hpp"
 
 namespace fs = std::filesystem;
@@ -112,4 +114,30 @@ TEST_F(ScanReportFiles, ScanEmptiesItsListsAndTheDontUseTitles) {
   EXPECT_TRUE(invalidAirlineCodes.lines.empty());
   EXPECT_EQ(readFile(scanFiles::invalidAirlineCodes), "baw          in lib/a/aircraft.cfg [fltsim.0]\n");
   EXPECT_NE(logText().find("    1 don't use title read from files in input/my_regcodes\n"), std::string::npos);
+}
+
+TEST_F(ScanReportFiles, DecryptedRegcodesNeverStayBehind) {
+  livery_test::writeAircraft("lib/a", livery_test::cfgText("B738", {livery_test::section(0, "Wanted", "BAW"),
+                                                                    livery_test::section(1, "Unwanted", "BAW")}));
+  lfolder0.value.store("lib");
+  struct Row {
+    const char* name;
+    std::string xml;
+    std::vector<std::string> cached;
+  };
+  const std::string meta = "<meta><info name=\"copyright\" value=\"c\"/><info name=\"sim\" value=\"3\"/></meta>";
+  const Row rows[] = {
+      {"good file", "<root>" + meta + "<aig><l t=\"Unwanted\"/></aig></root>", {"Wanted"}},
+      {"broken file", "<root>" + meta + "<aig><l t=\"Unwanted\"/>", {"Unwanted", "Wanted"}},
+  };
+  for (const Row& row : rows) {
+    writeFile("input/AIG-regcodes.enc", wdrx::encrypt::encryptText(row.xml));
+    SCAN_LIVERIES.value = true;
+    ASSERT_TRUE(gf_scanLiveries()) << row.name;
+    EXPECT_FALSE(fs::exists("input/AIG-regcodes.xml")) << row.name;
+    lf_readLiveriesScanned();
+    std::vector<std::string> titles;
+    for (const LiveryData& l : scannedLiveries) titles.push_back(l.title);
+    EXPECT_EQ(titles, row.cached) << row.name;
+  }
 }
