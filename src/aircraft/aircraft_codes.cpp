@@ -102,3 +102,11 @@ bool gf_isKnownModel(std::string_view code) {
 bool lf_isIcaoAirline(std::string_view code) {
   return !code.empty() && icaoAirlineCodes.contains(code);
 }
+
+namespace wdrx::testing {
+void resetCodeTables() {
+  airlineCodes.clear();
+  modelCodes.clear();
+  modelFixesActive.store(false);
+}
+}  // namespace wdrx::testing

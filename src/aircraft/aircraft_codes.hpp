@@ -107,3 +107,8 @@ const std::string* lf_fixedModelCode(std::string_view wrongCode);  // nullptr: n
 // unknown and may take maxHalfWingSpan instead).
 double hwsp(std::uint16_t modelId);
 extern double maxHalfWingSpan;  // the largest half span of the reference data, 0.0 when none
+
+namespace wdrx::testing {
+// Both code tables empty and the fixes inactive, as at process start.
+void resetCodeTables();
+}  // namespace wdrx::testing

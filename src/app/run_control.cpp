@@ -72,3 +72,18 @@ void gf_reportThreadStopped(const std::string& threadName, const std::string& er
   gf_postStatus(wdrx::format("The {} has stopped with error: {}", threadName, errorText), true);
   gf_requestRunStop(ExitReason::ReaderError, 15);
 }
+
+namespace wdrx::testing {
+void resetRunControl() {
+  std::lock_guard lock(requestMutex);
+  runStopRequested.store(false);
+  closeRequested.store(false);
+  exitReason.store(ExitReason::NotYetSet);
+  restartDelay.store(0);
+  restartPending.store(false);
+  secondTick.store(false);
+  runSeconds.store(0);
+  currentWeekSlot.store(0);
+  workerCount.store(1);
+}
+}  // namespace wdrx::testing

@@ -48,3 +48,8 @@ void gf_requestClose();
 
 // A reader thread ended with an error: status line (logged), READER ERROR with 15 s delay.
 void gf_reportThreadStopped(const std::string& threadName, const std::string& errorText);
+
+namespace wdrx::testing {
+// Every run-control value back to its state at process start.
+void resetRunControl();
+}  // namespace wdrx::testing

@@ -87,3 +87,13 @@ StatusSnapshot gf_statusSnapshot() {
   return {statusLine.statusText, statusLine.errorText, statusLine.statusClock,
           statusLine.statusSetAt};
 }
+
+namespace wdrx::testing {
+void resetStatusLine() {
+  std::lock_guard lock(statusLine.statusMutex);
+  statusLine.statusText.clear();
+  statusLine.errorText.clear();
+  statusLine.statusClock = 0;
+  statusLine.statusSetAt = 0;
+}
+}  // namespace wdrx::testing

@@ -39,3 +39,8 @@ StatusSnapshot gf_statusSnapshot();
 // The window registers how it is told to repaint the status band; called after each change,
 // outside statusMutex. Empty: nothing is posted.
 void gf_setStatusNotifier(std::function<void()> notifier);
+
+namespace wdrx::testing {
+// Empty texts and clock, as at process start (the notifier stays).
+void resetStatusLine();
+}  // namespace wdrx::testing

@@ -606,3 +606,12 @@ void gf_initParameters() {
     gf_writeParameters(true);
   }
 }
+
+namespace wdrx::testing {
+void resetParametersStore() {
+  std::lock_guard lock(storeMutex);
+  parametersLoaded = false;
+  damagedFileShown = false;
+  userSettingsSnapshot = {};
+}
+}  // namespace wdrx::testing

@@ -67,3 +67,8 @@ bool lf_setOrAppendAttribute(pugi::xml_node node, const char* attributeName, con
 void gf_logBoolParameter(const BoolParameter& parameter);
 void gf_logIntParameter(const IntParameter& parameter);
 void gf_logStringParameter(const StringParameter& parameter);
+
+namespace wdrx::testing {
+// The store as at process start: settings never loaded, no damaged file shown, empty snapshot.
+void resetParametersStore();
+}  // namespace wdrx::testing

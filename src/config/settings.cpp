@@ -164,3 +164,21 @@ const bool randomSwitchRegistered = [] {
   return true;
 }();
 }  // namespace
+
+namespace wdrx::testing {
+void resetSettings() {
+  for (BoolParameter* p : boolParameters) p->value.store(p->defaultValue);
+  for (CheckBoxParameter* p : checkBoxParameters) p->value.store(p->defaultValue);
+  for (IntParameter* p : intParameters) p->value.store(p->defaultValue);
+  for (ComboBoxParameter* p : comboBoxParameters) p->value.store(p->defaultValue);
+  PROGRAM_VERSION.defaultValue.clear();
+  for (StringParameter* p : stringParameters) p->value.store(p->defaultValue);
+  for (EditParameter* p : editParameters) p->value.store(p->defaultValue);
+  parking_percentage.value.store(parking_percentage.defaultValue);
+  AMAX_FIT_FL.value.store(AMAX_FIT_FL.defaultValue);
+  ALL_INSTALL_PATH.value.store(ALL_INSTALL_PATH.defaultValue);
+  CALLSIGN_2_OBJECTID.value.store(CALLSIGN_2_OBJECTID.defaultValue);
+  rangeNm.store(static_cast<double>(RANGE.value.load()));
+  rangeMeters.store(static_cast<std::uint32_t>(RANGE.value.load()) * 1852u);
+}
+}  // namespace wdrx::testing

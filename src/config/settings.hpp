@@ -127,3 +127,9 @@ extern const std::vector<IntParameter*> intParameters;
 extern const std::vector<ComboBoxParameter*> comboBoxParameters;
 extern const std::vector<StringParameter*> stringParameters;
 extern const std::vector<EditParameter*> editParameters;
+
+namespace wdrx::testing {
+// Every setting back to its default (PROGRAM_VERSION's default too), the derived range values
+// with them, as at process start.
+void resetSettings();
+}  // namespace wdrx::testing

@@ -60,12 +60,18 @@ TEST_F(LookupsTest, FindRegistrationTriesVariantsByBinarySearch) {
   EXPECT_EQ(found(""), 0);
   EXPECT_EQ(found("G-ABCD"), 3);
   EXPECT_EQ(gf_findRegistration("G-ABCD")->fromDbase, 1);
+  // A stored registration that only begins with the one asked is another aircraft.
+  records({"D-AIPAX", "PH-BXAB"});
+  EXPECT_EQ(found("D-AIPA"), 0);
+  EXPECT_EQ(found("PHBXA"), 0);
+  EXPECT_EQ(found("D-AIPAX"), 1);
 }
 
 TEST_F(LookupsTest, RegistrationInTextSkipsLongAndEmptyRegistrations) {
-  records({"", "D-AIPAX", "PH-BX", "EI-A"});
+  records({"", "D-AIPAX", "PH-BX", "EI-A", "D-AIPB"});
   EXPECT_EQ(lf_registrationInText("Airbus D-AIPAX PH-BXA"), "PH-BX");
   EXPECT_EQ(lf_registrationInText("Airbus D-AIPAX"), std::nullopt);
+  EXPECT_EQ(lf_registrationInText("Airbus D-AIPB"), std::nullopt);  // six bytes: too long
   EXPECT_EQ(lf_registrationInText("ei-a livery"), std::nullopt);  // case-sensitive
   EXPECT_EQ(lf_registrationInText("EI-A livery"), "EI-A");
 }

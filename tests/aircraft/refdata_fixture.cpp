@@ -3,10 +3,24 @@
 #include <algorithm>
 #include <sstream>
 
+#include "aircraft/aircraft_codes.hpp"
+#include "aircraft/reference_db.hpp"
+#include "aircraft/regcode_files.hpp"
+#include "config/settings.hpp"
 #include "encrypt/encrypt.hpp"
 #include "foundation/log.hpp"
+#include "support/fresh_state.hpp"
 
 namespace refdata_test {
+
+namespace {
+const bool fresh = wdrx::testing::resetBeforeEachTest([] {
+  wdrx::testing::resetSettings();
+  wdrx::testing::resetCodeTables();
+  wdrx::testing::resetReferenceData();
+  dontUseTitles.clear();
+});
+}  // namespace
 
 void writeEncrypted(const std::filesystem::path& path, const std::string& plain) {
   wdrx::testing::writeFile(path, wdrx::encrypt::encryptText(plain));

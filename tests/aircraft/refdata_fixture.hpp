@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/log.hpp"
 #include "support/temp_dir.hpp"
 
 namespace refdata_test {
@@ -45,6 +46,8 @@ class RefdataTest {
  protected:
   wdrx::testing::TempDir dir;
   RefdataTest() { openLog(); }
+  // A log left open would catch the next test's lines in this test's folder.
+  ~RefdataTest() { wdrx::testing::closeLog(); }
 };
 
 }  // namespace refdata_test

@@ -22,7 +22,9 @@ const char* fullSections[][2] = {
     {"publishers", R"(<pub names="Qwertal, QW"/><pub names="Qwertal, QW"/><pub names="Aero,"/>)"},
     {"wingspans", R"(<wingspan type="B738" meters="35.8"/><wingspan type="B738" meters="40"/>)"
                   R"(<wingspan type="ZZZZ" meters="10"/><wingspan type="A320"/>)"},
-    {"fixes", R"(<fx wro="B73H" cor="B738"/><fx wro="B73H" cor="A320"/><fx wro="X" cor="NOPE"/>)"},
+    // A repeated wrong code with an invalid correct one: the validity is checked first.
+    {"fixes", R"(<fx wro="B73H" cor="B738"/><fx wro="B73H" cor="A320"/><fx wro="B73H" cor="NOPE"/>)"
+              R"(<fx wro="X" cor="NOPE"/>)"},
     {"thirdpartiesP3D", R"(<thirdpartieP3D pub="FlyT" arpts="LOWI,,EDDM"/><thirdpartieP3D arpts=""/>)"},
     {"dbase", R"(<d r="PH-BXA" a="KLM" m="B738"/><d r="D-AIPA" a="DLH" o="CLH" m="A320" c="true"/>)"
               R"(<d r="PH-BXA" a="XXX" m="B744"/><d r="N1" a="FDX" m="B73H" c="0"/>)"},
@@ -100,6 +102,7 @@ TEST_F(ReadDbaseTest, AllSectionsAreRead) {
                                  "    2 cargo operators", "    2 publishers",
                                  "==> wingspan model ZZZZ is not valid, skipped",
                                  "==> wrong part of fix: 'B73H', already exists, skipped",
+                                 "==> wrong fix B73H -> NOPE, the latter is not valid",
                                  "==> wrong fix X -> NOPE, the latter is not valid", "    1 fixes",
                                  "    3 dbase records read"}));
 }

@@ -96,12 +96,14 @@ TEST_F(RegcodeFilesTest, MissingFolderIsReported) {
 TEST_F(RegcodeFilesTest, AigRecordsAndConsecutiveDuplicates) {
   writeFile("input/AIG-regcodes.xml",
             aigXml(R"(<l t="A" r="PH-BXB, PH-BXA,PH-BXA" s="1"/><l t="A" r="X"/><l r="Y"/><l t=""/>)"
-                   R"(<l t="B"/><l t="A" r="PH" s="yes"/><l t=" C " r="PH-BXD" s="no"/>)"));
+                   R"(<l t="B"/><l t=""/><l t="B" r="Z"/><l t="A" r="PH" s="yes"/><l t=" C " r="PH-BXD" s="no"/>)"));
   std::vector<RegcodeRecord> list{{"earlier", {"X"}, false}};
   EXPECT_FALSE(gf_readAigRegcodes(list));
   EXPECT_EQ(records(list),
             (Strings{"earlier|X,", "A|PH-BXA,PH-BXB,|special", "B|", "A|PH,|special", " C |PH-BXD,"}));
+  // A skipped element without a title does not end the run of equal titles.
   EXPECT_EQ(logLines(), (Strings{"==> Duplicate title 'A' (same as previous)",
+                                 "==> Duplicate title 'B' (same as previous)",
                                  "    5 liveries read from AIG-regcodes.xml"}));
 }
 

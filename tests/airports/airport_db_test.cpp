@@ -6,11 +6,14 @@
 #include "aircraft/refdata_fixture.hpp"
 #include "airports/airport_db.hpp"
 #include "foundation/user_error.hpp"
+#include "support/fresh_state.hpp"
 
 using namespace refdata_test;
 using Strings = std::vector<std::string>;
 
 namespace {
+const bool fresh = wdrx::testing::resetBeforeEachTest(wdrx::testing::resetAirports);
+
 class AirportDbTest : public RefdataTest, public ::testing::Test {
  protected:
   static void writeAirports(const std::string& aps) {

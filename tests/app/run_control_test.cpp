@@ -9,8 +9,15 @@
 
 #include "app/status_line.hpp"
 #include "foundation/hooks.hpp"
+#include "support/fresh_state.hpp"
 
 namespace {
+
+// For both files of this binary.
+const bool fresh = wdrx::testing::resetBeforeEachTest([] {
+  wdrx::testing::resetRunControl();
+  wdrx::testing::resetStatusLine();
+});
 
 TEST(RunControl, ExitReasonTexts) {
   const char* texts[] = {"NOT YET SET",     "SIM WAS CLOSED",   "NEW FLIGHT",

@@ -2,8 +2,20 @@
 
 #include <pugixml.hpp>
 
+#include "app/run_control.hpp"
+#include "config/parameters_store.hpp"
+#include "config/settings.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "support/fresh_state.hpp"
+
+namespace {
+const bool fresh = wdrx::testing::resetBeforeEachTest([] {
+  wdrx::testing::resetRunControl();
+  wdrx::testing::resetSettings();
+  wdrx::testing::resetParametersStore();
+});
+}  // namespace
 
 void ConfigTest::SetUp() {
   std::filesystem::create_directories(dataFolder);

@@ -81,8 +81,13 @@ TEST_F(ConfigTest, ReadingBoundsIntsKeepsOddComboValuesAndAppendsMissingKeys) {
                        {"AEROWINX", "Yes"},
                        {"LAST_EPOCH_TIME:", "1234"},
                        {"PORT_NUMBER", "4000"},
+                       {"BLOCK_CALLSIGN", "DLH1"},
+                       {"DESTINATION", "EDDF"},
                        {"parking_percentage", "55"}});
   EXPECT_FALSE(gf_readParameters());
+  // The edit box shows the value read; DESTINATION, listed with the plain texts, is not shown.
+  EXPECT_TRUE(view.saw("text 32828 DLH1"));
+  EXPECT_FALSE(view.saw("text 32839 EDDF"));
   EXPECT_EQ(MAX_FIT.value.load(), 47);
   EXPECT_EQ(CUSTOM_PARKING_PERCENTAGE.value.load(), -1);
   EXPECT_EQ(RANGE.value.load(), 7);
@@ -98,7 +103,7 @@ TEST_F(ConfigTest, ReadingBoundsIntsKeepsOddComboValuesAndAppendsMissingKeys) {
   EXPECT_EQ(fileValue("MAX_HOLDING_MINUTES"), "0");
   EXPECT_EQ(fileValue("MAX_FIT"), "60");
   EXPECT_EQ(fileValue("MATCHING_DEPTH"), "4");
-  EXPECT_EQ(entries.size(), 9u + 65u - 8u);  // 8 registered keys were present
+  EXPECT_EQ(entries.size(), 11u + 65u - 10u);  // 10 registered keys were present
   EXPECT_EQ(std::count(entries.begin(), entries.end(), Entries::value_type{"AIRP_HEIGHT", "18000"}), 1);
 
   // RANGE 7 is no allowed value: the combo box is filled but nothing is selected.
@@ -114,7 +119,7 @@ TEST_F(ConfigTest, ReadingBoundsIntsKeepsOddComboValuesAndAppendsMissingKeys) {
   const std::string log = logText();
   EXPECT_THAT(log, HasSubstr("from '" + parametersFile.string() + "'\n"));
   for (const char* line : {"\nMAX_FIT=47\n", "\nCUSTOM_PARKING_PERCENTAGE=-1\n", "\nRANGE=7\n",
-                           "\nRANDOM=false\n", "\nLAST_EPOCH_TIME:=1234\n", "\nBLOCK_CALLSIGN=\"\"\n"})
+                           "\nRANDOM=false\n", "\nLAST_EPOCH_TIME:=1234\n", "\nBLOCK_CALLSIGN=\"DLH1\"\n"})
     EXPECT_THAT(log, HasSubstr(line));
   EXPECT_THAT(log, Not(HasSubstr("parking_percentage")));
 }

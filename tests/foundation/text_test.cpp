@@ -171,6 +171,21 @@ TEST_F(Charset, DetectionAndReadingOfEveryEncoding) {
       {"cut by end of file", "abc\xE2\x82", TextEncoding::ANSI, {"abc\xC3\xA2\xE2\x80\x9A"}},
       {"E0 needs A0", "\xE0\x9F\x80", TextEncoding::ANSI, {"\xC3\xA0\xC5\xB8\xE2\x82\xAC"}},
       {"F4 at most 8F", "\xF4\x90\x80\x80", TextEncoding::ANSI, {"\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"}},
+      // Each lower and upper limit from both sides.
+      {"E0 A0 is the first", "\xE0\xA0\x80", TextEncoding::UTF8_without_BOM, {"\xE0\xA0\x80"}},
+      {"F0 90 is the first", "\xF0\x90\x80\x80", TextEncoding::UTF8_without_BOM, {"\xF0\x90\x80\x80"}},
+      {"F0 needs 90", "\xF0\x8F\x80\x80", TextEncoding::ANSI,
+       {"\xC3\xB0\xC2\x8F\xE2\x82\xAC\xE2\x82\xAC"}},
+      {"F4 8F is the last", "\xF4\x8F\xBF\xBF", TextEncoding::UTF8_without_BOM, {"\xF4\x8F\xBF\xBF"}},
+      {"C2 is the first lead", "\xC2\x80", TextEncoding::UTF8_without_BOM, {"\xC2\x80"}},
+      // UTF-16 without a mark: a zero in every second byte of the first four (or of a shorter file).
+      {"utf16le two bytes", std::string("A\0", 2), TextEncoding::Unicode, {"A"}},
+      {"utf16le three bytes", std::string("A\0B", 3), TextEncoding::Unicode, {"A"}},
+      {"utf16be three bytes", std::string("\0AB", 3), TextEncoding::Unicode_big_endian, {"A"}},
+      {"one zero is no utf16le", std::string("A\0BC", 4), TextEncoding::UTF8_without_BOM,
+       {std::string("A\0BC", 4)}},
+      {"one zero is no utf16be", std::string("\0AB\0", 4), TextEncoding::UTF8_without_BOM,
+       {std::string("\0AB\0", 4)}},
   };
   for (const auto& c : cases) {
     const auto path = dir / "file.txt";

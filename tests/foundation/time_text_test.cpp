@@ -86,6 +86,28 @@ TEST_F(TrafficClock, ComputerClockUnlessProfessionalWithATime) {
   EXPECT_EQ(gf_weekSlotHalfHour(slot), 21);
 }
 
+// Both ends of the range, from both sides: a source time in (-1, 1) truncates to 0 (no time
+// yet: the computer's clock), -1 and below or past the last valid second is invalid.
+TEST_F(TrafficClock, SourceTimeBounds) {
+  rtProfessional.store(true);
+  const struct {
+    double source;
+    std::int64_t clock;
+  } rows[] = {
+      {-1.0, invalidTime},
+      {-0.999, at(2, 8, 0, 0)},
+      {-0.5, at(2, 8, 0, 0)},
+      {0.999, at(2, 8, 0, 0)},
+      {1.0, 1},
+      {static_cast<double>(latestValidTime) + 0.5, latestValidTime},
+      {static_cast<double>(latestValidTime + 1), invalidTime},
+  };
+  for (const auto& row : rows) {
+    trafficSourceTime.store(row.source);
+    EXPECT_EQ(gf_trafficClock(), row.clock) << row.source;
+  }
+}
+
 TEST_F(TrafficClock, BadSourceTimesGiveDefinedInvalidResults) {
   rtProfessional.store(true);
   for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(),

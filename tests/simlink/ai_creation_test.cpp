@@ -5,13 +5,32 @@
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "foundation/paths.hpp"
+#include "config/settings.hpp"
 #include "foundation/user_error.hpp"
+#include "simlink/sim_client.hpp"
+#include "simlink/sim_results.hpp"
+#include "support/fresh_state.hpp"
 #include "support/temp_dir.hpp"
 
 using wdrx::testing::readFile;
 using wdrx::testing::TempDir;
 
 namespace {
+// For every file of this binary: the simulator link as at process start.
+const bool fresh = wdrx::testing::resetBeforeEachTest([] {
+  wdrx::testing::resetRunControl();
+  wdrx::testing::resetStatusLine();
+  wdrx::testing::resetSettings();
+  gf_resetSimLink();
+  {
+    std::lock_guard lock(simResultMutex);
+    simResultQueue.clear();
+  }
+  creationRequests.clear();
+  failedLiveries.clear();
+  unmatchedAircraft.clear();
+});
+
 std::string expectedPlan(const char* type, const char* from, const char* to) {
   return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n") +
          "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\n" + "<FlightPlan.FlightPlan>\n" +

@@ -217,21 +217,25 @@ TEST(AircraftInRange, NearbyAircraftReportedUnlessStarredHighOrAnonymous) {
   dispatch(inRange(21, 2600.0, 300.0, 0, "DLH2"));   // too high
   dispatch(inRange(22, 10.0, 300.0, 0, "DLH3*"));
   dispatch(inRange(23, 10.0, 300.0, 0, ""));
+  dispatch(inRange(24, 2500.0, 300.0, 0, "DLH4"));  // at the limit: still reported
+  dispatch(inRange(25, 2500.5, 300.0, 0, "DLH5"));  // just above it
   // An object removed before any range answer named it is no longer taken for a new one.
   dispatch(objectAddRemove(202, 30));
   dispatch(objectAddRemove(203, 30));
   EXPECT_TRUE(newSimObjects.empty());
   dispatch(inRange(30, 10.0, 300.0, 0, "DLH6"));
   const auto results = takeResults();
-  ASSERT_EQ(results.size(), 3u);
+  ASSERT_EQ(results.size(), 4u);
   EXPECT_EQ(results[0].objectId, 20u);
   EXPECT_EQ(results[0].key, 1u);
   EXPECT_EQ(results[0].kind, SimResultKind::inRange);
   EXPECT_EQ(results[0].first, 300.0);
   EXPECT_EQ(results[0].second, 10.0);
-  EXPECT_EQ(results[1].kind, SimResultKind::removed);
-  EXPECT_EQ(results[2].objectId, 30u);
-  EXPECT_EQ(results[2].kind, SimResultKind::inRange);
+  EXPECT_EQ(results[1].objectId, 24u);
+  EXPECT_EQ(results[1].second, 2500.0);
+  EXPECT_EQ(results[2].kind, SimResultKind::removed);
+  EXPECT_EQ(results[3].objectId, 30u);
+  EXPECT_EQ(results[3].kind, SimResultKind::inRange);
 }
 
 TEST(AircraftInRange, CreationFailedOnlyForAKnownSendId) {

@@ -109,6 +109,14 @@ class PosixSimTransport final : public SimTransport {
       wake_.notify_one();
     }
     silenced_ = true;
+    // Our direction ends after the queued bytes; what the peer still sends is read and dropped
+    // until it ends its own. Closing with unread data would reset the connection, and the peer
+    // may then lose our last packets unread.
+    ::shutdown(fd_.get(), SHUT_WR);
+    {
+      std::unique_lock lock(mutex_);
+      idle_.wait_for(lock, closeWriteLimit, [&] { return readerEnded_; });
+    }
     ::shutdown(fd_.get(), SHUT_RDWR);
     if (reader_.joinable()) reader_.join();
     if (writer_.joinable()) writer_.join();
@@ -135,10 +143,28 @@ class PosixSimTransport final : public SimTransport {
   }
 
   void readLoop() {
+    struct Ended {
+      PosixSimTransport& transport;
+      ~Ended() {
+        std::lock_guard lock(transport.mutex_);
+        transport.readerEnded_ = true;
+        transport.idle_.notify_all();
+      }
+    } ended{*this};
+    std::vector<std::byte> dropped;
     for (;;) {
+      if (silenced_) {
+        // Closing: read out and drop what still comes, up to the peer's end.
+        dropped.resize(4096);
+        if (lf_recv(fd_.get(), dropped.data(), dropped.size()) <= 0) return;
+        continue;
+      }
       const std::span<std::byte> space = sink_->receiveSpace();
       const long n = lf_recv(fd_.get(), space.data(), space.size());
-      if (silenced_) return;
+      if (silenced_) {
+        if (n > 0) continue;
+        return;
+      }
       if (n > 0) {
         if (!sink_->received(static_cast<std::size_t>(n))) {
           stop();
@@ -190,6 +216,7 @@ class PosixSimTransport final : public SimTransport {
   bool stopped_ = false;  // read or write failed, or the sink stopped reading
   bool closing_ = false;
   bool closed_ = false;
+  bool readerEnded_ = false;
   std::atomic<bool> silenced_{false};
   std::atomic<bool> reported_{false};
 };

@@ -67,6 +67,25 @@ TEST_F(SimConnectionTest, OpenRequestsAnswersAndCloseInOrder) {
   for (std::size_t i = 0; i < packets.size(); ++i) EXPECT_EQ(packets[i].sendId, i + 1);
 }
 
+// Close sends what is still queued before it disconnects: removals and the last positions of
+// a closing run must reach the simulator.
+TEST_F(SimConnectionTest, CloseWritesTheQueuedPacketsFirst) {
+  open();
+  constexpr std::uint32_t count = 3000;
+  double values[8] = {};
+  for (std::uint32_t i = 0; i < count; ++i) {
+    values[0] = i;
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(handle, 402, 1000, 0, 0, 64, values), simOk);
+  }
+  EXPECT_EQ(SimConnect_Close(handle), simOk);
+  handle = nullptr;
+  ASSERT_TRUE(fake.waitFor([&] { return fake.connectionsOpen() == 0; }));
+  const auto packets = fake.packets();
+  ASSERT_EQ(packets.size(), 1u + count);
+  EXPECT_EQ(packets.back().sendId, 1u + count);
+  EXPECT_EQ(packets.back().doubles().front(), count - 1.0);
+}
+
 TEST_F(SimConnectionTest, AfterThePeerClosesEveryCallFails) {
   open();
   std::vector<Received> received;
