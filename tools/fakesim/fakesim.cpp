@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <numbers>
 
+#include <pugixml.hpp>
+
 #include "foundation/format.hpp"
+#include "foundation/geodesy.hpp"
 #include "platform/sim_transport.hpp"
 
 namespace fakesim {
@@ -63,7 +67,7 @@ std::uint32_t lf_expectedSize(std::uint32_t function) {
     case SimFunction::AIRemoveObject: return simRemoveObjectSize;
     case SimFunction::AISetAircraftFlightPlan: return simSetFlightPlanSize;
   }
-  return 0;
+  return function == functionRequestSystemState ? requestSystemStateSize : 0;
 }
 
 Packet lf_decode(std::vector<std::byte> bytes) {
@@ -157,8 +161,80 @@ Packet lf_decode(std::vector<std::byte> bytes) {
       p.requestId = u32(280);
       break;
   }
+  if (p.function == functionRequestSystemState) {
+    p.requestId = u32(16);
+    p.name = lf_text(bytes, 20, 256);
+  }
   p.bytes = std::move(bytes);
   return p;
+}
+
+// A value as the data type carries it, appended to the packet.
+void lf_putValue(std::vector<std::byte>& bytes, std::uint32_t type, const Value& value) {
+  const std::size_t at = bytes.size();
+  const auto integer = [&](double low, double high) {
+    return std::isnan(value.number) ? 0.0 : std::clamp(std::round(value.number), low, high);
+  };
+  switch (static_cast<DataType>(type)) {
+    case DataType::Int32:
+      lf_put<std::int32_t>(bytes, at, static_cast<std::int32_t>(integer(-2147483648.0, 2147483647.0)));
+      return;
+    case DataType::Int64:
+      lf_put<std::int64_t>(bytes, at, static_cast<std::int64_t>(integer(-9223372036854775808.0, 9223372036854774784.0)));
+      return;
+    case DataType::Float32: lf_put<float>(bytes, at, static_cast<float>(value.number)); return;
+    case DataType::Float64: lf_put<double>(bytes, at, value.number); return;
+    case DataType::StringV:
+      bytes.insert(bytes.end(), reinterpret_cast<const std::byte*>(value.text.data()),
+                   reinterpret_cast<const std::byte*>(value.text.data() + value.text.size()));
+      bytes.push_back(std::byte{0});
+      return;
+    default: break;
+  }
+  const std::size_t size = dataTypeSize(type).value_or(0);
+  if (type >= static_cast<std::uint32_t>(DataType::String8) && type <= static_cast<std::uint32_t>(DataType::String260)) {
+    lf_putText(bytes, at, size, value.text);
+  } else {
+    bytes.resize(at + size);  // structures: zeros
+  }
+}
+
+// Reads a value of the type at `at` of the data and moves past it; false when the data ends
+// first.
+bool lf_readValue(const std::vector<std::byte>& data, std::size_t& at, std::uint32_t type, Value& value) {
+  if (type == static_cast<std::uint32_t>(DataType::StringV)) {
+    const auto from = data.begin() + static_cast<std::ptrdiff_t>(std::min(at, data.size()));
+    const std::size_t end = static_cast<std::size_t>(std::find(from, data.end(), std::byte{0}) - data.begin());
+    if (end >= data.size()) return false;
+    value.text = lf_text(data, at, end - at + 1);
+    at = end + 1;
+    return true;
+  }
+  const std::size_t size = dataTypeSize(type).value_or(0);
+  if (at + size > data.size()) return false;
+  switch (static_cast<DataType>(type)) {
+    case DataType::Int32: value.number = lf_get<std::int32_t>(data, at); break;
+    case DataType::Int64: value.number = static_cast<double>(lf_get<std::int64_t>(data, at)); break;
+    case DataType::Float32: value.number = lf_get<float>(data, at); break;
+    case DataType::Float64: value.number = lf_get<double>(data, at); break;
+    default:
+      if (type >= static_cast<std::uint32_t>(DataType::String8) && type <= static_cast<std::uint32_t>(DataType::String260)) {
+        value.text = lf_text(data, at, size);
+      }
+      break;
+  }
+  at += size;
+  return true;
+}
+
+// Whether the value differs from the one sent before by more than the datum's epsilon.
+bool lf_changed(const Datum& datum, const Value& before, const Value& now) {
+  const auto type = static_cast<DataType>(datum.type);
+  if (type == DataType::Float32 || type == DataType::Float64) {
+    return std::fabs(now.number - before.number) > datum.epsilon || std::isnan(now.number) != std::isnan(before.number);
+  }
+  if (type == DataType::Int32 || type == DataType::Int64) return std::round(now.number) != std::round(before.number);
+  return now.text != before.text;
 }
 
 std::vector<std::byte> lf_packet(SimRecvId id, std::size_t size, std::uint32_t version) {
@@ -178,6 +254,88 @@ std::vector<std::byte> lf_eventPacket(SimRecvId id, std::size_t size, std::uint3
 }
 
 }  // namespace
+
+std::optional<std::size_t> dataTypeSize(std::uint32_t type) {
+  switch (static_cast<DataType>(type)) {
+    case DataType::Int32:
+    case DataType::Float32: return 4;
+    case DataType::Int64:
+    case DataType::Float64:
+    case DataType::String8: return 8;
+    case DataType::String32: return 32;
+    case DataType::String64: return 64;
+    case DataType::String128: return 128;
+    case DataType::String256: return 256;
+    case DataType::String260: return 260;
+    case DataType::StringV: return 0;
+    case DataType::InitPosition: return 56;
+    case DataType::MarkerState: return 68;
+    case DataType::Waypoint: return 44;
+    case DataType::LatLonAlt:
+    case DataType::Xyz: return 24;
+  }
+  return std::nullopt;
+}
+
+std::optional<Options> parseArguments(const std::vector<std::string>& arguments, std::string& error) {
+  Options options;
+  options.tcp4 = false;
+  options.recordPackets = false;  // printed, not kept: the program runs until it is stopped
+  options.frameInterval = std::chrono::milliseconds(33);
+  bool portGiven = false;
+  const auto number = [&](const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+  };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    double value = 0.0;
+    if (arg == "--port" && hasValue && number(arguments[i + 1], value) && value >= 0 && value <= 65535) {
+      options.port = static_cast<std::uint16_t>(value);
+      portGiven = true;
+      ++i;
+    } else if (arg == "--socket" && hasValue) {
+      options.socketPath = arguments[++i];
+    } else if (arg == "--ipv6") {
+      options.tcp6 = true;
+    } else if (arg == "--v6") {
+      options.simVersion = 6;
+    } else if (arg == "--frame-ms" && hasValue && number(arguments[i + 1], value) && value >= 0 && value <= 60000) {
+      options.frameInterval = std::chrono::milliseconds(static_cast<long>(value));
+      ++i;
+    } else if (arg == "--position" && hasValue) {
+      std::vector<double> values;
+      std::string_view rest = arguments[++i];
+      for (;;) {
+        const std::size_t comma = rest.find(',');
+        if (!number(std::string(rest.substr(0, comma)), value)) break;
+        values.push_back(value);
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+      }
+      const std::size_t pieces = static_cast<std::size_t>(std::count(arguments[i].begin(), arguments[i].end(), ',')) + 1;
+      if (values.size() != pieces || pieces < 2 || pieces > 4 || std::fabs(values[0]) > 90.0 ||
+          std::fabs(values[1]) > 180.0) {
+        error = "--position wants LAT,LON[,ALT_FT[,HEADING_DEG]]: " + arguments[i];
+        return std::nullopt;
+      }
+      options.userLatitude = values[0];
+      options.userLongitude = values[1];
+      if (values.size() > 2) options.userAltitude = values[2];
+      if (values.size() > 3) options.userHeading = values[3];
+    } else if (arg == "--on-ground" || arg == "--airborne") {
+      options.userOnGround = arg == "--on-ground";
+    } else {
+      error = "unknown or incomplete argument: " + arg;
+      return std::nullopt;
+    }
+  }
+  options.tcp4 = portGiven || options.socketPath.empty();
+  if (options.tcp6) options.port6 = options.port;
+  return options;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Packet
@@ -199,6 +357,7 @@ std::string Packet::kind() const {
     case SimFunction::AIRemoveObject: return "AIRemoveObject";
     case SimFunction::AISetAircraftFlightPlan: return "AISetAircraftFlightPlan";
   }
+  if (function == functionRequestSystemState) return "RequestSystemState";
   return wdrx::format("Function 0x{:X}", function);
 }
 
@@ -226,7 +385,8 @@ std::string Packet::describe() const {
                            dataType, epsilon, static_cast<std::int32_t>(datumId));
       break;
     case SimFunction::RequestDataOnSimObject:
-      line += wdrx::format(" request={} define={} object={} period={}", requestId, defineId, objectId, period);
+      line += wdrx::format(" request={} define={} object={} period={} flags={}", requestId, defineId, objectId, period,
+                           flags);
       break;
     case SimFunction::RequestDataOnSimObjectType:
       line += wdrx::format(" request={} define={} radius={} type={}", requestId, defineId, radius, objectType);
@@ -249,6 +409,7 @@ std::string Packet::describe() const {
       line += wdrx::format(" object={} path='{}' request={}", objectId, name, requestId);
       break;
   }
+  if (function == functionRequestSystemState) line += wdrx::format(" request={} state='{}'", requestId, name);
   if (malformed) line += " MALFORMED";
   return line;
 }
@@ -282,9 +443,19 @@ FakeSim::FakeSim(Options options) : options_(std::move(options)), nextObjectId_(
   user_.id = options_.userObjectId;
   user_.title = "Fake User Aircraft";
   user_.atcId = "USER1";
-  user_.variables["TITLE"].text = user_.title;
-  user_.variables["ATC ID"].text = user_.atcId;
-  user_.variables["ATC MODEL"].text = "B738";
+  auto& v = user_.variables;
+  v["TITLE"].text = user_.title;
+  v["ATC ID"].text = user_.atcId;
+  v["ATC MODEL"].text = "B738";
+  v["PLANE LATITUDE"].number = options_.userLatitude;
+  v["PLANE LONGITUDE"].number = options_.userLongitude;
+  v["PLANE ALTITUDE"].number = options_.userAltitude;
+  v["INDICATED ALTITUDE"].number = options_.userAltitude;
+  v["PLANE HEADING DEGREES TRUE"].number = options_.userHeading * std::numbers::pi / 180.0;
+  v["SIM ON GROUND"].number = options_.userOnGround ? 1.0 : 0.0;
+  v["GROUND ALTITUDE"].number = options_.userOnGround ? options_.userAltitude : 0.0;
+  v["PLANE ALT ABOVE GROUND"].number = options_.userOnGround ? 0.0 : options_.userAltitude;
+  v["STANDARD ATM TEMPERATURE"].number = 518.67;
 }
 
 FakeSim::~FakeSim() { stop(); }
@@ -447,6 +618,64 @@ void FakeSim::tickLoop() {
   }
 }
 
+void FakeSim::answerPeriod(std::uint32_t period, std::vector<Outgoing>& out) {
+  for (const auto& session : sessions_) {
+    if (!session->open) continue;
+    for (auto it = session->periodic.begin(); it != session->periodic.end();) {
+      if (it->second.period == period && !periodEvent(session, it->second, out)) {
+        it = session->periodic.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+bool FakeSim::periodEvent(const std::shared_ptr<Session>& session, Request& request, std::vector<Outgoing>& out) {
+  const std::uint64_t event = request.periods++;
+  if (event < request.origin || (event - request.origin) % (static_cast<std::uint64_t>(request.interval) + 1) != 0) {
+    return true;
+  }
+  const SimObject* object = findObject(request.objectId);
+  if (object == nullptr) return false;  // the object has gone: so has the request
+  auto bytes = dataPacket(SimRecvId::SimObjectData, *session, request, *object, 1, 1);
+  if (bytes.empty()) return true;  // nothing changed
+  out.push_back({session, std::move(bytes)});
+  return request.limit == 0 || ++request.sent < request.limit;
+}
+
+std::vector<const SimObject*> FakeSim::objectsOfType(ObjectType type, std::uint32_t radius) const {
+  std::vector<const SimObject*> listed;
+  const bool userListed = type == ObjectType::User || radius == 0 ||
+                          ((type == ObjectType::All || type == ObjectType::Aircraft) && options_.byTypeIncludesUser);
+  if (userListed) listed.push_back(&user_);
+  if (type == ObjectType::User || radius == 0) return listed;
+  const auto position = [](const SimObject& object) {
+    const auto lat = object.variables.find("PLANE LATITUDE");
+    const auto lon = object.variables.find("PLANE LONGITUDE");
+    return LatLon{lat == object.variables.end() ? 0.0 : lat->second.number,
+                  lon == object.variables.end() ? 0.0 : lon->second.number};
+  };
+  const LatLon user = position(user_);
+  for (const auto& [id, object] : objects_) {
+    if (type != ObjectType::All && object.type != type) continue;
+    if (gf_distanceNm(user, position(object)) * 1852.0 > radius) continue;
+    listed.push_back(&object);
+  }
+  return listed;
+}
+
+bool FakeSim::flightPlanLoads(const std::string& path) const {
+  // The simulator adds the extension when the path has none.
+  std::filesystem::path file(path);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) file += ".pln";
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  pugi::xml_document document;
+  if (!document.load_file(file.c_str())) return false;
+  return static_cast<bool>(document.child("SimBase.Document").child("FlightPlan.FlightPlan"));
+}
+
 SimObject* FakeSim::findObject(std::uint32_t objectId) {
   if (objectId == simUserObjectId || objectId == user_.id) return &user_;
   const auto found = objects_.find(objectId);
@@ -461,55 +690,57 @@ std::vector<FakeSim::Outgoing> FakeSim::toAll(const std::vector<std::byte>& byte
   return out;
 }
 
-void FakeSim::announceObject(std::uint32_t objectId, bool added, std::vector<Outgoing>& out) {
+void FakeSim::announceObject(std::uint32_t objectId, ObjectType type, bool added, std::vector<Outgoing>& out) {
   for (const auto& session : sessions_) {
     if (!session->open) continue;
     const auto eventId = session->subscribed(added ? "ObjectAdded" : "ObjectRemoved");
     if (!eventId) continue;
     auto bytes = lf_eventPacket(SimRecvId::EventObjectAddRemove, 28, *eventId, objectId);
-    lf_put<std::uint32_t>(bytes, 24, static_cast<std::uint32_t>(SimObjectType::Aircraft));
+    lf_put<std::uint32_t>(bytes, 24, static_cast<std::uint32_t>(type));
     out.push_back({session, std::move(bytes)});
   }
 }
 
-std::vector<std::byte> FakeSim::dataPacket(SimRecvId id, const Session& session, const Request& request,
+std::vector<std::byte> FakeSim::dataPacket(SimRecvId id, const Session& session, Request& request,
                                            const SimObject& object, std::uint32_t entry, std::uint32_t outOf) const {
   auto bytes = lf_packet(id, simObjectDataOffset, simProtocolVersion);
   lf_put<std::uint32_t>(bytes, 12, request.requestId);
   lf_put<std::uint32_t>(bytes, 16, object.id);
   lf_put<std::uint32_t>(bytes, 20, request.defineId);
+  lf_put<std::uint32_t>(bytes, 24, request.flags);
   lf_put<std::uint32_t>(bytes, 28, entry);
   lf_put<std::uint32_t>(bytes, 32, outOf);
   const auto definition = session.definitions.find(request.defineId);
+  const std::vector<Datum> none;
+  const std::vector<Datum>& data = definition == session.definitions.end() ? none : definition->second;
+  const bool changedOnly = (request.flags & requestFlagChanged) != 0 && request.lastSent.size() == data.size();
+  const bool tagged = (request.flags & requestFlagTagged) != 0;
   std::uint32_t values = 0;
-  if (definition != session.definitions.end()) {
-    for (const Datum& datum : definition->second) {
+  bool anyChanged = false;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    const Datum& datum = data[i];
+    const auto variable = object.variables.find(lf_upper(datum.name));
+    const Value value = variable == object.variables.end() ? Value{} : variable->second;
+    const bool changed = !changedOnly || lf_changed(datum, request.lastSent[i], value);
+    anyChanged = anyChanged || changed;
+    // Untagged answers carry the whole definition; tagged ones of a CHANGED request only what changed.
+    if (tagged && !changed) continue;
+    if (tagged) lf_put<std::uint32_t>(bytes, bytes.size(), datum.datumId);
+    lf_putValue(bytes, datum.type, value);
+    ++values;
+  }
+  if (changedOnly && !anyChanged) return {};
+  if (request.flags & requestFlagChanged) {
+    request.lastSent.clear();
+    for (const Datum& datum : data) {
       const auto variable = object.variables.find(lf_upper(datum.name));
-      const Value value = variable == object.variables.end() ? Value{} : variable->second;
-      const std::size_t at = bytes.size();
-      switch (static_cast<SimDataType>(datum.type)) {
-        case SimDataType::Int64: lf_put<std::int64_t>(bytes, at, static_cast<std::int64_t>(std::llround(value.number))); break;
-        case SimDataType::String32: lf_putText(bytes, at, simString32Length, value.text); break;
-        case SimDataType::StringV:
-          bytes.insert(bytes.end(), reinterpret_cast<const std::byte*>(value.text.data()),
-                       reinterpret_cast<const std::byte*>(value.text.data() + value.text.size()));
-          bytes.push_back(std::byte{0});
-          break;
-        default: lf_put<double>(bytes, at, value.number); break;
-      }
-      ++values;
+      request.lastSent.push_back(variable == object.variables.end() ? Value{} : variable->second);
     }
   }
   lf_put<std::uint32_t>(bytes, 36, values);
   bytes.resize((bytes.size() + 3) / 4 * 4);
   lf_put<std::uint32_t>(bytes, 0, static_cast<std::uint32_t>(bytes.size()));
   return bytes;
-}
-
-void FakeSim::answerRequest(const std::shared_ptr<Session>& session, const Request& request, std::vector<Outgoing>& out) {
-  const SimObject* object = findObject(request.objectId);
-  if (object == nullptr) return;
-  out.push_back({session, dataPacket(SimRecvId::SimObjectData, *session, request, *object, 1, 1)});
 }
 
 void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& packet, std::vector<Outgoing>& out) {
@@ -521,6 +752,12 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
     lf_put<std::uint32_t>(bytes, 20, index);
     out.push_back({session, std::move(bytes)});
   };
+  // A packet whose size does not fit its function is refused (SetDataOnSimObject: its data does
+  // not fit its count and unit, told below as a wrong data size).
+  if (packet.malformed && lf_expectedSize(packet.function) != 0 && !packet.is(SimFunction::SetDataOnSimObject)) {
+    exception(static_cast<std::uint32_t>(Exception::SizeMismatch), 0);
+    return;
+  }
   const auto rule = std::find_if(failNext_.begin(), failNext_.end(),
                                  [&](const auto& entry) { return entry.first == packet.function; });
   if (rule != failNext_.end()) {
@@ -550,25 +787,61 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
       break;
     case SimFunction::MapClientEventToSimEvent: session->mapped[packet.eventId] = packet.name; break;
     case SimFunction::AddToDataDefinition:
-      session->definitions[packet.defineId].push_back(Datum{packet.name, packet.units, packet.dataType});
+      if (!dataTypeSize(packet.dataType)) {
+        exception(static_cast<std::uint32_t>(Exception::InvalidDataType), 4);
+        break;
+      }
+      session->definitions[packet.defineId].push_back(
+          Datum{packet.name, packet.units, packet.dataType, packet.epsilon, packet.datumId});
       break;
     case SimFunction::RequestDataOnSimObject: {
-      const Request request{packet.requestId, packet.defineId, packet.objectId, packet.period};
+      if (!session->definitions.contains(packet.defineId)) {
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 2);
+        break;
+      }
       if (findObject(packet.objectId) == nullptr) {
-        exception(static_cast<std::uint32_t>(SimException::UnrecognizedId), 3);
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 3);
+        break;
+      }
+      if (packet.period > static_cast<std::uint32_t>(SimPeriod::Second)) {
+        exception(static_cast<std::uint32_t>(Exception::InvalidEnum), 4);
         break;
       }
       session->periodic.erase(packet.requestId);
       if (packet.period == 0) break;  // never: the request ends
-      if (packet.period != static_cast<std::uint32_t>(SimPeriod::Once)) session->periodic[packet.requestId] = request;
-      answerRequest(session, request, out);
+      Request request;
+      request.requestId = packet.requestId;
+      request.defineId = packet.defineId;
+      request.objectId = packet.objectId;
+      request.period = packet.period;
+      request.flags = packet.flags;
+      request.origin = packet.origin;
+      request.interval = packet.interval;
+      request.limit = packet.limit;
+      // The request is period event 0; ONCE ends after its answer.
+      const bool goesOn = periodEvent(session, request, out);
+      if (goesOn && packet.period != static_cast<std::uint32_t>(SimPeriod::Once)) {
+        session->periodic[packet.requestId] = std::move(request);
+      }
       break;
     }
     case SimFunction::RequestDataOnSimObjectType: {
-      const Request request{packet.requestId, packet.defineId, 0, 0};
-      std::vector<const SimObject*> listed;
-      if (options_.byTypeIncludesUser) listed.push_back(&user_);
-      for (const auto& [id, object] : objects_) listed.push_back(&object);
+      if (!session->definitions.contains(packet.defineId)) {
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 2);
+        break;
+      }
+      if (packet.radius > maxRequestRadius) {
+        exception(static_cast<std::uint32_t>(Exception::OutOfBounds), 3);
+        break;
+      }
+      if (packet.objectType > static_cast<std::uint32_t>(ObjectType::Ground)) {
+        exception(static_cast<std::uint32_t>(Exception::InvalidEnum), 4);
+        break;
+      }
+      Request request;
+      request.requestId = packet.requestId;
+      request.defineId = packet.defineId;
+      const auto listed = objectsOfType(static_cast<ObjectType>(packet.objectType), packet.radius);
       std::uint32_t entry = 0;
       for (const SimObject* object : listed) {
         out.push_back({session, dataPacket(SimRecvId::SimObjectDataByType, *session, request, *object, ++entry,
@@ -579,26 +852,62 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
     case SimFunction::SetDataOnSimObject: {
       SimObject* object = findObject(packet.objectId);
       const auto definition = session->definitions.find(packet.defineId);
-      if (object == nullptr) {
-        exception(static_cast<std::uint32_t>(SimException::UnrecognizedId), 2);
+      if (definition == session->definitions.end()) {
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
         break;
       }
-      if (definition == session->definitions.end()) break;
+      if (object == nullptr) {
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 2);
+        break;
+      }
+      const std::vector<Datum>& data = definition->second;
+      std::vector<std::pair<const Datum*, Value>> values;
       std::size_t at = 0;
-      for (const Datum& datum : definition->second) {
-        Value& value = object->variables[lf_upper(datum.name)];
-        if (datum.type == static_cast<std::uint32_t>(SimDataType::String32)) {
-          if (at + simString32Length > packet.payload.size()) break;
-          value.text = lf_text(packet.payload, at, simString32Length);
-          at += simString32Length;
-        } else if (datum.type == static_cast<std::uint32_t>(SimDataType::Int64)) {
-          if (at + 8 > packet.payload.size()) break;
-          value.number = static_cast<double>(lf_get<std::int64_t>(packet.payload, at));
-          at += 8;
+      bool fits = true;
+      if (packet.flags & setFlagTagged) {
+        // (datum id, value) pairs, in any order.
+        while (fits && at < packet.payload.size()) {
+          const auto datumId = lf_get<std::uint32_t>(packet.payload, at);
+          at += 4;
+          const auto datum = std::find_if(data.begin(), data.end(), [&](const Datum& d) { return d.datumId == datumId; });
+          if (datum == data.end()) {
+            exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 6);
+            return;
+          }
+          Value value;
+          fits = at <= packet.payload.size() && lf_readValue(packet.payload, at, datum->type, value);
+          values.emplace_back(&*datum, std::move(value));
+        }
+      } else {
+        // Whole definitions: the unit must be the definition's size (a STRINGV has none).
+        std::size_t unit = 0;
+        bool fixed = true;
+        for (const Datum& datum : data) {
+          const std::size_t size = dataTypeSize(datum.type).value_or(0);
+          fixed = fixed && size != 0;
+          unit += size;
+        }
+        fits = !fixed || packet.unitSize == unit;
+        for (const Datum& datum : data) {
+          Value value;
+          if (!fits || !lf_readValue(packet.payload, at, datum.type, value)) {
+            fits = false;
+            break;
+          }
+          values.emplace_back(&datum, std::move(value));
+        }
+      }
+      if (!fits || packet.malformed) {
+        exception(static_cast<std::uint32_t>(Exception::InvalidDataSize), 5);
+        break;
+      }
+      for (auto& [datum, value] : values) {
+        Value& stored = object->variables[lf_upper(datum->name)];
+        if (datum->type >= static_cast<std::uint32_t>(DataType::String8) &&
+            datum->type <= static_cast<std::uint32_t>(DataType::StringV)) {
+          stored.text = std::move(value.text);
         } else {
-          if (at + 8 > packet.payload.size()) break;
-          value.number = lf_get<double>(packet.payload, at);
-          at += 8;
+          stored.number = value.number;
         }
       }
       break;
@@ -633,17 +942,63 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
       v["PLANE ALT ABOVE GROUND"].number = packet.position.onGround != 0 ? 0.0 : packet.position.altitude;
       const std::uint32_t id = object.id;
       objects_[id] = std::move(object);
-      announceObject(id, true, out);
+      announceObject(id, ObjectType::Aircraft, true, out);
+      auto assigned = lf_packet(static_cast<SimRecvId>(recvAssignedObjectId), 20, simProtocolVersion);
+      lf_put<std::uint32_t>(assigned, 12, packet.requestId);
+      lf_put<std::uint32_t>(assigned, 16, id);
+      out.push_back({session, std::move(assigned)});
       break;
     }
-    case SimFunction::AIRemoveObject:
-      if (objects_.erase(packet.objectId) == 0) {
-        exception(static_cast<std::uint32_t>(SimException::UnrecognizedId), 1);
+    case SimFunction::AIRemoveObject: {
+      const auto found = objects_.find(packet.objectId);
+      if (found == objects_.end()) {
+        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
         break;
       }
-      announceObject(packet.objectId, false, out);
+      const ObjectType type = found->second.type;
+      objects_.erase(found);
+      announceObject(packet.objectId, type, false, out);
       break;
-    default: break;  // recorded only
+    }
+    case SimFunction::AISetAircraftFlightPlan: {
+      const auto found = objects_.find(packet.objectId);
+      if (found == objects_.end()) {
+        // The user aircraft takes no AI flight plan; an unknown object has none to take.
+        exception(static_cast<std::uint32_t>(findObject(packet.objectId) != nullptr
+                                                 ? Exception::OperationInvalidForObjectType
+                                                 : Exception::UnrecognizedId),
+                  1);
+        break;
+      }
+      if (!flightPlanLoads(packet.name)) {
+        exception(static_cast<std::uint32_t>(Exception::LoadFlightPlanFailed), 2);
+        break;
+      }
+      found->second.flightPlan = packet.name;
+      break;
+    }
+    default:
+      if (packet.function == functionRequestSystemState) {
+        auto bytes = lf_packet(static_cast<SimRecvId>(recvSystemState), recvSystemStateSize, simProtocolVersion);
+        lf_put<std::uint32_t>(bytes, 12, packet.requestId);
+        const std::string state = lf_upper(packet.name);
+        if (state == "AIRCRAFTLOADED") {
+          lf_putText(bytes, 24, simPathFieldLength, options_.aircraftLoaded);
+        } else if (state == "FLIGHTLOADED") {
+          lf_putText(bytes, 24, simPathFieldLength, options_.flightLoaded);
+        } else if (state == "FLIGHTPLAN") {
+          lf_putText(bytes, 24, simPathFieldLength, options_.flightPlanLoaded);
+        } else if (state == "SIM") {
+          lf_put<std::uint32_t>(bytes, 16, simRunning_ ? 1 : 0);
+        } else if (state == "DIALOGMODE") {
+          lf_put<std::uint32_t>(bytes, 16, 0);
+        } else {
+          exception(static_cast<std::uint32_t>(Exception::NameUnrecognized), 2);
+          break;
+        }
+        out.push_back({session, std::move(bytes)});
+      }
+      break;  // otherwise recorded only
   }
 }
 
@@ -750,7 +1105,7 @@ void FakeSim::setUserText(std::string_view variable, std::string text) {
   user_.variables[lf_upper(variable)].text = std::move(text);
 }
 
-std::uint32_t FakeSim::addObject(std::string title, std::string atcId) {
+std::uint32_t FakeSim::addObject(std::string title, std::string atcId, ObjectType type) {
   std::vector<Outgoing> out;
   std::uint32_t id = 0;
   {
@@ -759,10 +1114,14 @@ std::uint32_t FakeSim::addObject(std::string title, std::string atcId) {
     object.id = id = nextObjectId_++;
     object.title = std::move(title);
     object.atcId = std::move(atcId);
+    object.type = type;
     object.variables["TITLE"].text = object.title;
     object.variables["ATC ID"].text = object.atcId;
+    for (const char* variable : {"PLANE LATITUDE", "PLANE LONGITUDE"}) {
+      object.variables[variable].number = user_.variables[variable].number;
+    }
     objects_[id] = std::move(object);
-    announceObject(id, true, out);
+    announceObject(id, type, true, out);
   }
   write(out);
   return id;
@@ -797,8 +1156,11 @@ bool FakeSim::removeObject(std::uint32_t objectId) {
   std::vector<Outgoing> out;
   {
     std::lock_guard lock(mutex_);
-    if (objects_.erase(objectId) == 0) return false;
-    announceObject(objectId, false, out);
+    const auto found = objects_.find(objectId);
+    if (found == objects_.end()) return false;
+    const ObjectType type = found->second.type;
+    objects_.erase(found);
+    announceObject(objectId, type, false, out);
   }
   write(out);
   return true;
@@ -841,10 +1203,10 @@ void FakeSim::sendFrame() {
         lf_put<float>(bytes, 28, 1.0f);   // simulation rate
         out.push_back({session, std::move(bytes)});
       }
-      for (const auto& [id, request] : session->periodic) {
-        if (request.period == 2 || request.period == 3) answerRequest(session, request, out);
-      }
     }
+    // Visual and simulation frames come together here.
+    answerPeriod(2, out);
+    answerPeriod(3, out);
     changed();
   }
   write(out);
@@ -854,6 +1216,7 @@ bool FakeSim::sendSystemEvent(std::string_view systemEvent, std::uint32_t data) 
   std::vector<Outgoing> out;
   {
     std::lock_guard lock(mutex_);
+    if (lf_upper(systemEvent) == "SIM") simRunning_ = data == 1;
     for (const auto& session : sessions_) {
       if (!session->open) continue;
       if (const auto eventId = session->subscribed(systemEvent)) {
@@ -905,12 +1268,7 @@ void FakeSim::sendPeriodicAnswers() {
   std::vector<Outgoing> out;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& session : sessions_) {
-      if (!session->open) continue;
-      for (const auto& [id, request] : session->periodic) {
-        if (request.period == static_cast<std::uint32_t>(SimPeriod::Second)) answerRequest(session, request, out);
-      }
-    }
+    answerPeriod(static_cast<std::uint32_t>(SimPeriod::Second), out);
   }
   write(out);
 }

@@ -5,6 +5,12 @@
 // with their variables, sends EVENT, OBJECT_ADDREMOVE, FRAME, SIMOBJECT_DATA and
 // SIMOBJECT_DATA_BYTYPE packets, records every packet it receives (decoded) and injects
 // faults on request. Every public member is thread-safe.
+//
+// It answers as the simulator does where the program's client does not look: values in the
+// data type of their definition, requests by object type within their radius (the user
+// aircraft among the aircraft), the CHANGED and TAGGED request flags with origin, interval and
+// limit, system-state requests, the assigned object id of a creation, and the simulator's
+// exceptions for unknown ids, wrong sizes, bad enumerations and flight plans it cannot load.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -32,6 +38,38 @@ namespace fakesim {
 
 using namespace std::chrono_literals;
 
+// Parts of the protocol the program's client does not use (numbered as the simulator does).
+inline constexpr std::uint32_t functionRequestSystemState = 0x35;  // u32 request, char[256] state
+inline constexpr std::uint32_t requestSystemStateSize = 276;
+inline constexpr std::uint32_t recvAssignedObjectId = 12;  // 12: u32 request id, 16: u32 object id
+inline constexpr std::uint32_t recvSystemState = 15;  // 12: request, 16: int, 20: f32, 24: char[260]
+inline constexpr std::uint32_t recvSystemStateSize = 284;
+
+// Data types of a definition, with the bytes a value takes (STRINGV: NUL-terminated).
+enum class DataType : std::uint32_t {
+  Int32 = 1, Int64 = 2, Float32 = 3, Float64 = 4, String8 = 5, String32 = 6, String64 = 7,
+  String128 = 8, String256 = 9, String260 = 10, StringV = 11, InitPosition = 12, MarkerState = 13,
+  Waypoint = 14, LatLonAlt = 15, Xyz = 16,
+};
+// Bytes of a value of the type; 0 for STRINGV; nothing for a number that names no type.
+std::optional<std::size_t> dataTypeSize(std::uint32_t type);
+
+// Object types of requests by type and of ObjectAdded/ObjectRemoved.
+enum class ObjectType : std::uint32_t { User = 0, All = 1, Aircraft = 2, Helicopter = 3, Boat = 4, Ground = 5 };
+inline constexpr std::uint32_t maxRequestRadius = 200000;  // metres
+
+// Flags of RequestDataOnSimObject and SetDataOnSimObject.
+inline constexpr std::uint32_t requestFlagChanged = 1;  // send only when a value changed
+inline constexpr std::uint32_t requestFlagTagged = 2;   // values as (datum id, value) pairs
+inline constexpr std::uint32_t setFlagTagged = 1;
+
+// Exception numbers the fake raises besides those the program tells apart (SimException).
+enum class Exception : std::uint32_t {
+  SizeMismatch = 2, UnrecognizedId = 3, NameUnrecognized = 7, InvalidDataType = 18,
+  InvalidDataSize = 19, CreateObjectFailed = 22, LoadFlightPlanFailed = 23,
+  OperationInvalidForObjectType = 24, InvalidEnum = 27, OutOfBounds = 31,
+};
+
 // One packet received from a client, decoded by its function id. Fields that the function does
 // not carry stay zero or empty.
 struct Packet {
@@ -52,6 +90,7 @@ struct Packet {
                 origin = 0, interval = 0, limit = 0, radius = 0, objectType = 0, arrayCount = 0,
                 unitSize = 0;
   float epsilon = 0.0f;
+  std::uint32_t state = 0;        // RequestSystemState: the state's name is in name
   SimInitPosition position{};     // AICreateNonATCAircraft
   std::vector<std::byte> payload;  // SetDataOnSimObject: the data after the 36-byte head
 
@@ -71,15 +110,19 @@ struct SimObject {
   std::uint32_t id = 0;
   std::string title;
   std::string atcId;
+  ObjectType type = ObjectType::Aircraft;
   std::map<std::string, Value> variables;  // keyed by upper-case variable name
   bool createdByClient = false;
   std::uint32_t createSendId = 0;  // send id of the AICreateNonATCAircraft packet
+  std::string flightPlan;          // the file of the last flight plan loaded for it
 };
 
 struct Datum {
   std::string name;
   std::string units;
   std::uint32_t type = 0;
+  float epsilon = 0.0f;             // a change up to this is no change (CHANGED flag)
+  std::uint32_t datumId = 0xFFFFFFFFu;  // its tag in TAGGED answers
 };
 
 struct Options {
@@ -96,11 +139,30 @@ struct Options {
   std::uint32_t firstAiObjectId = 1000;
   bool autoCreate = true;         // answer creations at once with ObjectAdded
   bool simRunningOnSubscribe = true;  // a subscription to "Sim" is answered with EVENT data 1
-  bool byTypeIncludesUser = false;    // by-type answers list the user aircraft first
+  bool byTypeIncludesUser = true;     // by-type answers for aircraft list the user aircraft first
   std::chrono::milliseconds secondInterval{1000};  // per-second answers (0: only on demand)
   std::chrono::milliseconds frameInterval{0};      // FRAME events (0: only on demand)
+  // The user aircraft at the start: position (degrees, feet), true heading (degrees), on the
+  // ground (parked at Frankfurt unless told otherwise).
+  double userLatitude = 50.03, userLongitude = 8.57, userAltitude = 364.0, userHeading = 250.0;
+  bool userOnGround = true;
+  // The answers of the system states "AircraftLoaded", "FlightLoaded" and "FlightPlan".
+  std::string aircraftLoaded = "SimObjects\\Airplanes\\Fake User Aircraft\\fake.air";
+  std::string flightLoaded = "Flights\\Default.fxml";
+  std::string flightPlanLoaded;
   bool recordPackets = true;  // off: answered and observed, not kept (benchmarks, the program)
 };
+
+// The standalone program's options from its command line (arguments after the program name):
+//   --port N        listen on 127.0.0.1:N (0: a free port; default when no --socket is given)
+//   --socket PATH   listen on this Unix socket (the simulator's pipe)
+//   --ipv6          listen on ::1 as well (same port)
+//   --v6            answer as Prepar3D v6
+//   --frame-ms N    a FRAME event every N ms (default 33, about 30 a second; 0: none)
+//   --position LAT,LON[,ALT_FT[,HEADING_DEG]]   where the user aircraft is
+//   --on-ground | --airborne                    the user aircraft's on-ground state
+// Nothing, with the reason in error, for an argument it does not know or a bad value.
+std::optional<Options> parseArguments(const std::vector<std::string>& arguments, std::string& error);
 
 class FakeSim {
  public:
@@ -134,8 +196,9 @@ class FakeSim {
   // --- simulator state
   void setUserValue(std::string_view variable, double value);
   void setUserText(std::string_view variable, std::string text);
-  // An AI object the client did not create (its ATC ID is what by-type answers report).
-  std::uint32_t addObject(std::string title, std::string atcId);
+  // An AI object the client did not create (its ATC ID is what by-type answers report), at the
+  // user aircraft's position unless its PLANE LATITUDE/LONGITUDE are set.
+  std::uint32_t addObject(std::string title, std::string atcId, ObjectType type = ObjectType::Aircraft);
   void setObjectValue(std::uint32_t objectId, std::string_view variable, double value);
   void setObjectText(std::uint32_t objectId, std::string_view variable, std::string text);
   std::vector<SimObject> objects() const;
@@ -148,6 +211,7 @@ class FakeSim {
   std::map<std::uint32_t, std::string> mappedEvents() const;
 
   // --- packets to the clients (every open connection)
+  // A FRAME event, and the answers of the per-frame requests.
   void sendFrame();
   // EVENT to the subscribers of the system event; false when nobody subscribed.
   bool sendSystemEvent(std::string_view systemEvent, std::uint32_t data);
@@ -180,7 +244,11 @@ class FakeSim {
  private:
   struct Session;
   struct Request {
-    std::uint32_t requestId = 0, defineId = 0, objectId = 0, period = 0;
+    std::uint32_t requestId = 0, defineId = 0, objectId = 0, period = 0, flags = 0, origin = 0,
+                  interval = 0, limit = 0;
+    std::uint64_t periods = 0;  // period events since the request (the request itself is 0)
+    std::uint32_t sent = 0;
+    std::vector<Value> lastSent;  // per datum, for the CHANGED flag (empty: nothing sent yet)
   };
   struct Outgoing {
     std::shared_ptr<Session> session;
@@ -191,12 +259,16 @@ class FakeSim {
   void readLoop(std::shared_ptr<Session> session);
   void tickLoop();
   void handlePacket(const std::shared_ptr<Session>& session, Packet& packet, std::vector<Outgoing>& out);
-  void answerRequest(const std::shared_ptr<Session>& session, const Request& request,
-                     std::vector<Outgoing>& out);
-  std::vector<std::byte> dataPacket(SimRecvId id, const Session& session, const Request& request,
+  // One period event of the request (the request itself is event 0): answers when origin,
+  // interval and the CHANGED flag let it. False when the request has ended (limit reached).
+  bool periodEvent(const std::shared_ptr<Session>& session, Request& request, std::vector<Outgoing>& out);
+  std::vector<std::byte> dataPacket(SimRecvId id, const Session& session, Request& request,
                                     const SimObject& object, std::uint32_t entry, std::uint32_t outOf) const;
+  void answerPeriod(std::uint32_t period, std::vector<Outgoing>& out);
+  std::vector<const SimObject*> objectsOfType(ObjectType type, std::uint32_t radius) const;
+  bool flightPlanLoads(const std::string& path) const;
   SimObject* findObject(std::uint32_t objectId);
-  void announceObject(std::uint32_t objectId, bool added, std::vector<Outgoing>& out);
+  void announceObject(std::uint32_t objectId, ObjectType type, bool added, std::vector<Outgoing>& out);
   std::vector<Outgoing> toAll(const std::vector<std::byte>& bytes) const;
   void write(std::vector<Outgoing>& out);
   void changed();
@@ -216,6 +288,7 @@ class FakeSim {
   std::function<void(const Packet&)> observer_;
   std::uint64_t frames_ = 0;
   SimObject user_;
+  bool simRunning_ = true;  // the "Sim" state
   std::map<std::uint32_t, SimObject> objects_;
   std::uint32_t nextObjectId_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> failNext_;  // function, exception
