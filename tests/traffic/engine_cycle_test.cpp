@@ -398,6 +398,22 @@ TEST(EngineCycle, FailedCreationErasesTheRecordAndNotesTheLivery) {
   EXPECT_EQ(gf_findLiveAcByObjectId(2001)->hexid, 0x400003u) << "the index follows the moved record";
 }
 
+TEST(EngineCycle, ATimedOutCreationRetiresTheRecordButNotItsLivery) {
+  EngineHarness h;
+  for (int i = 0; i < 19; ++i) failedLiveries.insert(engineDoubles.keepTitle("Failed " + std::to_string(i)));
+  LiveAc& ac = addLiveAc(0x400001, "SLOW", "B738", SimState::adding2sim);
+  ac.liveryTitle = engineDoubles.keepTitle("Silent livery");
+  AcBase& st = addStaticAc(9, "S9*", 1, SimState::adding2sim);
+  st.liveryTitle = engineDoubles.keepTitle("Silent static livery");
+  h.pushResult(SimResult{0, 0x400001, 0, SimResultKind::creationTimedOut, 0.0, 0.0});
+  h.pushResult(SimResult{0, 9, 0, SimResultKind::creationTimedOut, 0.0, 0.0});
+  EXPECT_NO_THROW(gf_handleSimResults()) << "a time-out never counts towards error 81";
+  EXPECT_TRUE(liveAcTable.empty());
+  EXPECT_TRUE(staticAcTable.empty());
+  EXPECT_EQ(failedLiveries.size(), 19u);
+  EXPECT_FALSE(failedLiveries.contains("Silent livery"));
+}
+
 TEST(EngineCycle, TwentiethFailedLiveryIsTheUsersErrorAfterTheOtherResults) {
   EngineHarness h;
   for (int i = 0; i < 19; ++i) failedLiveries.insert(engineDoubles.keepTitle("Failed " + std::to_string(i)));

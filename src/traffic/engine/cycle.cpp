@@ -191,7 +191,9 @@ void lf_onStaticCg(const SimResult& r) {
   ac->groundPitch = pitch;
 }
 
-void lf_onCreationFailed(const SimResult& r) {
+// Refused: the simulator would not create the livery, which is not chosen again. Otherwise the
+// creation went unanswered (timed out): the record goes, the livery stays usable.
+void lf_onCreationFailed(const SimResult& r, bool refused) {
   std::string callsign;
   std::string_view title;
   if (r.key > maxStaticHexid) {
@@ -208,7 +210,7 @@ void lf_onCreationFailed(const SimResult& r) {
     title = ac->liveryTitle;
     gf_eraseStaticAc(static_cast<std::size_t>(ac - staticAcTable.data()));
   }
-  gf_handleCreationFailure(callsign, title);
+  if (refused) gf_handleCreationFailure(callsign, title);
 }
 
 void lf_handleSimResult(const SimResult& r) {
@@ -239,7 +241,10 @@ void lf_handleSimResult(const SimResult& r) {
       lf_removeBlocked(r.key);
       return;
     case SimResultKind::creationFailed:
-      lf_onCreationFailed(r);
+      lf_onCreationFailed(r, true);
+      return;
+    case SimResultKind::creationTimedOut:
+      lf_onCreationFailed(r, false);
       return;
     default:
       return;
