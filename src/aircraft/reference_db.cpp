@@ -280,5 +280,6 @@ void resetReferenceData() {
   simaddonAirports.clear();
   thirdPartyAirports.clear();
   dbaseRecords.clear();
+  titleRegistrationIndex.clear();
 }
 }  // namespace wdrx::testing

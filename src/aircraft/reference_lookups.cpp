@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <unordered_set>
 
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
@@ -10,6 +11,7 @@ std::vector<DbaseRecord> dbaseRecords;
 std::array<double, halfWingSpanSlots> halfWingSpans{};
 double maxHalfWingSpan = 0.0;
 std::unordered_map<std::string, std::vector<std::string>> prefixGroups;
+std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> titleRegistrationIndex;
 
 namespace {
 constexpr const char* subscriptError = "invalid array<T, N> subscript";
@@ -18,6 +20,19 @@ char lf_asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c
 
 bool lf_registrationLess(const DbaseRecord& record, std::string_view registration) {
   return std::string_view(record.registration) < registration;
+}
+
+bool lf_isAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Registrations looked for in livery titles are shorter than this many bytes plus one.
+constexpr std::size_t maxTitleRegistration = 5;
+
+// Whether a registration can name an aircraft in a livery title: 2 to 5 bytes with a letter.
+// A single character or a number alone ("01") names no aircraft: titles are full of numbers.
+bool lf_canNameInTitle(std::string_view registration) {
+  return registration.size() >= 2 && registration.size() <= maxTitleRegistration &&
+         std::any_of(registration.begin(), registration.end(),
+                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
 }
 }  // namespace
 
@@ -29,6 +44,10 @@ void lf_sortDbaseRecords() {
                             return a.registration == b.registration;
                           });
   dbaseRecords.erase(last, dbaseRecords.end());
+  titleRegistrationIndex.clear();
+  for (const DbaseRecord& record : dbaseRecords) {
+    if (lf_canNameInTitle(record.registration)) titleRegistrationIndex.insert(record.registration);
+  }
 }
 
 std::vector<std::string> gf_registrationVariants(std::string_view registration) {
@@ -54,12 +73,20 @@ std::optional<AircraftCodes> gf_findRegistration(std::string_view registration) 
 }
 
 std::optional<std::string> lf_registrationInText(std::string_view text) {
-  for (const DbaseRecord& record : dbaseRecords) {
-    // An empty registration would occur in every text.
-    if (record.registration.empty() || record.registration.size() >= 6) continue;
-    if (text.find(record.registration) != std::string_view::npos) return record.registration;
+  // Every piece of the text bounded by its ends or by characters that are not letters or
+  // digits, up to the longest registration looked for; of several, the first in byte order.
+  std::optional<std::string_view> best;
+  for (std::size_t start = 0; start < text.size(); ++start) {
+    if (start > 0 && lf_isAlnum(text[start - 1])) continue;
+    for (std::size_t length = 2; length <= maxTitleRegistration && start + length <= text.size(); ++length) {
+      const std::size_t end = start + length;
+      if (end < text.size() && lf_isAlnum(text[end])) continue;
+      const std::string_view piece = text.substr(start, length);
+      if ((!best || piece < *best) && titleRegistrationIndex.contains(piece)) best = piece;
+    }
   }
-  return std::nullopt;
+  if (!best) return std::nullopt;
+  return std::string(*best);
 }
 
 void lf_fillWingspan(std::string_view modelCode, double halfSpan) {

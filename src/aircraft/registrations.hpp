@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "aircraft/aircraft_codes.hpp"
@@ -21,8 +22,12 @@ void lf_sortDbaseRecords();
 std::vector<std::string> gf_registrationVariants(std::string_view registration);
 // The codes of the reference record of the registration (first variant found), or none.
 std::optional<AircraftCodes> gf_findRegistration(std::string_view registration);
-// The first registration (shorter than 6 bytes, not empty) found in the text, case-sensitive.
+// The first registration, in byte order, of 2 to 5 bytes with a letter that stands in the text
+// as a whole token (bounded by the text's ends or by characters other than letters and digits);
+// case-sensitive.
 std::optional<std::string> lf_registrationInText(std::string_view text);
+// The registrations lf_registrationInText looks for; rebuilt by lf_sortDbaseRecords.
+extern std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> titleRegistrationIndex;
 
 // Registration -> title of a livery made for it (views of titles held by the livery tables).
 // Filled by the registration-code tables after the liveries are processed; read only otherwise.

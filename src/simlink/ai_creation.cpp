@@ -11,7 +11,8 @@
 #include "foundation/user_error.hpp"
 
 std::unordered_map<std::uint32_t, std::string_view, KeyFnv1aHash> creationRequests;
-std::unordered_set<std::string_view, Fnv1aHash, std::equal_to<>> failedLiveries;
+std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> failedLiveries;
+std::set<std::string, std::less<>> notCreatedTexts;
 std::vector<std::string> unmatchedAircraft;
 std::filesystem::path flightPlanFolder;
 
@@ -25,12 +26,14 @@ std::optional<std::string_view> gf_takeCreationRequest(std::uint32_t key) {
   return it->second;
 }
 
-void gf_handleCreationFailure(const std::string& callsign, std::string_view liveryTitle) {
+void gf_handleCreationFailure(const std::string& callsign, std::string_view liveryTitle,
+                              const std::optional<AircraftCodes>& codes) {
   if (!runStopRequested.load() && !closeRequested.load()) {
     gf_postStatus(wdrx::format("{} '{}' could not be created by your Sim!", callsign, liveryTitle),
                   true);
   }
-  failedLiveries.insert(liveryTitle);
+  failedLiveries.emplace(liveryTitle);
+  if (codes) notCreatedTexts.insert(wdrx::format("{} {}", modelCodes[codes->modelId], airlineCodes[codes->airlineId]));
   if (failedLiveries.size() >= failedLiveryLimit) {
     const std::string sentence = "There are too many liveries that could not be created!";
     gf_log(wdrx::format("\n{}Error 81, {}\n", "===> ", sentence));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,9 +30,14 @@ struct KeyFnv1aHash {
   }
 };
 
-// Livery titles are views of the livery data, which lives as long as the process.
+// Livery titles are views of the livery tables, which are emptied only while no aircraft and
+// no creation request exists.
 extern std::unordered_map<std::uint32_t, std::string_view, KeyFnv1aHash> creationRequests;
-extern std::unordered_set<std::string_view, Fnv1aHash, std::equal_to<>> failedLiveries;
+// Titles the simulator refused. The set owns its texts: it outlives every rebuild of the
+// livery tables, and a title refused once stays refused for the process.
+extern std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> failedLiveries;
+// "<model code> <airline code>" of each aircraft whose creation the simulator refused.
+extern std::set<std::string, std::less<>> notCreatedTexts;
 extern std::vector<std::string> unmatchedAircraft;
 extern std::filesystem::path flightPlanFolder;  // dataFolder / "orig_dest"
 
@@ -41,8 +47,10 @@ inline constexpr std::size_t failedLiveryLimit = 20;
 std::optional<std::string_view> gf_takeCreationRequest(std::uint32_t key);
 
 // The simulator could not create an aircraft: status line (unless the run stops), the title
-// joins failedLiveries; from the 20th failed title on throws tql::UserErrorException 81.
-void gf_handleCreationFailure(const std::string& callsign, std::string_view liveryTitle);
+// joins failedLiveries and the aircraft's model and airline notCreatedTexts; from the 20th
+// failed title on throws tql::UserErrorException 81.
+void gf_handleCreationFailure(const std::string& callsign, std::string_view liveryTitle,
+                              const std::optional<AircraftCodes>& codes = std::nullopt);
 
 std::filesystem::path gf_flightPlanFileName(std::uint32_t objectId);
 

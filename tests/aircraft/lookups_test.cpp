@@ -69,11 +69,34 @@ TEST_F(LookupsTest, FindRegistrationTriesVariantsByBinarySearch) {
 
 TEST_F(LookupsTest, RegistrationInTextSkipsLongAndEmptyRegistrations) {
   records({"", "D-AIPAX", "PH-BX", "EI-A", "D-AIPB"});
-  EXPECT_EQ(lf_registrationInText("Airbus D-AIPAX PH-BXA"), "PH-BX");
+  EXPECT_EQ(lf_registrationInText("Airbus D-AIPAX PH-BX"), "PH-BX");
   EXPECT_EQ(lf_registrationInText("Airbus D-AIPAX"), std::nullopt);
   EXPECT_EQ(lf_registrationInText("Airbus D-AIPB"), std::nullopt);  // six bytes: too long
   EXPECT_EQ(lf_registrationInText("ei-a livery"), std::nullopt);  // case-sensitive
   EXPECT_EQ(lf_registrationInText("EI-A livery"), "EI-A");
+}
+
+// A registration names an aircraft in a title only as a whole token: a piece of a longer word
+// or number names another aircraft than the livery's.
+TEST_F(LookupsTest, RegistrationInTextTakesWholeTokensOnly) {
+  records({"01", "7", "N1", "PH-BX", "EI-A", "D-AB", "B-12"});
+  const struct {
+    const char* title;
+    std::optional<std::string> registration;
+  } cases[] = {
+      {"KLM PH-BXA 2019", std::nullopt},      // inside a longer registration
+      {"Livery 2019", std::nullopt},          // "01" inside a number
+      {"Squadron 01", std::nullopt},          // digits alone name no aircraft
+      {"Boeing 7 colours", std::nullopt},     // nor does a single character
+      {"Cessna N12 private", std::nullopt},   // N1 inside N12
+      {"Cessna N1 private", "N1"},            // a token between blanks
+      {"KLM (PH-BX) 2019", "PH-BX"},          // bounded by brackets
+      {"PH-BX", "PH-BX"},                     // the whole title
+      {"xEI-A", std::nullopt},                // a letter before it
+      {"EI-A/D-AB", "D-AB"},                  // two tokens: the first in byte order
+      {"Air China B-12", "B-12"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(lf_registrationInText(c.title), c.registration) << c.title;
 }
 
 TEST_F(LookupsTest, HalfWingSpanBeyondTheTableIsUnknownAndLogged) {

@@ -416,7 +416,7 @@ TEST(EngineCycle, ATimedOutCreationRetiresTheRecordButNotItsLivery) {
 
 TEST(EngineCycle, TwentiethFailedLiveryIsTheUsersErrorAfterTheOtherResults) {
   EngineHarness h;
-  for (int i = 0; i < 19; ++i) failedLiveries.insert(engineDoubles.keepTitle("Failed " + std::to_string(i)));
+  for (int i = 0; i < 19; ++i) failedLiveries.emplace(engineDoubles.keepTitle("Failed " + std::to_string(i)));
   LiveAc& ac = addLiveAc(0x400001, "FAIL", "B738", SimState::adding2sim);
   ac.liveryTitle = engineDoubles.keepTitle("Twentieth");
   addLiveAc(0x400002, "LATER", "B738", SimState::active, 2000);

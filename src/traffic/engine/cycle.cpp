@@ -196,11 +196,13 @@ void lf_onStaticCg(const SimResult& r) {
 void lf_onCreationFailed(const SimResult& r, bool refused) {
   std::string callsign;
   std::string_view title;
+  AircraftCodes codes;
   if (r.key > maxStaticHexid) {
     LiveAc* ac = gf_findLiveAc(r.key);
     if (ac == nullptr || ac->simState != SimState::adding2sim) return;
     callsign = ac->callsign;
     title = ac->liveryTitle;
+    codes = ac->codes;
     if (ac->standId != 0) gf_setStandOccupied(ac->standId, false);
     lf_eraseLiveAc(static_cast<std::size_t>(ac - liveAcTable.data()));
   } else {
@@ -208,9 +210,10 @@ void lf_onCreationFailed(const SimResult& r, bool refused) {
     if (ac == nullptr || ac->simState != SimState::adding2sim) return;
     callsign = ac->callsign;
     title = ac->liveryTitle;
+    codes = ac->codes;
     gf_eraseStaticAc(static_cast<std::size_t>(ac - staticAcTable.data()));
   }
-  if (refused) gf_handleCreationFailure(callsign, title);
+  if (refused) gf_handleCreationFailure(callsign, title, codes);
 }
 
 void lf_handleSimResult(const SimResult& r) {
