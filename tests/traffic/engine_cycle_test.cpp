@@ -400,7 +400,7 @@ TEST(EngineCycle, FailedCreationErasesTheRecordAndNotesTheLivery) {
 
 TEST(EngineCycle, ATimedOutCreationRetiresTheRecordButNotItsLivery) {
   EngineHarness h;
-  for (int i = 0; i < 19; ++i) failedLiveries.insert(engineDoubles.keepTitle("Failed " + std::to_string(i)));
+  for (int i = 0; i < 19; ++i) failedLiveries.emplace(engineDoubles.keepTitle("Failed " + std::to_string(i)));
   LiveAc& ac = addLiveAc(0x400001, "SLOW", "B738", SimState::adding2sim);
   ac.liveryTitle = engineDoubles.keepTitle("Silent livery");
   AcBase& st = addStaticAc(9, "S9*", 1, SimState::adding2sim);
