@@ -111,6 +111,10 @@ extern NamedControl flushStaticButton;  // "Flush static"
 extern const std::vector<StringParameter*> liveryFolderParameters;
 extern const std::vector<StringParameter*> airportFolderParameters;
 
+// The AMAX_FIT_FL hours of a MAX_FIT step: 0.5 for 0 and below, 1.0 to 5.0 by 0.5 for 1 to 9,
+// 6 to 11 (one per two steps) for 10 to 21, then 12, 15, 18, 21 and 24 for 44 and above.
+float gf_fitStepValue(std::int32_t step);
+
 // Derived from RANGE: the live-traffic radius in nautical miles and in metres (nm x 1852).
 extern std::atomic<double> rangeNm;
 extern std::atomic<std::uint32_t> rangeMeters;

@@ -366,8 +366,8 @@ TEST(Spawning, ParkedOnCreationTakesItsStandFromTheStaticPlanner) {
   addStand("G1", lat0, lon0, 0.0);
   addStand("G2", lat0 + 0.01, lon0, 0.0);
   addStaticAc(5, "STAT*", 1, SimState::active, 2005);
-  staticCandidates.push_back(StaticCandidate{1, 0, 0, "A", "", "", 1});
-  staticCandidates.push_back(StaticCandidate{2, 0, 0, "B", "", "", 1});
+  staticCandidates.push_back(StaticCandidate{1, 0, {}, "A", "", "", 1});
+  staticCandidates.push_back(StaticCandidate{2, 0, {}, "B", "", "", 1});
   LiveAc& ac = addLiveAc(0x400001, "KLM1", "B738", SimState::adding2sim, 0, lat0, lon0, 0);
   ac.flightState = FlightState::parked;
   ac.standId = 1;
@@ -376,7 +376,7 @@ TEST(Spawning, ParkedOnCreationTakesItsStandFromTheStaticPlanner) {
   gf_handleSimResults();
   EXPECT_EQ(ac.onGround, 1);
   ASSERT_EQ(staticCandidates.size(), 1u);
-  EXPECT_EQ(staticCandidates[0].stand, 2);
+  EXPECT_EQ(staticCandidates[0].standNumber, 2);
   EXPECT_EQ(gf_findStaticAc(5)->simState, SimState::removingfromsim);
   EXPECT_TRUE(h.logHas("G1      : KLM1     parks\n"));
   EXPECT_TRUE(h.logHas("G1      : KLM1     parks over static STAT* \x97 static will be removed"));

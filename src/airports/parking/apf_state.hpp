@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/parameters.hpp"
+#include "foundation/fixed_code.hpp"
 
 struct ApfHeader {
   std::string airport_name;
@@ -53,6 +54,23 @@ struct AirportFileDisplay {
   std::function<void()> disallowNowButton;             // clears the shell's nowButtonAllowed
   std::function<void()> refreshNowButton;              // after INITIAL_LOAD_ONLY changed
   std::function<void()> applyRangeMode;                // gf_applyRangeMode
+
+  // The park airport and its static parking.
+  std::function<void(const IcaoCode&)> showParkAirportCode;  // all zero: none shown
+  // The park airport's file was read (parkAirportLoaded) and the airport's name.
+  std::function<void(bool, const std::string&)> showAirportLoaded;
+  // The user's reserved stand there and whether a stand of that name exists.
+  std::function<void(const std::string&, bool)> showReservedStand;
+  std::function<void(std::int32_t, std::int32_t)> showWantedStatic;  // count, percent of stands
+  std::function<void(bool, bool)> showPassMarks;                     // soft pass, week pass
+  std::function<void(float)> showStaticAverageFit;                   // hours; -1 = none
+  std::function<void(float)> showLiveAverageFit;                     // hours; -1 = none
+  std::function<void()> enableDestinationBox;
+  std::function<void()> disableOptionControls;  // gf_disableOptionControls (sets parkingUpdateBusy)
+  std::function<void()> enableOptionControls;   // gf_enableOptionControls (clears it)
+  std::function<bool()> parkingUpdateBusy;      // empty: never busy
+  std::function<void(bool)> setStaticParkingActive;
+  std::function<void()> resetUpdateCountdown;  // the minutes to the next suggested update: 20
 };
 extern AirportFileDisplay airportFileDisplay;
 

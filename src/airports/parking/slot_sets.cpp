@@ -125,6 +125,12 @@ std::int32_t gf_weekSlotsBetween(WeekSlot from, WeekSlot to) {
   return elapsed;
 }
 
+WeekSlot gf_weekSlotShifted(WeekSlot slot, std::int32_t halfHours) {
+  std::int32_t linear = (slot.linear() + halfHours % slotsPerWeek) % slotsPerWeek;
+  if (linear < 0) linear += slotsPerWeek;
+  return {linear / 48 + 1, linear % 48};
+}
+
 HalfHourSet gf_hours2bitset(std::string_view text) {
   if (!text.empty() && text.find(':') != text.npos) return lf_rangeToSet(text);
   return lf_listToSet(text);

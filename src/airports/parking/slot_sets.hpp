@@ -43,11 +43,14 @@ struct WeekSlot {
   std::uint64_t packed() const;
   // Counted through the week: (day - 1) * 48 + half hour, 0..335.
   std::int32_t linear() const { return (day - 1) * 48 + halfHour; }
+  bool valid() const { return day >= 1 && day <= 7 && halfHour >= 0 && halfHour < 48; }
   friend bool operator==(const WeekSlot&, const WeekSlot&) = default;
 };
 
 // Half hours from `from` forward to `to`, wrapping by a week (0..335).
 std::int32_t gf_weekSlotsBetween(WeekSlot from, WeekSlot to);
+// The week slot that many half hours later (earlier when negative): Monday follows Sunday.
+WeekSlot gf_weekSlotShifted(WeekSlot slot, std::int32_t halfHours);
 
 // The text of an hh attribute: one range "a:b" or a comma list; errors are logged and give
 // the empty set (range) or leave the bad part out (list).

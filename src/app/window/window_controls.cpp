@@ -312,17 +312,6 @@ void gf_applyRangeMode() {
   lf_enable(RANGE, !automatic);
 }
 
-float gf_fitStepValue(std::int32_t step) {
-  if (step <= 0) return 0.5f;
-  if (step <= 9) return 0.5f * static_cast<float>(step + 1);
-  if (step <= 21) return static_cast<float>(6 + (step - 10) / 2);
-  if (step <= 25) return 12.0f;
-  if (step <= 31) return 15.0f;
-  if (step <= 37) return 18.0f;
-  if (step <= 43) return 21.0f;
-  return 24.0f;
-}
-
 void gf_syncMaxFitCombo() {
   const float value = gf_fitStepValue(MAX_FIT.value.load());
   AMAX_FIT_FL.value.store(value);

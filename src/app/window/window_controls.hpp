@@ -53,7 +53,6 @@ bool lf_updateCallsignList();  // run thread: the live aircraft's callsigns
 // Range, fit and the static-parking option group.
 void gf_setRange(std::int32_t nm);
 void gf_applyRangeMode();  // run thread (it may choose the range automatically)
-float gf_fitStepValue(std::int32_t step);
 void gf_syncMaxFitCombo();
 void gf_disableOptionControls();
 void gf_enableOptionControls();

@@ -403,7 +403,7 @@ void lf_parkOnCreation(LiveAc& ac) {
   ac.parkingStart = currentWeekSlot.load();
   const std::string name = lf_standName(ac.standId);
   gf_log(wdrx::format("{:8}: {:8} parks", name, ac.callsign));
-  std::erase_if(staticCandidates, [&ac](const StaticCandidate& c) { return c.stand == ac.standId; });
+  std::erase_if(staticCandidates, [&ac](const StaticCandidate& c) { return c.standNumber == ac.standId; });
   for (AcBase& st : staticAcTable) {
     if (st.standId != ac.standId || st.simState != SimState::active) continue;
     gf_log(wdrx::format("{:8}: {:8} parks over static {} \x97 static will be removed", name, ac.callsign,

@@ -1,0 +1,475 @@
+// Static parking: the candidates of a full calculation for the current half hour of the week,
+// the periodic adjustment of the aircraft already placed, the driver and the flush.
+#include <algorithm>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "aircraft/reference_db.hpp"
+#include "airports/park_airport_state.hpp"
+#include "airports/parking/apf_location.hpp"
+#include "airports/parking/apf_state.hpp"
+#include "airports/parking/learned_files.hpp"
+#include "airports/parking/stand_search.hpp"
+#include "airports/parking/static_parking.hpp"
+#include "airports/stands_fixture.hpp"
+#include "app/status_line.hpp"
+#include "config/settings.hpp"
+#include "foundation/random.hpp"
+#include "simlink/user_aircraft.hpp"
+#include "traffic/engine/engine_tables.hpp"
+#include "traffic/udp_reader.hpp"
+
+using namespace stands_test;
+
+namespace {
+
+constexpr std::uint32_t tuesday = 2;
+
+class StaticParkingTest : public StandsTest {
+ protected:
+  StaticParkingTest() {
+    CUSTOM_PARKING_PERCENTAGE.value.store(100);
+    setNow(tuesday, 10);
+  }
+  ~StaticParkingTest() override {
+    for (CheckBoxParameter* p : {&WEEK, &PARK_SOFT}) p->value.store(false);
+    MAX_FIT.value.store(MAX_FIT.defaultValue);
+  }
+  // Stands 100 m apart: no neighbours unless linked.
+  Stand& stand(const std::string& name) {
+    return addStand(name, offset(base, 90, 100.0 * static_cast<double>(standTable.size())), 20.0, 12);
+  }
+  static std::vector<std::int32_t> candidateStands() {
+    std::vector<std::int32_t> stands;
+    for (const StaticCandidate& c : staticCandidates) stands.push_back(c.standNumber);
+    return stands;
+  }
+  static std::vector<std::int32_t> candidateOffsets() {
+    std::vector<std::int32_t> offsets;
+    for (const StaticCandidate& c : staticCandidates) offsets.push_back(c.fitOffset);
+    return offsets;
+  }
+  std::string status() const { return gf_statusSnapshot().statusText; }
+};
+
+using Numbers = std::vector<std::int32_t>;
+
+}  // namespace
+
+TEST_F(StaticParkingTest, AnOptionSeenThreeHalfHoursAgoFitsAtOffsetThree) {
+  Stand& s = stand("A1");
+  addOption(s, "PH-BXA", "KLM", "B738", tuesday, "7", "KLM123");
+  lf_calcStaticParking();
+  ASSERT_EQ(staticCandidates.size(), 1u);
+  const StaticCandidate& c = staticCandidates[0];
+  EXPECT_EQ(c.standNumber, 1);
+  EXPECT_EQ(c.fitOffset, 3);
+  EXPECT_EQ(c.callsign1, "KLM123");
+  EXPECT_EQ(c.registration, "PH-BXA");
+  EXPECT_EQ(c.codes, codes("KLM", "B738"));
+  EXPECT_EQ(c.continuesNextSlot, 1) << "no second form: the first one names it";
+  EXPECT_EQ(s.taken, 1);
+  EXPECT_EQ(logLinesWith("1 real position found, Max fit=24.0 hours, day 2, hh:10 or 5.0 hrs, fit: 2.0 hour").size(), 1u);
+  EXPECT_EQ(logLinesWith("1 positions (100% vs wanted 30%, with Max fit=24.0 hours)").size(), 1u);
+  EXPECT_TRUE(band.busy) << "controls stay off until the engine has placed them";
+}
+
+TEST_F(StaticParkingTest, BeforeSlotZeroTheSearchGoesBackToThePreviousDayAcrossTheWeek) {
+  Stand& sunday = stand("A1");
+  addOption(sunday, "PH-BXA", "KLM", "B738", 7, "45");
+  Stand& monday = stand("A2");
+  addOption(monday, "PH-BXB", "KLM", "B738", 1, "45");  // later today
+  setNow(1, 2);
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands(), Numbers{1});
+  EXPECT_EQ(candidateOffsets(), Numbers{5});
+}
+
+TEST_F(StaticParkingTest, WeekAndSoftPassesRunOnlyWhenSwitchedOn) {
+  struct Case {
+    bool week;
+    bool soft;
+    std::set<std::int32_t> stands;
+    std::pair<bool, bool> marks;  // soft, week of the last pass that found something
+  };
+  const std::vector<Case> cases{
+      {false, false, {}, {false, false}},
+      {true, false, {1}, {false, true}},
+      {false, true, {2}, {true, false}},
+      {true, true, {1, 2, 3}, {true, true}},
+  };
+  for (const Case& c : cases) {
+    standTable.clear();
+    addOption(stand("REAL_OTHER_DAY"), "R1", "KLM", "B738", 4, "10");
+    addOption(stand("SOFT_TODAY"), "R2", "KLM", "B738", tuesday, "10", "", "", 0);
+    addOption(stand("SOFT_OTHER_DAY"), "R3", "KLM", "B738", 4, "10", "", "", 0);
+    WEEK.value.store(c.week);
+    PARK_SOFT.value.store(c.soft);
+    band.passMarks.clear();
+    lf_calcStaticParking();
+    const Numbers found = candidateStands();
+    EXPECT_EQ(std::set<std::int32_t>(found.begin(), found.end()), c.stands) << c.week << c.soft;
+    EXPECT_EQ(std::make_pair(softPassUsed, weekPassUsed), c.marks) << c.week << c.soft;
+  }
+  EXPECT_EQ(logLinesWith("no parking positions found").size(), 1u);
+}
+
+TEST_F(StaticParkingTest, MaxFitLimitsHowFarBackAnOptionMayHaveBeenSeen) {
+  addOption(stand("A1"), "PH-BXA", "KLM", "B738", tuesday, "6");  // 4 half hours ago
+  MAX_FIT.value.store(3);
+  lf_calcStaticParking();
+  EXPECT_TRUE(staticCandidates.empty());
+  EXPECT_FALSE(band.busy);
+  MAX_FIT.value.store(4);
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateOffsets(), Numbers{4});
+}
+
+TEST_F(StaticParkingTest, ATakenStandBlocksItsNeighbours) {
+  Stand& a = stand("A1");
+  Stand& b = stand("A2");
+  link(a, b);
+  addOption(a, "R1", "KLM", "B738", tuesday, "10");
+  addOption(b, "R2", "KLM", "B738", tuesday, "10");
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands(), Numbers{1});
+  EXPECT_EQ(b.blocked, 1);
+}
+
+TEST_F(StaticParkingTest, AStaticAircraftNextDoorRefusesAnOptionTooWideForTheGap) {
+  Stand& a = addStand("A1", base, 20.0, 12);
+  Stand& b = addStand("A2", offset(base, 90, 30), 20.0, 12);
+  link(a, b);
+  addOption(a, "R1", "KLM", "B744", tuesday, "10");
+  halfWingSpans[gf_modelId("B744")] = 20.0 * metresToNm;
+  addStatic("NEXT*", b, codes("TRA", "B738"), {tuesday, 8}, 17.0);  // 20 + 17 > 30 m
+  lf_calcStaticParking();
+  EXPECT_TRUE(staticCandidates.empty());
+  staticAcTable[0].radius = 9.0 * metresToNm;  // 29 m < 30 m
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands(), Numbers{1});
+}
+
+TEST_F(StaticParkingTest, TheReservedStandAndTheUsersStandStayFree) {
+  addOption(stand("R1"), "A", "KLM", "B738", tuesday, "10");
+  Stand& under = stand("R2");
+  addOption(under, "B", "KLM", "B738", tuesday, "10");
+  addOption(stand("R3"), "C", "KLM", "B738", tuesday, "10");
+  reservedStandName = "R1";
+  userAt({under.latitude, under.longitude}, true);
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands(), Numbers{3});
+}
+
+TEST_F(StaticParkingTest, AnOptionInUseIsSwitchedOffAndTheNextOffsetIsTried) {
+  Stand& s = stand("A1");
+  addOption(s, "PH-BXA", "KLM", "B738", tuesday, "10", "KLM1");
+  addOption(s, "PH-BXB", "KLM", "B738", tuesday, "8", "KLM2");
+  trafficReader.startCallsignCollection();
+  trafficReader.insertCallsign("KLM1_");  // heard live as a ghost of KLM1
+  lf_calcStaticParking();
+  EXPECT_EQ(s.options[0].number, 0u);
+  ASSERT_EQ(staticCandidates.size(), 1u);
+  EXPECT_EQ(staticCandidates[0].callsign1, "KLM2");
+  EXPECT_EQ(staticCandidates[0].fitOffset, 2);
+  EXPECT_FALSE(trafficReader.collectCallsigns.load());
+}
+
+TEST_F(StaticParkingTest, EmptyRegistrationsNeverMakeAnOptionLookInUse) {
+  addOption(stand("A1"), "", "KLM", "B738", tuesday, "10");
+  addOption(stand("A2"), "", "KLM", "B738", tuesday, "10");
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands().size(), 2u);
+}
+
+TEST_F(StaticParkingTest, WithoutRandomTheFirstFittingOptionIsTaken) {
+  Stand& s = stand("A1");
+  addOption(s, "R1", "KLM", "B738", tuesday, "9");  // does not fit now
+  addOption(s, "R2", "KLM", "B738", tuesday, "10");
+  addOption(s, "R3", "TRA", "B737", tuesday, "10");
+  addOption(s, "R4", "DLH", "A320", tuesday, "10");
+  lf_calcStaticParking();
+  ASSERT_EQ(staticCandidates.size(), 1u);
+  EXPECT_EQ(staticCandidates[0].registration, "R2");
+}
+
+TEST_F(StaticParkingTest, WantedCountFromTheShareOfTheStands) {
+  struct Case {
+    int stands;
+    int percentage;
+    int custom;
+    int maxSel;
+    int wanted;
+    int percent;
+  };
+  const std::vector<Case> cases{
+      {40, 30, -1, 500, 12, 30}, {40, 30, -1, 10, 10, 25}, {40, 30, -1, 0, 0, 30},
+      {3, 30, -1, 500, 1, 33},   {3, 50, -1, 500, 2, 67},  {1, 100, -1, 500, 1, 100},
+      {0, 30, -1, 500, 1, 0},    {10, 30, 0, 500, 0, 0},   {3, 30, 0, 500, 0, 0},
+  };
+  for (const Case& c : cases) {
+    standTable.clear();
+    for (int i = 0; i < c.stands; ++i) stand("S" + std::to_string(i));
+    parking_percentage.value.store(c.percentage);
+    CUSTOM_PARKING_PERCENTAGE.value.store(c.custom);
+    MAX_PARK_SEL.value.store(c.maxSel);
+    EXPECT_EQ(lf_wantedStaticCount(), c.wanted) << c.stands << " stands, " << c.percentage << "%";
+    EXPECT_EQ(wantedStaticCount.load(), c.wanted);
+    EXPECT_EQ(band.wanted.back(), std::make_pair(c.wanted, c.percent)) << c.stands;
+  }
+  parking_percentage.value.store(parking_percentage.defaultValue);
+}
+
+TEST_F(StaticParkingTest, AShareOfZeroWantsNoStand) {
+  CUSTOM_PARKING_PERCENTAGE.value.store(0);
+  addOption(stand("A1"), "R1", "KLM", "B738", tuesday, "10");
+  lf_calcStaticParking();
+  EXPECT_TRUE(staticCandidates.empty());
+  EXPECT_EQ(logLinesWith("no parking positions found").size(), 1u);
+}
+
+TEST_F(StaticParkingTest, TheSurplusOfTheLastOffsetIsTrimmedAtRandom) {
+  auto calculate = [&](bool random, std::uint32_t seed) {
+    standTable.clear();
+    for (int i = 0; i < 6; ++i) addOption(stand("S" + std::to_string(i)), "R" + std::to_string(i), "KLM", "B738", tuesday, "10");
+    RANDOM.value.store(random);
+    gf_seedRandomEngine(seed);
+    lf_calcStaticParking();
+    Numbers stands = candidateStands();
+    std::sort(stands.begin(), stands.end());
+    return stands;
+  };
+  CUSTOM_PARKING_PERCENTAGE.value.store(50);
+  EXPECT_EQ(calculate(false, 1), (Numbers{1, 2, 3}));
+  std::set<Numbers> chosen;
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    const Numbers stands = calculate(true, seed);
+    EXPECT_EQ(stands.size(), 3u);
+    chosen.insert(stands);
+  }
+  EXPECT_GT(chosen.size(), 1u) << "the same three stands every time";
+}
+
+TEST_F(StaticParkingTest, CandidatesAreAtMostTheWantedCountBestFitLast) {
+  addOption(stand("A1"), "R1", "KLM", "B738", tuesday, "10");
+  addOption(stand("A2"), "R2", "KLM", "B738", tuesday, "8");
+  addOption(stand("A3"), "R3", "KLM", "B738", tuesday, "9");
+  addOption(stand("A4"), "R4", "KLM", "B738", tuesday, "7");
+  CUSTOM_PARKING_PERCENTAGE.value.store(75);  // 3 of 4
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateOffsets(), (Numbers{2, 1, 0}));
+}
+
+// ------------------------------------------------------------------------------- adjustments
+
+TEST_F(StaticParkingTest, AdjustmentKeepsRemovesAndReplacesThePlacedAircraft) {
+  setNow(tuesday, 20);
+  // A1: its option still fits.
+  Stand& a1 = stand("A1");
+  addOption(a1, "PH-A", "KLM", "B738", tuesday, "18:22", "KLM1");
+  AcBase& kept = addStatic("KLM1*", a1, codes("KLM", "B738"), {tuesday, 18});
+  kept.liveCallsign = "KLM1";
+  kept.registration = "PH-A";
+  // A2: nothing of it was learned there.
+  AcBase& stale = addStatic("OLD*", stand("A2"), codes("TRA", "B737"), {tuesday, 18});
+  stale.registration = "PH-OLD";
+  // A3: the real flight is heard live.
+  Stand& a3 = stand("A3");
+  addOption(a3, "PH-C", "KLM", "B738", tuesday, "18:22", "KLM5");
+  AcBase& live = addStatic("KLM5*", a3, codes("KLM", "B738"), {tuesday, 18});
+  live.liveCallsign = "KLM5";
+  live.registration = "PH-C";
+  trafficReader.startCallsignCollection();
+  trafficReader.insertCallsign("KLM5");
+  // A4: its option was switched off by an earlier search; nothing stands there now.
+  addOption(stand("A4"), "PH-D", "KLM", "B738", tuesday, "20", "KLM7").number = 0;
+
+  gf_parkingAdjustments();
+  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{stale.hexid, live.hexid}));
+  EXPECT_EQ(kept.simState, SimState::active);
+  ASSERT_EQ(keptStaticList.size(), 1u);
+  EXPECT_EQ(keptStaticList[0].callsign, "KLM1*");
+  EXPECT_EQ(candidateStands(), Numbers{4}) << "options are numbered again";
+  EXPECT_EQ(logLinesWith("Parking adjustments: 2 to be removed, 1 to be added").size(), 1u);
+  EXPECT_FALSE(trafficReader.collectCallsigns.load());
+}
+
+TEST_F(StaticParkingTest, AnAircraftStaysUnlessTheNewOptionFitsLongerThanItHasStood) {
+  struct Case {
+    const char* slots;
+    bool replaced;
+  };
+  for (const Case& c : {Case{"20", true}, Case{"17", false}}) {
+    gf_clearAcTables();
+    standTable.clear();
+    engine.removed.clear();
+    setNow(tuesday, 20);
+    Stand& s = stand("A1");
+    addOption(s, "PH-NEW", "KLM", "B738", tuesday, c.slots, "NEW1");
+    addStatic("OTHER*", s, codes("TRA", "B737"), {tuesday, 18});  // 2 half hours
+    gf_parkingAdjustments();
+    EXPECT_EQ(engine.removed.size(), c.replaced ? 1u : 0u) << c.slots;
+    EXPECT_EQ(staticCandidates.size(), c.replaced ? 1u : 0u) << c.slots;
+  }
+}
+
+TEST_F(StaticParkingTest, AKeptAircraftWhoseFlightLeavesNextIsReplacedByTheDepartingFlight) {
+  setNow(tuesday, 20);
+  Stand& s = stand("A1");
+  addOption(s, "PH-A", "KLM", "B738", tuesday, "14:20", "KLM1", "KLM2");
+  AcBase& ac = addStatic("KLM1*", s, codes("KLM", "B738"), {tuesday, 14});
+  ac.liveCallsign = "KLM1";
+  ac.altCallsign = "KLM2";
+  ac.registration = "PH-A";
+  gf_parkingAdjustments();
+  EXPECT_EQ(engine.removed, std::vector<std::uint32_t>{ac.hexid});
+  ASSERT_EQ(staticCandidates.size(), 1u);
+  const StaticCandidate& c = staticCandidates[0];
+  EXPECT_EQ(c.standNumber, 1);
+  EXPECT_EQ(c.fitOffset, 6) << "it keeps its time parked";
+  EXPECT_EQ(c.callsign2, "KLM2");
+  EXPECT_EQ(c.continuesNextSlot, 0);
+}
+
+TEST_F(StaticParkingTest, AFlightOnItsLastHalfHourOfSundayGoesOnMondayMorning) {
+  setNow(7, 47);
+  Stand& s = stand("A1");
+  addOption(s, "PH-A", "KLM", "B738", 7, "44:47", "KLM1", "KLM2");
+  addOption(s, "PH-A", "KLM", "B738", 1, "0:3", "KLM1", "KLM2");
+  AcBase& ac = addStatic("KLM1*", s, codes("KLM", "B738"), {7, 44});
+  ac.liveCallsign = "KLM1";
+  ac.registration = "PH-A";
+  gf_parkingAdjustments();
+  EXPECT_TRUE(engine.removed.empty());
+  ASSERT_EQ(keptStaticList.size(), 1u);
+  EXPECT_EQ(keptStaticList[0].optionEnds, 0);
+}
+
+TEST_F(StaticParkingTest, MoreParkedLiveAircraftThanWantedGoLongestParkedFirst) {
+  CUSTOM_PARKING_PERCENTAGE.value.store(50);  // 1 of 2
+  Stand& a = stand("A1");
+  Stand& b = stand("A2");
+  addOption(b, "R2", "KLM", "B738", tuesday, "10");
+  for (auto [stand, minutes] : {std::pair{&a, 30}, std::pair{&b, 80}}) {
+    LiveAc& ac = addLive("LIVE" + std::to_string(minutes), {stand->latitude, stand->longitude});
+    ac.flightState = FlightState::parked;
+    ac.standId = static_cast<std::int32_t>(stand->number);
+    ac.parkedSince = minutes;
+  }
+  gf_parkingAdjustments();
+  EXPECT_EQ(engine.oldestRemoved, std::vector<std::size_t>{1});
+  EXPECT_EQ(liveAcTable[1].simState, SimState::removingfromsim);
+  EXPECT_EQ(status(), "Parking adjustments: 0 to be removed, 0 to be added");
+  EXPECT_EQ(logLinesWith("Parking adjustments: 1 more live ac than wanted").size(), 1u);
+  EXPECT_TRUE(staticCandidates.empty());
+}
+
+TEST_F(StaticParkingTest, WithNoShareWantedTheParkedLiveAircraftStay) {
+  CUSTOM_PARKING_PERCENTAGE.value.store(0);
+  Stand& a = stand("A1");
+  LiveAc& ac = addLive("LIVE1", {a.latitude, a.longitude});
+  ac.flightState = FlightState::parked;
+  ac.standId = 1;
+  gf_parkingAdjustments();
+  EXPECT_TRUE(engine.removed.empty());
+  EXPECT_TRUE(engine.oldestRemoved.empty());
+  EXPECT_EQ(ac.simState, SimState::active);
+}
+
+// ----------------------------------------------------------------------------- driver, flush
+
+class ParkAirportFileTest : public StaticParkingTest {
+ protected:
+  ParkAirportFileTest() {
+    apf_test::addAirport("EHAM", base.lat, base.lon, 0);
+    apf_test::setParkAirport("EHAM");
+    parkAirport.store(airportTable.front());
+    userAt(base, true);
+  }
+  void writeAirportFile(const std::string& parameters) {
+    const LatLon a2 = offset(base, 90, 100);
+    wdrx::testing::writeFile(
+        dir / "airports/my_thirdparty/EHAM.xml",
+        "<?xml version=\"1.0\"?>\n<root>" + apf_test::metaXml() + "<parameters>" + parameters +
+            "</parameters><parkpositions>" + apf_test::parkpos("A1", base.lat, base.lon, R"(radius="20" type="12")") +
+            apf_test::parkpos("A2", a2.lat, a2.lon, R"(radius="20" type="12")") + "</parkpositions></root>\n");
+  }
+};
+
+TEST_F(ParkAirportFileTest, AMissingOrBrokenAirportFileLeavesTheParkAirportAndTheRunGoesOn) {
+  staticRecalcRequested = true;
+  band.busy = true;
+  gf_staticParkingTick(false);
+  EXPECT_EQ(status(), "lf_readParkedFile EHAM not found");
+  EXPECT_TRUE(parkAirportCode.load().empty());
+  EXPECT_FALSE(band.busy);
+
+  writeAirportFile(R"(<parameter name="airport_name" value="Schiphol"/>)");  // no altitude: user error
+  apf_test::setParkAirport("EHAM");
+  staticRecalcRequested = true;
+  EXPECT_NO_THROW(gf_staticParkingTick(false));
+  EXPECT_NE(status().find("Parameter altitude not found"), std::string::npos) << status();
+  EXPECT_TRUE(parkAirportCode.load().empty());
+  EXPECT_TRUE(standTable.empty());
+  EXPECT_EQ(gf_nearestStandName(base.lat, base.lon), "");
+}
+
+TEST_F(ParkAirportFileTest, ReadingTheFileCalculatesAndTheControlsReturnOnceAllArePlaced) {
+  writeAirportFile(R"(<parameter name="altitude" value="-11"/>)");
+  staticRecalcRequested = true;
+  gf_staticParkingTick(false);
+  ASSERT_EQ(standTable.size(), 2u);
+  EXPECT_TRUE(band.loaded);
+  EXPECT_TRUE(band.active);
+  EXPECT_EQ(band.destinationEnabled, 1);
+  EXPECT_FALSE(band.busy) << "no learned options: nothing to place";
+
+  band.busy = true;
+  staticCandidates.push_back({1, 0, {}, "KLM1", "", "", 1});
+  gf_staticParkingTick(false);
+  EXPECT_TRUE(band.busy);
+  staticCandidates.clear();
+  gf_staticParkingTick(false);
+  EXPECT_FALSE(band.busy);
+}
+
+TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
+  writeAirportFile(R"(<parameter name="altitude" value="-11"/>)");
+  staticRecalcRequested = true;
+  gf_staticParkingTick(false);
+  ASSERT_TRUE(learnedDirty.load());
+  addOption(standTable[0], "PH-BXA", "KLM", "B738", tuesday, "10", "KLM1");  // learned here
+  reservedStandName = "A2";
+  addStatic("S1*", standTable[1], {}, {tuesday, 9});
+  auto live = [&](const std::string& callsign, FlightState state, SimState sim, std::int32_t standId) {
+    LiveAc& ac = addLive(callsign, base);
+    ac.flightState = state;
+    ac.simState = sim;
+    ac.standId = standId;
+    return ac.hexid;
+  };
+  const std::uint32_t parked = live("PARKED", FlightState::parked, SimState::active, 1);
+  standTable[0].occupied = 1;
+  const std::uint32_t taxi = live("TAXI", FlightState::taxi, SimState::active, 2);
+  const std::uint32_t flying = live("FLYING", FlightState::flying, SimState::active, 0);
+  const std::uint32_t queued = live("QUEUED", FlightState::parked, SimState::adding2sim, 2);
+  engine.dropFinds = true;
+  staticCandidates.push_back({2, 0, {}, "X", "", "", 1});
+
+  gf_flushStaticParking();
+  EXPECT_EQ(engine.removeAllCalls, 1);
+  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{parked, taxi}));
+  EXPECT_NE(gf_findLiveAc(flying), nullptr);
+  EXPECT_EQ(gf_findLiveAc(queued), nullptr) << "taken off its queue, it leaves the table";
+  for (const LiveAc& ac : liveAcTable) EXPECT_EQ(ac.standId, 0) << ac.callsign;
+  EXPECT_TRUE(staticCandidates.empty());
+  EXPECT_TRUE(standTable.empty());
+  EXPECT_TRUE(parkAirportCode.load().empty());
+  EXPECT_TRUE(reservedStandName.empty());
+  EXPECT_FALSE(learnedDirty.load());
+  EXPECT_FALSE(band.active);
+  EXPECT_FALSE(trafficReader.fieldElevation().has_value());
+  EXPECT_EQ(gf_nearestStandName(base.lat, base.lon), "");
+  EXPECT_TRUE(std::filesystem::exists(dir / "airports/learned/thirdparty/EHAM.xml"));
+}
