@@ -13,6 +13,7 @@
 #include "airports/parking/stand_services.hpp"
 #include "airports/parking/static_parking.hpp"
 #include "airports/stands_fixture.hpp"
+#include "app/main_window_state.hpp"
 #include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "simlink/sim_services.hpp"
@@ -197,7 +198,7 @@ TEST_F(ParkAirportsTest, OnTheGroundTheAirportWhereTheUserStandsBecomesTheParkAi
   EXPECT_EQ(parkAirportCode.load(), IcaoCode("EHAM"));
   EXPECT_EQ(band.parkAirport, IcaoCode("EHAM"));
   EXPECT_TRUE(staticRecalcRequested);
-  EXPECT_TRUE(band.busy);
+  EXPECT_TRUE(parkingUpdateBusy.load());
   EXPECT_TRUE(trafficReader.collectCallsigns.load());
   EXPECT_EQ(status(), "Calculating static parked aircraft ...");
 

@@ -9,6 +9,7 @@
 #include "airports/parking/stand_services.hpp"
 #include "airports/parking/static_parking.hpp"
 #include "airports/parking/user_spot.hpp"
+#include "app/main_window_state.hpp"
 #include "app/run_control.hpp"
 #include "config/settings.hpp"
 #include "simlink/user_aircraft.hpp"
@@ -38,6 +39,9 @@ void lf_resetAll() {
   for (BoolParameter* p : std::initializer_list<BoolParameter*>{&RANDOM, &HELICOPTERS})
     p->value.store(p->defaultValue);
   DESTINATION.value.store("");
+  parkingUpdateBusy.store(false);
+  staticParkingActive.store(false);
+  parkingCountdown.store(20);
 }
 }  // namespace
 
@@ -99,10 +103,7 @@ StandsTest::StandsTest() {
   };
   airportFileDisplay.showParkAirportCode = [this](const IcaoCode& code) { band.parkAirport = code; };
   airportFileDisplay.showAirportLoaded = [this](bool loaded, const std::string&) { band.loaded = loaded; };
-  airportFileDisplay.disableOptionControls = [this] { band.busy = true; };
-  airportFileDisplay.enableOptionControls = [this] { band.busy = false; };
-  airportFileDisplay.parkingUpdateBusy = [this] { return band.busy; };
-  airportFileDisplay.setStaticParkingActive = [this](bool on) { band.active = on; };
+  airportFileDisplay.disableOptionControls = [this] { ++band.disableCalls; };
   airportFileDisplay.enableDestinationBox = [this] { ++band.destinationEnabled; };
 }
 

@@ -39,8 +39,7 @@ struct BandDouble {
   bool reservedFound = false;
   IcaoCode parkAirport;
   bool loaded = false;
-  bool busy = false;
-  bool active = false;
+  int disableCalls = 0;
   int destinationEnabled = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "airports/parking/stand_search.hpp"
 #include "airports/parking/static_parking.hpp"
 #include "airports/stands_fixture.hpp"
+#include "app/main_window_state.hpp"
 #include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "foundation/random.hpp"
@@ -72,7 +73,7 @@ TEST_F(StaticParkingTest, AnOptionSeenThreeHalfHoursAgoFitsAtOffsetThree) {
   EXPECT_EQ(s.taken, 1);
   EXPECT_EQ(logLinesWith("1 real position found, Max fit=24.0 hours, day 2, hh:10 or 5.0 hrs, fit: 2.0 hour").size(), 1u);
   EXPECT_EQ(logLinesWith("1 positions (100% vs wanted 30%, with Max fit=24.0 hours)").size(), 1u);
-  EXPECT_TRUE(band.busy) << "controls stay off until the engine has placed them";
+  EXPECT_TRUE(parkingUpdateBusy.load()) << "controls stay off until the engine has placed them";
 }
 
 TEST_F(StaticParkingTest, BeforeSlotZeroTheSearchGoesBackToThePreviousDayAcrossTheWeek) {
@@ -120,7 +121,7 @@ TEST_F(StaticParkingTest, MaxFitLimitsHowFarBackAnOptionMayHaveBeenSeen) {
   MAX_FIT.value.store(3);
   lf_calcStaticParking();
   EXPECT_TRUE(staticCandidates.empty());
-  EXPECT_FALSE(band.busy);
+  EXPECT_FALSE(parkingUpdateBusy.load());
   MAX_FIT.value.store(4);
   lf_calcStaticParking();
   EXPECT_EQ(candidateOffsets(), Numbers{4});
@@ -399,11 +400,11 @@ class ParkAirportFileTest : public StaticParkingTest {
 
 TEST_F(ParkAirportFileTest, AMissingOrBrokenAirportFileLeavesTheParkAirportAndTheRunGoesOn) {
   staticRecalcRequested = true;
-  band.busy = true;
+  parkingUpdateBusy.store(true);
   gf_staticParkingTick(false);
   EXPECT_EQ(status(), "lf_readParkedFile EHAM not found");
   EXPECT_TRUE(parkAirportCode.load().empty());
-  EXPECT_FALSE(band.busy);
+  EXPECT_FALSE(parkingUpdateBusy.load());
 
   writeAirportFile(R"(<parameter name="airport_name" value="Schiphol"/>)");  // no altitude: user error
   apf_test::setParkAirport("EHAM");
@@ -421,17 +422,17 @@ TEST_F(ParkAirportFileTest, ReadingTheFileCalculatesAndTheControlsReturnOnceAllA
   gf_staticParkingTick(false);
   ASSERT_EQ(standTable.size(), 2u);
   EXPECT_TRUE(band.loaded);
-  EXPECT_TRUE(band.active);
+  EXPECT_TRUE(staticParkingActive.load());
   EXPECT_EQ(band.destinationEnabled, 1);
-  EXPECT_FALSE(band.busy) << "no learned options: nothing to place";
+  EXPECT_FALSE(parkingUpdateBusy.load()) << "no learned options: nothing to place";
 
-  band.busy = true;
+  parkingUpdateBusy.store(true);
   staticCandidates.push_back({1, 0, {}, "KLM1", "", "", 1});
   gf_staticParkingTick(false);
-  EXPECT_TRUE(band.busy);
+  EXPECT_TRUE(parkingUpdateBusy.load());
   staticCandidates.clear();
   gf_staticParkingTick(false);
-  EXPECT_FALSE(band.busy);
+  EXPECT_FALSE(parkingUpdateBusy.load());
 }
 
 TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
@@ -468,7 +469,7 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
   EXPECT_TRUE(parkAirportCode.load().empty());
   EXPECT_TRUE(reservedStandName.empty());
   EXPECT_FALSE(learnedDirty.load());
-  EXPECT_FALSE(band.active);
+  EXPECT_FALSE(staticParkingActive.load());
   EXPECT_FALSE(trafficReader.fieldElevation().has_value());
   EXPECT_EQ(gf_nearestStandName(base.lat, base.lon), "");
   EXPECT_TRUE(std::filesystem::exists(dir / "airports/learned/thirdparty/EHAM.xml"));

@@ -66,11 +66,10 @@ struct AirportFileDisplay {
   std::function<void(float)> showStaticAverageFit;                   // hours; -1 = none
   std::function<void(float)> showLiveAverageFit;                     // hours; -1 = none
   std::function<void()> enableDestinationBox;
-  std::function<void()> disableOptionControls;  // gf_disableOptionControls (sets parkingUpdateBusy)
-  std::function<void()> enableOptionControls;   // gf_enableOptionControls (clears it)
-  std::function<bool()> parkingUpdateBusy;      // empty: never busy
-  std::function<void(bool)> setStaticParkingActive;
-  std::function<void()> resetUpdateCountdown;  // the minutes to the next suggested update: 20
+  // gf_disableOptionControls / gf_enableOptionControls of the window (the callers set and clear
+  // parkingUpdateBusy themselves as well, so that it holds without a window).
+  std::function<void()> disableOptionControls;
+  std::function<void()> enableOptionControls;
 };
 extern AirportFileDisplay airportFileDisplay;
 

@@ -13,6 +13,7 @@
 #include "airports/parking/apf_state.hpp"
 #include "airports/parking/stand_services.hpp"
 #include "airports/parking/static_parking.hpp"
+#include "app/main_window_state.hpp"
 #include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "foundation/files.hpp"
@@ -198,8 +199,7 @@ bool lf_updateReservedStand(const std::string& newLine, const IcaoCode& code, st
 bool gf_recheckParkAirports(bool checkStand, std::string& message) {
   if (!lf_readMyParkAirports()) return false;
   const std::optional<ParkAirport> first = gf_firstParkAirport();
-  const bool busy = airportFileDisplay.parkingUpdateBusy && airportFileDisplay.parkingUpdateBusy();
-  if (checkStand && userOnGround.known.load() && !busy && first &&
+  if (checkStand && userOnGround.known.load() && !parkingUpdateBusy.load() && first &&
       first->code == parkAirportCode.load() && !first->code.empty() && gf_userNearestStand().empty() &&
       !first->reservedStand.empty() && first->reservedStand != reservedStandName) {
     message = wdrx::format("reserved stand changed from '{}' to '{}'", reservedStandName,

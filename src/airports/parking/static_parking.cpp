@@ -13,6 +13,7 @@
 #include "airports/parking/learned_files.hpp"
 #include "airports/parking/park_airports.hpp"
 #include "airports/parking/stand_search.hpp"
+#include "app/main_window_state.hpp"
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "config/parameters_store.hpp"
@@ -39,22 +40,14 @@ bool staticRecalcRequested = false;
 
 namespace {
 
-// Whether the option controls were disabled, for a process without a window.
-bool optionControlsDisabled = false;
-
 void lf_disableOptionControls() {
-  optionControlsDisabled = true;
+  parkingUpdateBusy.store(true);
   if (airportFileDisplay.disableOptionControls) airportFileDisplay.disableOptionControls();
 }
 
 void lf_enableOptionControls() {
-  optionControlsDisabled = false;
+  parkingUpdateBusy.store(false);
   if (airportFileDisplay.enableOptionControls) airportFileDisplay.enableOptionControls();
-}
-
-bool lf_parkingUpdateBusy() {
-  return airportFileDisplay.parkingUpdateBusy ? airportFileDisplay.parkingUpdateBusy()
-                                              : optionControlsDisabled;
 }
 
 void lf_showPassMarks() {
@@ -178,7 +171,7 @@ void lf_removeLiveOnStand(std::int32_t standNumber) {
 
 void gf_staticParkingTick(bool showStatus) {
   try {
-    if (lf_parkingUpdateBusy() && staticCandidates.empty()) {
+    if (parkingUpdateBusy.load() && staticCandidates.empty()) {
       lf_enableOptionControls();
       gf_clearStatus();
       gf_countStaticAc(true);
@@ -193,8 +186,8 @@ void gf_staticParkingTick(bool showStatus) {
         gf_postStatus(error, true);
         lf_leaveParkAirport();
       } else {
-        if (airportFileDisplay.resetUpdateCountdown) airportFileDisplay.resetUpdateCountdown();
-        if (airportFileDisplay.setStaticParkingActive) airportFileDisplay.setStaticParkingActive(true);
+        parkingCountdown.store(20);
+        staticParkingActive.store(true);
         lf_calcStaticParking();
       }
       if (airportFileDisplay.enableDestinationBox) airportFileDisplay.enableDestinationBox();
@@ -612,7 +605,7 @@ void lf_leaveParkAirport() {
   if (!INITIAL_LOAD_ONLY.value.load() && airportFileDisplay.refreshNowButton)
     airportFileDisplay.refreshNowButton();
   if (airportFileDisplay.enableFlushStatic) airportFileDisplay.enableFlushStatic(false);
-  if (airportFileDisplay.setStaticParkingActive) airportFileDisplay.setStaticParkingActive(false);
+  staticParkingActive.store(false);
   lf_showWanted(0, 0);
   lf_setPassMarks(false, false);
   lf_showMeansUnknown();
@@ -650,7 +643,6 @@ void resetStaticParking() {
   softFitOffset = -1;
   softPassUsed = weekPassUsed = false;
   staticRecalcRequested = false;
-  optionControlsDisabled = false;
   reservedStandName.clear();
   meanStaticParkedHours.store(-1.0f);
 }
