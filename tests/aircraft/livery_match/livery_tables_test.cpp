@@ -216,6 +216,7 @@ TEST_F(LiveryTables, ResetWaitsWhileAircraftHoldTitles) {
   gf_clearAcTables();
   creationRequests[0x400001] = lf_findLiveryTitle("DLH A320");  // a creation still pending
   gf_clearLiveryTables();
+  ASSERT_FALSE(installedLiveries.empty());
   EXPECT_EQ(creationRequests[0x400001], "DLH A320");
   creationRequests.clear();
 
