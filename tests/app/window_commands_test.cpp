@@ -172,9 +172,12 @@ TEST_F(WindowCommands, AutoRangeAndNavLightsAreCarriedOutOnTheRunThread) {
   onRunThread([] { gf_serveWindowRequests(); });
   EXPECT_EQ(RANGE.value.load(), 65);  // back to the hand-chosen range
   EXPECT_EQ(info(RANGE).items[static_cast<std::size_t>(info(RANGE).selection)], u"65");
+  toggle(AUTO_RANGE, true);
+  toggle(NAV_LIGHTS_WHILE_PARKED, true);
   calls.clear();
   onRunThread([] { gf_serveWindowRequests(); });
-  EXPECT_TRUE(calls.empty());  // each request is done once
+  onRunThread([] { gf_serveWindowRequests(); });  // each request is done once
+  EXPECT_EQ(calls, (std::vector<std::string>{"navLights true", "autoRange"}));
 }
 
 TEST_F(WindowCommands, ComboBoxesSaveTheirSettingAndRequestTheirFollowUps) {
@@ -511,6 +514,8 @@ TEST_F(WindowCommands, ANewRunStartsOnlyAfterThePreviousOneHasEnded) {
   {
     std::unique_lock lock(mutex);
     changed.wait_for(lock, std::chrono::seconds(10), [&] { return started >= 1; });
+    // While run 1 goes on, run 2 must not begin (a bounded look for what must not happen).
+    EXPECT_FALSE(changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return started >= 2; }));
     released = true;
     changed.notify_all();
     changed.wait_for(lock, std::chrono::seconds(10), [&] { return events.size() == 4; });

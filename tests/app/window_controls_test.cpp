@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window_state.hpp"
+#include "app/status_line.hpp"
 #include "app/window/window_controls.hpp"
 #include "app/window/window_paint.hpp"
 #include "config/settings.hpp"
@@ -255,6 +256,31 @@ TEST_F(WindowControls, OptionGroupOffAndOn) {
     EXPECT_FALSE(info(*c).enabled) << c->controlId;
   EXPECT_TRUE(info(nowButton).enabled);  // left alone with INITIAL_LOAD_ONLY on
   EXPECT_TRUE(drew(5, 315, "Airport parking", colours::yellow));
+}
+
+class NoWindow : public WindowTest {
+ protected:
+  void SetUp() override {
+    startWindowInSetUp = false;
+    WindowTest::SetUp();
+  }
+};
+
+TEST_F(NoWindow, ControlCallsBeforeTheWindowExistsChangeOnlyTheSettings) {
+  {
+    std::lock_guard lock(liveCallsignsMutex);
+    liveCallsigns->assign({"AFR7"});
+  }
+  lf_fillCallsignCombo();
+  lf_clearCallsignList();
+  gf_setRange(12);
+  gf_showIntParameter(RANGE);
+  gf_postStatus("no window");
+  EXPECT_EQ(RANGE.value.load(), 12);
+  EXPECT_DOUBLE_EQ(rangeNm.load(), 12.0);
+  EXPECT_EQ(gf_statusSnapshot().statusText, "no window");
+  std::lock_guard lock(liveCallsignsMutex);
+  EXPECT_EQ(*liveCallsigns, std::vector<std::string>{""});
 }
 
 }  // namespace

@@ -149,7 +149,8 @@ void WindowTest::startWindow() {
 
 void WindowTest::stopWindow() {
   if (!guiThread_.joinable()) return;
-  if (loopResult.load() == -100) gf_onGuiThread([] { gf_destroyMainWindow(); });
+  // The program's own way out of the loop; the window goes afterwards.
+  if (loopResult.load() == -100) gui::postMessage(window, WM_APP_QUIT, 0, 0);
   guiThread_.join();
   if (runThread.joinable()) runThread.join();
   if (gui::isWindow(window)) gf_destroyMainWindow();  // the loop had ended before
