@@ -9,7 +9,6 @@ std::atomic<bool> parkingUpdateRequested{false};
 std::atomic<bool> staticParkingActive{false};
 std::atomic<bool> nowButtonAllowed{false};
 std::atomic<std::int32_t> parkingCountdown{20};
-std::atomic<bool> tbloZipMade{false};
 
 namespace {
 std::mutex bandNotifierMutex;

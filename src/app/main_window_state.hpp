@@ -1,8 +1,10 @@
 #pragma once
 // What the main window shows and the flags its controls share with the other threads. Any
 // subsystem writes a display value, then invalidates the band that shows it; the window paints
-// from a snapshot on the GUI thread. The status line is in status_line.hpp, the RealTraffic
-// lamps and QNH in traffic/link_state.hpp.
+// from a snapshot on the GUI thread. Values a subsystem keeps itself are read from there: the
+// status line (status_line.hpp), the RealTraffic lamps and QNH (traffic/link_state.hpp), the
+// livery count (liveries), the park airport file's texts, traffic week and stand count
+// (parking), the mean parked time of the live aircraft (engine) and the tblo.zip file count.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -36,31 +38,24 @@ class MainWindow {
 
   SharedText aircraftText;        // counters band line 2 (simulator link)
   SharedText parkAirportName;     // airport band, first field (parking)
-  SharedText parkAirportInfo;     // airport band, second field (parking)
-  SharedText parkAirportQuality;  // after "qf: " (parking)
   SharedText simulatorText;       // counters band line 1 (simulator link)
   SharedText userStandName;       // after ", user stand " (simulator link, parking)
   SharedText reservedStandName;   // the user's reserved stand at the park airport (parking)
   std::atomic<IcaoCode> parkAirportCode{};  // all zero: no park airport shown
 
   std::atomic<float> staticAverageFit{-1.0f};  // hours, shown when above 0
-  std::atomic<float> liveAverageFit{-1.0f};
   std::atomic<std::uint64_t> liveCount{0};
   std::atomic<std::int64_t> simaddonCount{0};
   std::atomic<std::int64_t> thirdpCount{0};
-  std::atomic<std::uint64_t> liveryCount{0};
   std::atomic<std::uint64_t> parkedLiveCount{0};
   std::atomic<std::uint64_t> staticCount{0};
-  std::atomic<std::uint64_t> standCount{0};
   std::atomic<std::int32_t> airportRowY{399};
   std::atomic<std::int32_t> maxParkPercent{0};
   std::atomic<std::int32_t> maxParkCount{0};
   std::atomic<std::int32_t> renewalCountdown{0};  // minutes to the next static-parking renewal
-  std::atomic<std::int32_t> airportWeekNumber{0};  // "wk={}": traffic week of the airport file
   std::atomic<std::uint32_t> updateCount{0};
   std::atomic<std::uint64_t> staticWaitingCount{0};
 
-  std::atomic<bool> airportHandMark{false};
   std::atomic<bool> linkBoxDark{true};
   std::atomic<bool> parkAirportLoaded{false};
   std::atomic<bool> simConnected{false};
@@ -86,4 +81,3 @@ extern std::atomic<bool> parkingUpdateRequested;  // announced, waits for the 15
 extern std::atomic<bool> staticParkingActive;     // static parking runs at a park airport
 extern std::atomic<bool> nowButtonAllowed;        // the park airport allows "Now"
 extern std::atomic<std::int32_t> parkingCountdown;  // minutes to the next renewal (20)
-extern std::atomic<bool> tbloZipMade;             // tblo.zip waits to be mailed to the maker

@@ -10,12 +10,19 @@
 #include "app/status_line.hpp"
 #include "app/window/window_commands.hpp"
 #include "app/window/window_controls.hpp"
+#include "app/window/window_paint.hpp"
 #include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/format.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "platform/shell.hpp"
+#include "aircraft/liveries/livery_data.hpp"
+#include "airports/parking/addon_scan.hpp"
+#include "airports/parking/apf_state.hpp"
+#include "simlink/sim_queues.hpp"
+#include "simlink/sim_services.hpp"
+#include "traffic/engine/records.hpp"
 #include "traffic/link_state.hpp"
 #include "window_fixture.hpp"
 
@@ -636,6 +643,86 @@ TEST_F(WindowFitAtStart, WithoutAWindowOnlyThePositionCounts) {
   lf_fitWindowOnMonitor(400, 20);  // an empty work area never moves the stored place
   EXPECT_EQ(MAIN_WINDOW_Y.value.load(), 20);
   EXPECT_EQ(fileValue("MAIN_WINDOW_Y"), "<absent>");
+}
+
+TEST_F(WindowCommands, TheOtherSubsystemsReachTheWindowThroughTheirDisplays) {
+  std::vector<std::string> calls;
+  windowServices.autoRange = [&calls] { calls.push_back("autoRange"); };
+  mainWindow.parkAirportCode.store(IcaoCode("EDDF"));
+  mainWindow.parkAirportLoaded.store(true);
+  nowButtonAllowed.store(true);
+  const auto before = gui::inspect::foreignThreadControlChanges();
+  onRunThread([] {
+    addonScanDisplay.showSimaddonCount(3);
+    addonScanDisplay.showThirdpartyCount(5);
+    tbloFileCount.store(2);
+    addonScanDisplay.showTbloZip(2);
+    airportFileDisplay.enableFlushStatic(true);
+    airportFileDisplay.showUpdateCount(7);
+    airportFileDisplay.disallowNowButton();
+    airportFileDisplay.refreshNowButton();
+    airportFileDisplay.applyRangeMode();
+    simLinkServices.showSimConnected(true);
+    simLinkServices.showSimulatorText("Prepar3D v6.0");
+  });
+  EXPECT_EQ(gui::inspect::foreignThreadControlChanges(), before);
+  EXPECT_TRUE(drew(141, 91, "# simaddon: 3", colours::lime));
+  EXPECT_TRUE(drew(278, 91, "# thirdp: 5", colours::lime));
+  EXPECT_TRUE(drewText(std::string("<=== Mail tblo.zip to ") + tbloSupportAddress + ", pls"));
+  EXPECT_TRUE(info(tbloZipButton).enabled);
+  EXPECT_TRUE(info(flushStaticButton).enabled);
+  EXPECT_TRUE(drew(748, 399, "# updates:    7", colours::lime));
+  EXPECT_FALSE(nowButtonAllowed.load());
+  EXPECT_FALSE(info(nowButton).enabled);
+  EXPECT_EQ(calls, std::vector<std::string>{"autoRange"});  // AUTO_RANGE is on
+  EXPECT_TRUE(drew(5, 35, "Prepar3D v6.0", colours::yellow));
+
+  const auto painted = gui::inspect::paintCount(window);
+  onRunThread([] { gf_invalidateOptionsBand(); });
+  EXPECT_GT(gui::inspect::paintCount(window), painted);
+}
+
+TEST_F(WindowCommands, BuiltInServicesAnswerFromTheEngineTables) {
+  auto live = [](const char* callsign, SimState sim, FlightState flight, std::uint32_t objectId) {
+    LiveAc ac;
+    ac.callsign = callsign;
+    ac.simState = sim;
+    ac.flightState = flight;
+    ac.objectId = objectId;
+    return ac;
+  };
+  liveAcTable.clear();
+  staticAcTable.clear();
+  liveAcTable.push_back(live("KLM1", SimState::active, FlightState::flying, 5));
+  liveAcTable.push_back(live("BAW2", SimState::active, FlightState::parked, 7));
+  liveAcTable.push_back(live("AFR3", SimState::buffer, FlightState::flying, 0));
+  liveAcTable.push_back(live("DLH4", SimState::active, FlightState::taxi, 9));
+  AcBase parkedStatic;
+  parkedStatic.simState = SimState::active;
+  parkedStatic.objectId = 12;
+  staticAcTable.push_back(parkedStatic);
+  {
+    std::lock_guard lock(simQueueMutex);
+    clientEventQueue.clear();
+  }
+
+  const WindowServices services = gf_builtInWindowServices();
+  EXPECT_EQ(services.flyingCallsigns(), (std::vector<std::string>{"KLM1", "DLH4"}));
+  EXPECT_EQ(services.countLiveFlying(), 2u);
+  EXPECT_EQ(services.countActiveLiveAc(), 3u);
+  services.queueParkedNavLights(true);
+  std::vector<std::uint32_t> lit;
+  {
+    std::lock_guard lock(simQueueMutex);
+    for (const auto& event : clientEventQueue) {
+      EXPECT_EQ(event.value, 1u);
+      lit.push_back(event.objectId);
+    }
+    clientEventQueue.clear();
+  }
+  EXPECT_EQ(lit, (std::vector<std::uint32_t>{12, 7}));  // static first, then parked live
+  liveAcTable.clear();
+  staticAcTable.clear();
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <chrono>
 #include <future>
 
+#include "aircraft/liveries/livery_data.hpp"
 #include "airports/airport_db.hpp"
+#include "airports/parking/addon_scan.hpp"
+#include "airports/parking/apf_state.hpp"
 #include "app/main_window_state.hpp"
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
@@ -12,6 +15,7 @@
 #include "foundation/format.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
+#include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
 
 namespace gui = platform::gui;
@@ -45,24 +49,25 @@ void resetWindowState() {
   }
 
   MainWindow& w = mainWindow;
-  for (SharedText* text : {&w.aircraftText, &w.parkAirportName, &w.parkAirportInfo,
-                            &w.parkAirportQuality, &w.simulatorText, &w.userStandName,
-                            &w.reservedStandName})
+  for (SharedText* text : {&w.aircraftText, &w.parkAirportName, &w.simulatorText, &w.userStandName,
+                            &w.reservedStandName, &airportBandPublisher, &airportBandQuality})
     text->store({});
   w.parkAirportCode.store(IcaoCode{});
   w.staticAverageFit.store(-1.0f);
-  w.liveAverageFit.store(-1.0f);
-  for (auto* count : {&w.liveCount, &w.liveryCount, &w.parkedLiveCount, &w.staticCount,
-                      &w.standCount, &w.staticWaitingCount})
+  for (auto* count : {&w.liveCount, &w.parkedLiveCount, &w.staticCount, &w.staticWaitingCount})
     count->store(0);
   w.simaddonCount.store(0);
   w.thirdpCount.store(0);
   w.airportRowY.store(399);
-  for (auto* number : {&w.maxParkPercent, &w.maxParkCount, &w.renewalCountdown, &w.airportWeekNumber})
+  for (auto* number : {&w.maxParkPercent, &w.maxParkCount, &w.renewalCountdown, &rtTrafficWeek,
+                       &liveryCount})
     number->store(0);
   w.updateCount.store(0);
-  for (auto* flag : {&w.airportHandMark, &w.parkAirportLoaded, &w.simConnected, &w.simRunningShown,
-                     &w.parkSoftMark, &w.parkWeekMark, &w.reservedStandFound})
+  standCount.store(0);
+  tbloFileCount.store(0);
+  meanParkedSlots.store(0.0f);
+  for (auto* flag : {&w.parkAirportLoaded, &w.simConnected, &w.simRunningShown, &w.parkSoftMark,
+                     &w.parkWeekMark, &w.reservedStandFound, &airportBandHandmade})
     flag->store(false);
   w.linkBoxDark.store(true);
   w.wingSpanKnown.store(true);
@@ -88,7 +93,7 @@ void resetWindowState() {
   runSeconds.store(0);
   exitCode.store(0);
   for (auto* flag : {&parkingUpdateBusy, &parkingUpdateRequested, &staticParkingActive,
-                     &nowButtonAllowed, &tbloZipMade, &rereadRequested, &flushStaticRequested,
+                     &nowButtonAllowed, &rereadRequested, &flushStaticRequested,
                      &callsignListRequested, &blockRequested, &matchingDepthRaised,
                      &navLightsRequested, &liveLimitRequested, &rangeModeRequested,
                      &liveryResetRequested})

@@ -4,12 +4,16 @@
 
 #include <fstream>
 
+#include "aircraft/liveries/livery_data.hpp"
+#include "airports/parking/addon_scan.hpp"
+#include "airports/parking/apf_state.hpp"
 #include "app/main_window_state.hpp"
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "app/window/window_controls.hpp"
 #include "app/window/window_paint.hpp"
 #include "config/settings.hpp"
+#include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
 #include "window_fixture.hpp"
 
@@ -58,7 +62,7 @@ TEST_F(WindowPaint, TopBandAndStartCounters) {
   EXPECT_EQ(pixel(440, 100), black);  // the RealTraffic box is dark until the services start
   EXPECT_EQ(pixel(425, 50), black);   // the line between the two boxes
 
-  mainWindow.liveryCount.store(1234);
+  liveryCount.store(1234);
   mainWindow.simaddonCount.store(7);
   mainWindow.thirdpCount.store(12);
   repaint();
@@ -164,14 +168,14 @@ TEST_F(WindowPaint, OptionLabelsFollowTheirSettings) {
 
   MAX_LIVE_SEL.value.store(10);
   STRAIGHT_PBS_ONLY.value.store(true);
-  tbloZipMade.store(true);
+  tbloFileCount.store(3);
   parkingUpdateBusy.store(true);
   repaint();
   EXPECT_TRUE(drew(171, 315, "Max park (static+live):", yellow));
   EXPECT_TRUE(drew(401, 315, "Max live (park incl):", black));
   EXPECT_TRUE(drew(672, 315, "Straight push backs only", black));
   EXPECT_TRUE(drew(5, 315, "Airport parking", yellow));
-  EXPECT_TRUE(drew(303, 175, std::string("<=== Mail tblo.zip to ") + supportAddress + ", pls",
+  EXPECT_TRUE(drew(303, 175, std::string("<=== Mail tblo.zip to ") + tbloSupportAddress + ", pls",
                    yellow));
 }
 
@@ -217,17 +221,17 @@ TEST_F(WindowPaint, AirportBand) {
 
   mainWindow.parkAirportLoaded.store(true);
   mainWindow.parkAirportName.store("Schiphol");
-  mainWindow.parkAirportInfo.store("NL");
-  mainWindow.airportHandMark.store(true);
-  mainWindow.airportWeekNumber.store(12);
+  airportBandPublisher.store("NL");
+  airportBandHandmade.store(true);
+  rtTrafficWeek.store(12);
   mainWindow.parkSoftMark.store(true);
   mainWindow.parkWeekMark.store(true);
-  mainWindow.parkAirportQuality.store("3");
+  airportBandQuality.store("3");
   mainWindow.reservedStandName.store("A12");
   mainWindow.updateCount.store(5);
-  mainWindow.standCount.store(42);
+  standCount.store(42);
   mainWindow.parkedLiveCount.store(3);
-  mainWindow.liveAverageFit.store(2.5f);
+  meanParkedSlots.store(5.0f);  // half hours
   mainWindow.maxParkCount.store(50);
   mainWindow.maxParkPercent.store(30);
   mainWindow.staticCount.store(10);
@@ -250,7 +254,7 @@ TEST_F(WindowPaint, AirportBand) {
 
   mainWindow.parkWeekMark.store(false);
   mainWindow.reservedStandFound.store(true);
-  mainWindow.airportHandMark.store(false);
+  airportBandHandmade.store(false);
   mainWindow.maxParkCount.store(0);
   mainWindow.airportRowY.store(400);
   repaint();
@@ -305,7 +309,7 @@ TEST_F(WindowPaint, StatusExpiresOnScreenAfter25SecondsOfRunningFlight) {
 }
 
 TEST_F(WindowPaint, StatusFromAnotherThreadRepaintsOnlyTheStatusBand) {
-  mainWindow.liveryCount.store(99);  // changed without invalidating its band
+  liveryCount.store(99);  // changed without invalidating its band
   onRunThread([] { gf_postStatus("from the run thread"); });
   EXPECT_TRUE(drewText("from the run thread"));
   EXPECT_NE(pixel(5, 100), lime);  // the counters band on screen still shows the old picture
@@ -336,7 +340,7 @@ TEST_F(WindowPaint, PictureIsWrittenAsPng) {
   mainWindow.simRunningShown.store(true);
   mainWindow.simulatorText.store("Prepar3D v5.4");
   mainWindow.aircraftText.store("Boeing 737-800 KLM PH-BXA");
-  mainWindow.liveryCount.store(3120);
+  liveryCount.store(3120);
   mainWindow.linkBoxDark.store(false);
   realTrafficDisplay.realTrafficLinked.store(true);
   realTrafficDisplay.trafficLamp.store(lampReceiving);

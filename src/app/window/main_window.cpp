@@ -3,6 +3,7 @@
 // place on the screen.
 #include "app/window/main_window.hpp"
 
+#include <algorithm>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -12,12 +13,18 @@
 #include "app/status_line.hpp"
 #include "app/window/window_commands.hpp"
 #include "app/window/window_controls.hpp"
+#include "aircraft/liveries/livery_data.hpp"
+#include "airports/parking/addon_scan.hpp"
+#include "airports/parking/apf_state.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "simlink/sim_queues.hpp"
 #include "simlink/sim_services.hpp"
+#include "traffic/engine/engine_tables.hpp"
+#include "traffic/engine/records.hpp"
 #include "traffic/link_state.hpp"
 
 namespace gui = platform::gui;
@@ -25,7 +32,7 @@ namespace gui = platform::gui;
 std::atomic<gui::WindowHandle> mainHwnd{nullptr};
 std::atomic<std::int32_t> exitCode{0};
 std::jthread runThread;
-WindowServices windowServices;
+WindowServices windowServices = gf_builtInWindowServices();
 
 std::atomic<bool> rereadRequested{false};
 std::atomic<bool> flushStaticRequested{false};
@@ -66,6 +73,41 @@ void lf_serve(const char* name, Work&& work) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- services
+
+WindowServices gf_builtInWindowServices() {
+  WindowServices services;
+  auto countLive = [](bool parked) {
+    std::uint64_t count = 0;
+    for (const LiveAc& ac : liveAcTable)
+      if (ac.simState == SimState::active && (!parked || ac.flightState != FlightState::parked))
+        ++count;
+    return count;
+  };
+  services.flyingCallsigns = [] {
+    std::vector<std::string> callsigns;
+    for (const LiveAc& ac : liveAcTable)
+      if (ac.simState == SimState::active && ac.flightState != FlightState::parked)
+        callsigns.push_back(ac.callsign);
+    return callsigns;
+  };
+  services.countLiveFlying = [countLive] { return countLive(true); };
+  services.countActiveLiveAc = [countLive] { return countLive(false); };
+  services.countParkedLiveAc = [] {
+    if (!engineServices.countParkedLiveAc) return std::uint64_t{0};
+    return static_cast<std::uint64_t>(std::max(engineServices.countParkedLiveAc(true), 0));
+  };
+  services.queueParkedNavLights = [](bool on) {
+    const auto value = static_cast<std::uint32_t>(on);
+    for (const AcBase& ac : staticAcTable)
+      if (ac.simState == SimState::active) gf_queueNavLights(ac.objectId, value);
+    for (const LiveAc& ac : liveAcTable)
+      if (ac.simState == SimState::active && ac.flightState == FlightState::parked)
+        gf_queueNavLights(ac.objectId, value);
+  };
+  return services;
+}
 
 // ---------------------------------------------------------------- requests for the run thread
 
@@ -186,6 +228,32 @@ void lf_connectWindow(gui::WindowHandle window) {
   simLinkServices.showSimulatorText = text(mainWindow.simulatorText);
   simLinkServices.showAircraftText = text(mainWindow.aircraftText);
   simLinkServices.showUserStandName = text(mainWindow.userStandName);
+
+  auto count = [](std::atomic<std::int64_t>& member) {
+    return [&member](std::int64_t value) {
+      member.store(value);
+      gf_invalidateBand(countersBand, true);
+    };
+  };
+  addonScanDisplay.showSimaddonCount = count(mainWindow.simaddonCount);
+  addonScanDisplay.showThirdpartyCount = count(mainWindow.thirdpCount);
+  addonScanDisplay.showTbloZip = [](std::uint64_t files) {
+    lf_enable(tbloZipButton, files > 0);
+    gf_invalidateBand(optionsBand, true);
+  };
+  addonScanDisplay.repaintOptionsBand = [] { gf_invalidateBand(optionsBand, true); };
+  gf_setOptionsBandNotifier([] { gf_invalidateBand(optionsBand, true); });
+
+  airportFileDisplay.repaintAirportBand = [] { gf_invalidateBand(airportBand, true); };
+  airportFileDisplay.showUpdateCount = [](std::int32_t updates) {
+    mainWindow.updateCount.store(static_cast<std::uint32_t>(std::max(updates, 0)));
+    gf_invalidateBand(airportBand, true);
+  };
+  airportFileDisplay.enableFlushStatic = [](bool enabled) { lf_enable(flushStaticButton, enabled); };
+  airportFileDisplay.disallowNowButton = [] { nowButtonAllowed.store(false); };
+  airportFileDisplay.refreshNowButton = [] { lf_refreshNowButton(); };
+  airportFileDisplay.applyRangeMode = [] { gf_applyRangeMode(); };
+  engineServices.invalidateAirportBand = [] { gf_invalidateBand(airportBand, true); };
 }
 
 }  // namespace
@@ -200,6 +268,7 @@ void lf_disconnectWindow() {
   gf_setStatusNotifier(nullptr);
   gf_setBandNotifier(nullptr);
   gf_setCountersBandNotifier(nullptr);
+  gf_setOptionsBandNotifier(nullptr);
   mainWindow.windowHandle.store(nullptr);
 }
 

@@ -34,9 +34,11 @@ extern std::atomic<std::int32_t> exitCode;
 // The current run thread; replaced on WM_APP_START_RUN, on the GUI thread only.
 extern std::jthread runThread;
 
-// What the window's commands need of the shell and of subsystems above or beside the window.
-// The shell fills these before it creates the window; they are not changed afterwards. An
-// empty hook means the service is absent in this process: the call is skipped (counts are 0).
+// What the window's commands need of the shell and of the subsystems that own the data. What
+// the engine's tables and the simulator queues answer is filled in from the start
+// (gf_builtInWindowServices); the shell fills the others before it creates the window; they
+// are not changed afterwards. An empty hook means the service is absent in this process: the
+// call is skipped (counts are 0).
 struct WindowServices {
   std::function<void()> startUpRun;  // the body of a run thread (lf_startUpWDRX)
 
@@ -55,6 +57,9 @@ struct WindowServices {
   std::function<void()> autoRange;  // lf_autoRange
 };
 extern WindowServices windowServices;
+// The services answered from the engine's tables (liveAcTable, staticAcTable, engineServices)
+// and the simulator queues.
+WindowServices gf_builtInWindowServices();
 
 // Requests of the buttons and combo boxes, taken (exchanged with false) by the main loop.
 extern std::atomic<bool> rereadRequested;        // "Re-read"

@@ -273,7 +273,7 @@ bool lf_handleCheckBox(gui::WindowHandle window, std::uint16_t id) {
                   wdrx::format("Initial Load Only: static parked aircraft are generated once, no "
                                "renewal every {} minutes",
                                20));
-    lf_enable(nowButton, !on && nowButtonAllowed.load());
+    lf_refreshNowButton();
     gf_invalidateBand(optionsBand, true);
   } else if (box == &ALWAYS_ON_TOP) {
     lf_statusWhen(on, true, wdrx::format("{}'s window will remain visible", programName));

@@ -331,6 +331,10 @@ void lf_setOptionControls(bool enabled) {
 }
 }  // namespace
 
+void lf_refreshNowButton() {
+  lf_enable(nowButton, !INITIAL_LOAD_ONLY.value.load() && nowButtonAllowed.load());
+}
+
 void gf_disableOptionControls() {
   parkingUpdateBusy.store(true);
   nowButtonAllowed.store(false);

@@ -54,6 +54,8 @@ bool lf_updateCallsignList();  // run thread: the live aircraft's callsigns
 void gf_setRange(std::int32_t nm);
 void gf_applyRangeMode();  // run thread (it may choose the range automatically)
 void gf_syncMaxFitCombo();
+// "Now" is enabled while INITIAL_LOAD_ONLY is off and the park airport allows it.
+void lf_refreshNowButton();
 void gf_disableOptionControls();
 void gf_enableOptionControls();
 // The new selection of a combo box when wParam is its CBN_SELCHANGE: index and item text.

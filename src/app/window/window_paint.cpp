@@ -2,6 +2,7 @@
 // display values, then copied to the window in one step.
 #include "app/window/window_paint.hpp"
 
+#include <algorithm>
 #include <exception>
 
 #include "app/main_window_state.hpp"
@@ -13,16 +14,15 @@
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
 #include "foundation/version.hpp"
+#include "aircraft/liveries/livery_data.hpp"
+#include "airports/parking/addon_scan.hpp"
+#include "airports/parking/apf_state.hpp"
+#include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
-
-#ifndef WDRX_SUPPORT_ADDRESS
-#define WDRX_SUPPORT_ADDRESS "support@brimsted.example"
-#endif
 
 namespace gui = platform::gui;
 
 const char* const makerNotice = "(c) Brimsted - live traffic for P3D";
-const char* const supportAddress = WDRX_SUPPORT_ADDRESS;
 
 namespace {
 
@@ -44,29 +44,31 @@ WindowSnapshot lf_takeWindowSnapshot() {
   const MainWindow& w = mainWindow;
   s.aircraftText = w.aircraftText.load();
   s.parkAirportName = w.parkAirportName.load();
-  s.parkAirportInfo = w.parkAirportInfo.load();
-  s.parkAirportQuality = w.parkAirportQuality.load();
+  s.parkAirportInfo = airportBandPublisher.load();
+  s.parkAirportQuality = airportBandQuality.load();
   s.simulatorText = w.simulatorText.load();
   s.userStandName = w.userStandName.load();
   s.reservedStandName = w.reservedStandName.load();
   s.parkAirportCode = w.parkAirportCode.load();
   s.staticAverageFit = w.staticAverageFit.load();
-  s.liveAverageFit = w.liveAverageFit.load();
+  // The engine keeps half-hour slots; the band shows hours, as for the static aircraft.
+  const float slots = meanParkedSlots.load();
+  s.liveAverageFit = slots > 0.0f ? slots / 2.0f : -1.0f;
   s.liveCount = w.liveCount.load();
   s.simaddonCount = w.simaddonCount.load();
   s.thirdpCount = w.thirdpCount.load();
-  s.liveryCount = w.liveryCount.load();
+  s.liveryCount = static_cast<std::uint64_t>(std::max(liveryCount.load(), 0));
   s.parkedLiveCount = w.parkedLiveCount.load();
   s.staticCount = w.staticCount.load();
-  s.standCount = w.standCount.load();
+  s.standCount = standCount.load();
   s.airportRowY = w.airportRowY.load();
   s.maxParkPercent = w.maxParkPercent.load();
   s.maxParkCount = w.maxParkCount.load();
   s.renewalCountdown = w.renewalCountdown.load();
-  s.airportWeekNumber = w.airportWeekNumber.load();
+  s.airportWeekNumber = rtTrafficWeek.load();
   s.updateCount = w.updateCount.load();
   s.staticWaitingCount = w.staticWaitingCount.load();
-  s.airportHandMark = w.airportHandMark.load();
+  s.airportHandMark = airportBandHandmade.load();
   s.linkBoxDark = w.linkBoxDark.load();
   s.parkAirportLoaded = w.parkAirportLoaded.load();
   s.simConnected = w.simConnected.load();
@@ -99,7 +101,7 @@ WindowSnapshot lf_takeWindowSnapshot() {
   s.lightAircraftEnabled = lf_enabled(LIGHT_AIRCRAFT);
   s.helicoptersEnabled = lf_enabled(HELICOPTERS);
   s.highPerfEnabled = lf_enabled(HIGH_PERF_AIRCRAFT);
-  s.tbloZipMade = tbloZipMade.load();
+  s.tbloZipMade = tbloFileCount.load() > 0;
   s.staticParkingActive = staticParkingActive.load();
   s.parkingUpdateBusy = parkingUpdateBusy.load();
   return s;
@@ -215,7 +217,7 @@ void lf_paintOptions(gui::MemoryPicture& picture, const WindowSnapshot& v) {
   label(768, ALWAYS_ON_TOP, "Stay on top");
   label(25, SCAN_AIRPORTS, "Scan for addon airports", lf_yellowWhen(v.scanAirports));
   if (v.tbloZipMade)
-    label(303, SCAN_AIRPORTS, wdrx::format("<=== Mail tblo.zip to {}, pls", supportAddress),
+    label(303, SCAN_AIRPORTS, wdrx::format("<=== Mail tblo.zip to {}, pls", tbloSupportAddress),
           colours::yellow);
   label(768, NAV_LIGHTS_WHILE_PARKED, "Nav lights");
   label(5, MATCHING_DEPTH, "Max aircraft matching depth");

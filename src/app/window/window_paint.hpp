@@ -17,9 +17,8 @@ inline constexpr platform::gui::Colour lightBlue{153, 204, 255};
 inline constexpr platform::gui::Colour white{255, 255, 255};
 }  // namespace colours
 
-// The maker's notice in the top band and the address tblo.zip is mailed to.
+// The maker's notice in the top band.
 extern const char* const makerNotice;
-extern const char* const supportAddress;
 
 // Everything one picture shows, copied at the start of the paint.
 struct WindowSnapshot {
