@@ -6,6 +6,7 @@
 
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
+#include "airports/parking/stand_services.hpp"
 #include "config/settings.hpp"
 #include "foundation/geodesy.hpp"
 #include "foundation/user_error.hpp"
@@ -115,6 +116,9 @@ TEST(EngineCycle, OneCreationPer50CyclesLiveFirstOneRemovalPer10) {
   engineCycle.store(41);
   liveAddQueue.push_back(creationOf(0x400001));
   staticAddQueue.push_back(creationOf(7));
+  // Candidates for a stand the airport lacks: each is taken and dropped.
+  addStand("A1", 52.3, 4.8, 0.0);
+  staticCandidates.assign(100, StaticCandidate{99, 0, 0, "KLM9", "", "", 1});
   removeIdQueue.assign({2001, 2002, 2003});
   h.cycle(9);  // cycles 41..49
   EXPECT_TRUE(h.takeCreations().empty());
@@ -132,7 +136,7 @@ TEST(EngineCycle, OneCreationPer50CyclesLiveFirstOneRemovalPer10) {
   ASSERT_EQ(creations.size(), 1u);
   EXPECT_EQ(creations[0].hexid, 7u);
   EXPECT_EQ(h.takeRemovals(), std::vector<std::uint32_t>{2003});
-  EXPECT_EQ(engineDoubles.detcsCalls, 60) << "static placement once per cycle";
+  EXPECT_EQ(staticCandidates.size(), 40u) << "static placement once per cycle";
 }
 
 TEST(EngineCycle, RangeRequestEvery100CyclesEvery20WhileAnAircraftFlares) {
@@ -186,7 +190,7 @@ TEST(EngineCycle, TouchdownOnceThenOnlyHeights) {
   const Case cases[] = {
       {"LandingFsltl", "B738", 2, 1, 1, true, -100.0},
       {"LandingLight", "C172", 1, 0, 0, true, std::nullopt},
-      {"ApproachOnly", "A320", 0, 1, 0, true, 100.0},
+      {"ApproachOnly", "A320", 0, 1, 0, true, 0.0},  // idle: no reversers without FSLTL
       {"NotLanding", "B738", 0, 0, 0, false, std::nullopt},
   };
   std::uint32_t objectId = 2000;
@@ -512,11 +516,11 @@ TEST(EngineCycle, OneThrowingAircraftIsRemovedTheOthersMoveOn) {
   bad.samples.front().dueCycle = engineCycle.load();
   LiveAc& good = addLiveAc(0x400002, "GOOD", "B738", SimState::active, 2001, 52.3, 4.9, 3000);
   good.samples.front().dueCycle = engineCycle.load() + 5000;
-  engineDoubles.nextPosHook = [](LiveAc& ac) {
-    if (ac.callsign == "BAD") throw std::runtime_error("broken leg");
-  };
+  // A leg to the other side of the earth at a crawl: its cycle count is beyond 32 bits.
+  bad.samples.front().groundSpeed = 0.0;
+  bad.samples.push_back(sampleAt(-52.3, -175.2, 3000, 1e-6, engineCycle.load() + 500));
   h.cycle();
-  EXPECT_TRUE(h.logHas("updateLiveAc: broken leg"));
+  EXPECT_TRUE(h.logHas("updateLiveAc: narrowing_error"));
   EXPECT_TRUE(h.logHas("BAD"));
   EXPECT_EQ(gf_findLiveAc(0x400001)->simState, SimState::removingfromsim);
   EXPECT_EQ(removeIdQueue.front(), 2000u);
@@ -530,8 +534,11 @@ TEST(EngineCycle, OneThrowingReportIsDroppedTheNextIsTakenUnlocked) {
   EngineHarness h;
   LiveAc& ac = addLiveAc(0x400001, "OLD1", "B738", SimState::active, 2000, 52.4, 4.8, 5000);
   ac.flightState = FlightState::flying;
+  // The new callsign's ghost goes, and giving back its stand fails.
+  LiveAc& ghost = addLiveAc(0x400005, "NEW1_", "B738", SimState::active, 2005, 52.3, 4.8, 0);
+  ghost.standId = 7;
   bool unlocked = false;
-  engineDoubles.ghostHook = [&unlocked](const std::string&) {
+  engineDoubles.occupiedHook = [&unlocked](std::int32_t, bool) {
     unlocked = trafficMutex.try_lock();
     if (unlocked) trafficMutex.unlock();
     throw std::runtime_error("ghost rule failed");

@@ -1,4 +1,4 @@
-// Doubles of the livery and parking services the engine calls, and the movement stand-in.
+// Doubles of the livery and parking services the engine calls.
 #include "traffic/engine_doubles.hpp"
 
 #include <algorithm>
@@ -9,8 +9,6 @@
 #include "airports/parking/stand_services.hpp"
 #include "foundation/geodesy.hpp"
 #include "traffic/engine/engine.hpp"
-#include "traffic/engine/engine_cycle.hpp"
-#include "traffic/engine/movement.hpp"
 
 namespace wdrx::testing {
 
@@ -26,16 +24,12 @@ std::string_view EngineDoubles::keepTitle(std::string title) {
 void EngineDoubles::reset() {
   liveryFor = nullptr;
   matchLiveryCalls = 0;
+  staticLiveryFor = nullptr;
+  matchStaticLiveryCalls = 0;
   standOptions.clear();
   occupiedCalls.clear();
+  occupiedHook = nullptr;
   cargoChangeCalls = 0;
-  nextPosCalls = followCurveCalls = takeOffConfigCalls = respawnCalls = detcsCalls = 0;
-  maxParkCalls.clear();
-  ghostRemovals.clear();
-  claimStand = true;
-  adjacentStandFree = true;
-  nextPosHook = nullptr;
-  ghostHook = nullptr;
 }
 
 Stand& addStand(const std::string& name, double latitude, double longitude, double headingRad,
@@ -60,6 +54,15 @@ void gf_matchLivery(LiveAc& aircraft) {
   if (title.empty()) return;
   aircraft.liveryTitle = engineDoubles.keepTitle(title);
   aircraft.fsltl = title.find("FSLTL_") != std::string::npos ? 1 : 0;
+}
+
+bool gf_matchStaticLivery(AcBase& aircraft, const Stand&) {
+  ++engineDoubles.matchStaticLiveryCalls;
+  const std::string title = engineDoubles.staticLiveryFor ? engineDoubles.staticLiveryFor(aircraft)
+                                                          : "Static " + modelCodes[aircraft.codes.modelId];
+  if (title.empty()) return false;
+  aircraft.liveryTitle = engineDoubles.keepTitle(title);
+  return true;
 }
 
 // --- stands
@@ -95,6 +98,7 @@ std::string gf_nearestStandName(double latitude, double longitude) {
 }
 
 void gf_setStandOccupied(std::int32_t standNumber, bool occupied) {
+  if (engineDoubles.occupiedHook) engineDoubles.occupiedHook(standNumber, occupied);
   engineDoubles.occupiedCalls.emplace_back(standNumber, occupied);
   if (Stand* stand = gf_findStandByNumber(standNumber)) stand->occupied = occupied ? 1 : 0;
 }
@@ -104,73 +108,3 @@ void gf_learnStandCargoChange(LiveAc&) { ++engineDoubles.cargoChangeCalls; }
 void lf_addRealStandOption(std::int32_t standNumber, AcBase& aircraft, int event) {
   engineDoubles.standOptions.push_back({standNumber, aircraft.callsign, event});
 }
-
-// --- movement stand-in: straight legs from sample to sample, no take-off or landing logic.
-void nextPosMain(LiveAc& ac) {
-  ++engineDoubles.nextPosCalls;
-  if (engineDoubles.nextPosHook) {
-    engineDoubles.nextPosHook(ac);
-    return;
-  }
-  SampleQueue& q = ac.samples;
-  if (q.size() < 2) {
-    removeAircraftFromSim(ac);
-    return;
-  }
-  const PositionSample reached = q.front();
-  q.pop_front();
-  const PositionSample& next = q.front();
-  ac.latitude = reached.latitude;
-  ac.longitude = reached.longitude;
-  ac.altitude = reached.altitude;
-  ac.legVerticalSpeed = next.verticalSpeed;
-  ac.legTrueAirspeed = next.trueAirspeed;
-  const double cycles = static_cast<double>(std::max<std::int64_t>(next.dueCycle - engineCycle.load(), 25));
-  ac.latitudeRate = (next.latitude - ac.latitude) / cycles;
-  ac.longitudeRate = (next.longitude - ac.longitude) / cycles;
-  ac.altitudeRate = (next.altitude - ac.altitude) / cycles;
-}
-
-void lf_followCurve(LiveAc& ac) {
-  ++engineDoubles.followCurveCalls;
-  ac.latitude += ac.latitudeRate;
-  ac.longitude += ac.longitudeRate;
-  ac.altitude += ac.altitudeRate;
-}
-
-void lf_takeOffConfig(LiveAc& ac) {
-  ++engineDoubles.takeOffConfigCalls;
-  ac.climbOut = 1;
-}
-
-void liveryRespawn(LiveAc& ac) {
-  ++engineDoubles.respawnCalls;
-  ac.simState = SimState::liveryrespawn;
-  ac.keptHeading = ac.heading;
-  ac.hasKeptHeading = 1;
-  if (ac.objectId != 0) removeIdQueue.push_back(ac.objectId);
-}
-
-void lf_removeGhost(const std::string& callsign) {
-  engineDoubles.ghostRemovals.push_back(callsign);
-  if (engineDoubles.ghostHook) engineDoubles.ghostHook(callsign);
-  for (LiveAc& ac : liveAcTable) {
-    if (ac.simState == SimState::removingfromsim || ac.callsign != callsign + "_") continue;
-    ghostCallsigns.push_back(ac.callsign);
-    removeAircraftFromSim(ac);
-    return;
-  }
-}
-
-bool lf_isGhostOf(const std::string& callsign) {
-  if (callsign.empty()) return false;
-  const std::string real = callsign.substr(0, callsign.size() - 1);
-  return std::any_of(liveAcTable.begin(), liveAcTable.end(), [&real](const LiveAc& ac) {
-    return ac.simState != SimState::removingfromsim && ac.callsign == real;
-  });
-}
-
-bool lf_claimStand(std::int32_t, const std::string&) { return engineDoubles.claimStand; }
-bool lf_adjacentStandFree(std::int32_t, const LiveAc&, std::int32_t) { return engineDoubles.adjacentStandFree; }
-void lf_maxPark(std::int32_t extra) { engineDoubles.maxParkCalls.push_back(extra); }
-void lf_detcs() { ++engineDoubles.detcsCalls; }

@@ -1,7 +1,6 @@
 #pragma once
-// Test doubles of what the engine calls in the livery and parking layers, and a simple
-// stand-in for the movement of live aircraft (never shipped): both record their calls so that
-// engine tests can see what the engine asked for.
+// Test doubles of what the engine calls in the livery and parking layers: they record their
+// calls so that engine tests can see what the engine asked for.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -27,22 +26,15 @@ struct EngineDoubles {
   std::function<std::string(const LiveAc&)> liveryFor;
   int matchLiveryCalls = 0;
 
+  // gf_matchStaticLivery: the title for a static aircraft; empty = no match. Default:
+  // "Static <model>".
+  std::function<std::string(const AcBase&)> staticLiveryFor;
+  int matchStaticLiveryCalls = 0;
+
   std::vector<StandOptionCall> standOptions;              // lf_addRealStandOption
   std::vector<std::pair<std::int32_t, bool>> occupiedCalls;  // gf_setStandOccupied
+  std::function<void(std::int32_t, bool)> occupiedHook;   // called first by gf_setStandOccupied
   int cargoChangeCalls = 0;                               // gf_learnStandCargoChange
-
-  // Movement stand-in.
-  int nextPosCalls = 0;
-  int followCurveCalls = 0;
-  int takeOffConfigCalls = 0;
-  int respawnCalls = 0;
-  int detcsCalls = 0;
-  std::vector<std::int32_t> maxParkCalls;
-  std::vector<std::string> ghostRemovals;   // lf_removeGhost arguments
-  bool claimStand = true;                   // lf_claimStand answer
-  bool adjacentStandFree = true;            // lf_adjacentStandFree answer
-  std::function<void(LiveAc&)> nextPosHook;  // replaces the stand-in's nextPosMain when set
-  std::function<void(const std::string&)> ghostHook;  // called first by lf_removeGhost
 
   // Titles handed out; views into them live as long as the process.
   std::deque<std::string> titles;

@@ -242,8 +242,9 @@ TEST(Reports, IdentityChangesOfActiveAircraft) {
     if (!c.destination.empty()) r.identity.destination = IataCode(c.destination);
     lf_takeReport(r);
     const LiveAc& after = *gf_findLiveAc(0x400001);
-    EXPECT_EQ(after.samples.size(), c.used ? 2u : 1u);
-    EXPECT_EQ(engineDoubles.respawnCalls, c.respawns);
+    EXPECT_EQ(after.simState == SimState::liveryrespawn, c.respawns == 1);
+    // A respawn puts the current position at the head of the queue; a used report goes last.
+    EXPECT_EQ(after.samples.size(), 1u + (c.used ? 1u : 0u) + static_cast<std::size_t>(c.respawns));
     EXPECT_EQ(after.callsign, c.callsignAfter);
     EXPECT_EQ(respawnLines() - linesBefore, static_cast<std::size_t>(c.respawns));
   }
@@ -310,7 +311,7 @@ TEST(Reports, ARegistrationChangeChoosesTheLiveryAgainOnlyWithRespawns) {
       EXPECT_TRUE(after.liveryTitle.empty());
       EXPECT_EQ(after.flightState, FlightState::birth);
       EXPECT_FALSE(creationRequests.contains(0x400001));
-      EXPECT_EQ(engineDoubles.respawnCalls, 1);
+      EXPECT_EQ(after.simState, SimState::liveryrespawn);
     } else {
       EXPECT_EQ(after.liveryTitle, "Current livery") << "without respawns the livery stays";
       EXPECT_EQ(after.flightState, FlightState::flying);

@@ -289,7 +289,6 @@ TEST(Spawning, AnAircraftStandingStillStartsParkedAtAStand) {
   EXPECT_DOUBLE_EQ(ac.heading, 1.5);
   EXPECT_EQ(standTable[0].occupied, 1) << "the stand is taken while the aircraft stands there";
   EXPECT_EQ(engineDoubles.standOptions, (std::vector<StandOptionCall>{{1, ac.callsign, 1}}));
-  EXPECT_EQ(engineDoubles.maxParkCalls, std::vector<std::int32_t>{1});
   EXPECT_EQ(engineDoubles.cargoChangeCalls, 1);
   EXPECT_TRUE(!parkedAcQueue.empty() && parkedAcQueue.back() == 0x400001u);
   EXPECT_EQ(gf_findStaticAc(3)->simState, SimState::removingfromsim);
@@ -308,8 +307,11 @@ TEST(Spawning, AnAircraftStandingStillStartsParkedAtAStand) {
   lf_handleBufferedAc(moving);
   EXPECT_EQ(moving.flightState, FlightState::taxi);
   EXPECT_EQ(moving.simState, SimState::adding2sim);
-  // A stand the rules refuse drops the aircraft.
-  engineDoubles.claimStand = false;
+  // A stand the rules refuse drops the aircraft: a live aircraft stands there and reports.
+  LiveAc& holder = addLiveAc(0x400008, "DLH3", "B738", SimState::active, 2008, lat0 + 0.01, lon0, 0);
+  holder.flightState = FlightState::parked;
+  holder.standId = 2;
+  holder.stopTest = 1;
   LiveAc& refused = standing(0x400004, lat0 + 0.01, lon0);
   lf_handleBufferedAc(refused);
   EXPECT_EQ(refused.remove, 1);

@@ -45,8 +45,7 @@ TEST(Update, AnActiveAircraftSendsItsPositionEveryCycle) {
                                  r.verticalSpeed, r.trueAirspeed}),
             std::vector<double>({lat0, lon0, -0.05, 0.1, 1.2, 5000, 10.0, 250.0}));
   EXPECT_EQ(r.objectId, 2000u);
-  EXPECT_EQ(engineDoubles.nextPosCalls, 0) << "the front sample is not due yet";
-  EXPECT_EQ(engineDoubles.followCurveCalls, 1);
+  EXPECT_EQ(ac.samples.size(), 1u) << "the front sample is not due yet";
 
   // The due sample advances the aircraft; the leg's speeds are sent.
   PositionSample next = sampleAt(lat0, lon0 + 0.01, 5000, 240, engineCycle.load() + 600);
@@ -54,19 +53,22 @@ TEST(Update, AnActiveAircraftSendsItsPositionEveryCycle) {
   ac.samples.push_back(next);
   ac.samples.front().dueCycle = engineCycle.load();
   EXPECT_FALSE(updateLiveAc(ac));
-  EXPECT_EQ(engineDoubles.nextPosCalls, 1);
+  EXPECT_EQ(ac.samples.size(), 1u) << "the reached sample left the queue";
   EXPECT_DOUBLE_EQ(ac.verticalSpeed, 600.0 / 60.0);
   EXPECT_DOUBLE_EQ(ac.trueAirspeed, 240.0);
-  // A new front sample marked on-ground: no airspeed sent and no curve followed.
+  // A new front sample marked on-ground (of an aircraft on the ground): no airspeed sent and
+  // no movement between samples.
+  ac.onGround = 1;
   PositionSample still = sampleAt(lat0, lon0 + 0.02, 0, 0, engineCycle.load() + 900);
   still.onGroundMark = 1;
   ac.samples.push_back(still);
   ac.samples.front().dueCycle = engineCycle.load();
-  const int curves = engineDoubles.followCurveCalls;
+  ac.headingRate = 0.01;
+  const double heading = ac.heading;
   EXPECT_FALSE(updateLiveAc(ac));
   EXPECT_EQ(ac.samples.front().onGroundMark, 1);
   EXPECT_DOUBLE_EQ(ac.trueAirspeed, 0.0);
-  EXPECT_EQ(engineDoubles.followCurveCalls, curves);
+  EXPECT_DOUBLE_EQ(ac.heading, heading);
 }
 
 TEST(Update, AnActiveAircraftWithoutObjectOrSamplesLeaves) {
@@ -176,11 +178,12 @@ TEST(Update, TakeOffAndGoAroundFromTheRunway) {
   LiveAc& ac = activeAc(FlightState::taxi);
   ac.samples.back().groundSpeed = 45.0;
   decodeExisting(ac, sampleAt(lat0 + 0.01, lon0, 0, 42.0, engineCycle.load() + 500));
-  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 0) << "42 knots is no take-off run";
+  EXPECT_EQ(ac.climbOut, 0) << "42 knots is no take-off run";
   decodeExisting(ac, sampleAt(lat0 + 0.02, lon0, 0, 43.0, engineCycle.load() + 900));
-  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 0) << "the back sample was at 42 knots";
+  EXPECT_EQ(ac.climbOut, 0) << "the back sample was at 42 knots";
   decodeExisting(ac, sampleAt(lat0 + 0.03, lon0, 0, 60.0, engineCycle.load() + 1300));
-  EXPECT_EQ(engineDoubles.takeOffConfigCalls, 1);
+  EXPECT_EQ(ac.climbOut, 1) << "the take-off configuration";
+  EXPECT_EQ(ac.lateWindow, 5000);
 
   gf_clearAcTables();
   LiveAc& landed = activeAc(FlightState::taxi, 200);
@@ -355,10 +358,13 @@ TEST(Update, AHoldingAircraftWaitsWithinTheThreshold) {
   HOLDING_THRESHOLD_METERS.value.store(100);
   LiveAc& ac = activeAc(FlightState::taxi);
   ac.holding = 1;
+  ac.pathExtensionCount = 1;  // the hold sample
   decodeExisting(ac, sampleAt(lat0 + 90.0 / 1852.0 * nmInLatitude, lon0, 0, 5, 9000));
-  EXPECT_EQ(ac.holding, 1);
-  EXPECT_EQ(ac.samples.size(), 1u) << "not used while holding";
-  decodeExisting(ac, sampleAt(lat0 + 110.0 / 1852.0 * nmInLatitude, lon0, 0, 5, 9000));
+  EXPECT_EQ(ac.holding, 0) << "a report within the threshold ends the hold";
+  EXPECT_EQ(ac.samples.size(), 2u);
+  EXPECT_EQ(ac.simState, SimState::active);
+  ac.holding = 1;
+  decodeExisting(ac, sampleAt(lat0 + 110.0 / 1852.0 * nmInLatitude, lon0, 0, 5, 9500));
   EXPECT_EQ(ac.holding, 0);
   EXPECT_EQ(ac.simState, SimState::removingfromsim);
 }

@@ -133,6 +133,8 @@ void lf_markRemovalHandedOver(std::uint32_t objectId) {
   if (ac != nullptr) ac->handOverCycle = engineCycle.load();
 }
 
+}  // namespace
+
 void lf_setSpoilerAndThrottleLevers(const LiveAc& ac, double spoilers, double throttle) {
   const double values[3] = {spoilers, throttle, throttle};
   std::lock_guard lock(simQueueMutex);
@@ -140,6 +142,8 @@ void lf_setSpoilerAndThrottleLevers(const LiveAc& ac, double spoilers, double th
   SimConnect_SetDataOnSimObject(simConnectHandle.load(), simid::defSpoilersThrottle, ac.objectId, 0,
                                 0, sizeof values, values);
 }
+
+namespace {
 
 void lf_recomputeFlareActive() {
   flareActive = static_cast<std::uint8_t>(
@@ -161,8 +165,9 @@ void lf_onInRange(const SimResult& r) {
       ac->approach = 0;
       ac->touchdownSeen = 1;
       gf_setSpoilers(*ac, 1);
+      // Spoilers out; the levers to idle, or into reverse where the livery has reversers.
       if (ac->category != AcCategory::Light)
-        lf_setSpoilerAndThrottleLevers(*ac, 100.0, ac->fsltl != 0 ? -100.0 : 100.0);
+        lf_setSpoilerAndThrottleLevers(*ac, 100.0, ac->fsltl != 0 ? -100.0 : 0.0);
       const std::int32_t slots = ac->touchdownCycles;
       if (slots <= 0) {
         gf_log(wdrx::format("{} ! onGround slots {:.1f}", ac->callsign, static_cast<double>(slots)));
@@ -179,6 +184,7 @@ void lf_onInRange(const SimResult& r) {
     ac->flareCounter = 1;
   }
   ac->heightAboveGround = r.second;
+  ac->groundAltitude = r.first;
   if (ac->onGround != 0 || ac->flareCounter >= 2) ac->altitude = r.first + ac->staticHeight;
 }
 

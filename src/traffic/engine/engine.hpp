@@ -113,6 +113,8 @@ void gf_setFlaps(AcBase& ac, std::uint32_t index);
 void gf_setGear(AcBase& ac, std::uint8_t value);
 void gf_setThrottle(AcBase& ac, std::uint32_t index);
 void lf_activateStaticAc(AcBase& ac);
+// The spoiler handle and both throttle levers in percent (data definition 401).
+void lf_setSpoilerAndThrottleLevers(const LiveAc& ac, double spoilers, double throttle);
 
 // The one way to remove any aircraft; acts by its SimState.
 void removeAircraftFromSim(AcBase& ac);

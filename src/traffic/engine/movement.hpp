@@ -30,3 +30,13 @@ bool lf_adjacentStandFree(std::int32_t neighbour, const LiveAc& ac, std::int32_t
 void lf_maxPark(std::int32_t extra);
 // Places one static candidate (called once per engine cycle).
 void lf_detcs();
+// The callsign of a static aircraft from a text: trailing "_" removed (from the text too) and
+// "*" appended unless it ends in one.
+std::string lf_staticCallsign(std::string& text);
+
+// Jobs of the shell: the first active static aircraft that looks like the live one (same
+// registration or callsign) goes; static aircraft in the way of taxiing live aircraft go; the
+// first static twin ("*" callsign or same registration) of a live aircraft on the ground goes.
+void gf_removeStaticLikeLive(const LiveAc& live);
+void gf_removeStaticInLivePaths();
+void gf_removeStaticTwins();

@@ -238,6 +238,8 @@ struct LiveAc : AcBase {
   std::int32_t stopCounter = 0;
   double routeChangeHeading = 0.0;  // radians, heading kept at a route change
   double heightAboveGround = 2500.0;  // feet, until the simulator reports it
+  // Feet, the ground under the object as the simulator last reported it (NaN until then).
+  double groundAltitude = std::numeric_limits<double>::quiet_NaN();
   double touchdownHeading = 0.0;      // radians
   double lastPushedDistance = 0.0;    // nautical miles
   double stopStartDistance = 0.0;     // nautical miles

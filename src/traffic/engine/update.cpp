@@ -123,13 +123,13 @@ void decodeExisting(LiveAc& ac, PositionSample sample) {
       removeAircraftFromSim(ac);
       return;
     }
-    if (ac.holding != 0) {
-      if (!q.empty() &&
-          gf_distanceNm(lf_pos(sample), lf_pos(q.front())) * 1852.0 > HOLDING_THRESHOLD_METERS.value.load()) {
-        ac.holding = 0;
-        ac.holdStart = 0;
-        removeAircraftFromSim(ac);
-      }
+    // A holding aircraft reported far away goes (its later reports make it anew); a report
+    // nearby is taken as usual and may end the hold.
+    if (ac.holding != 0 && !q.empty() &&
+        gf_distanceNm(lf_pos(sample), lf_pos(q.front())) * 1852.0 > HOLDING_THRESHOLD_METERS.value.load()) {
+      ac.holding = 0;
+      ac.holdStart = 0;
+      removeAircraftFromSim(ac);
       return;
     }
     if (ac.flightState == FlightState::birth) {
