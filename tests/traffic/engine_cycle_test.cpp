@@ -118,7 +118,7 @@ TEST(EngineCycle, OneCreationPer50CyclesLiveFirstOneRemovalPer10) {
   staticAddQueue.push_back(creationOf(7));
   // Candidates for a stand the airport lacks: each is taken and dropped.
   addStand("A1", 52.3, 4.8, 0.0);
-  staticCandidates.assign(100, StaticCandidate{99, 0, 0, "KLM9", "", "", 1});
+  staticCandidates.assign(100, StaticCandidate{99, 0, AircraftCodes{}, "KLM9", "", "", 1});
   removeIdQueue.assign({2001, 2002, 2003});
   h.cycle(9);  // cycles 41..49
   EXPECT_TRUE(h.takeCreations().empty());

@@ -42,22 +42,22 @@ bool lf_standBlocked(const StaticCandidate& c, const std::string& standName,
                      const std::vector<std::uint32_t>& neighbours) {
   for (const LiveAc& ac : liveAcTable) {
     if (ac.flightState != FlightState::parking && ac.flightState != FlightState::parked) continue;
-    if (ac.standId == c.stand) {
-      gf_log(wdrx::format("{:8}: no static parking for {}, live aircraft {} standing here", standName, c.callsign,
+    if (ac.standId == c.standNumber) {
+      gf_log(wdrx::format("{:8}: no static parking for {}, live aircraft {} standing here", standName, c.callsign1,
                           ac.callsign));
       return true;
     }
     if (lf_isNeighbour(neighbours, ac.standId)) {
       gf_log(wdrx::format("{:8}: no static parking for {}, live aircraft {} is adjacent at {}, possibly colliding",
-                          standName, c.callsign, ac.callsign, lf_standName(ac.standId)));
+                          standName, c.callsign1, ac.callsign, lf_standName(ac.standId)));
       return true;
     }
   }
   for (const AcBase& st : staticAcTable) {
     if (st.removed != 0) continue;
-    if (st.standId == c.stand || lf_isNeighbour(neighbours, st.standId)) {
+    if (st.standId == c.standNumber || lf_isNeighbour(neighbours, st.standId)) {
       gf_log(wdrx::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
-                          standName, c.callsign, st.callsign, lf_standName(st.standId)));
+                          standName, c.callsign1, st.callsign, lf_standName(st.standId)));
       return true;
     }
   }
@@ -77,8 +77,8 @@ void lf_detcs() {
   StaticCandidate candidate = std::move(staticCandidates.back());
   staticCandidates.pop_back();
 
-  const Stand* stand = gf_findStandByNumber(candidate.stand);
-  const std::string standName = lf_standName(candidate.stand);
+  const Stand* stand = gf_findStandByNumber(candidate.standNumber);
+  const std::string standName = lf_standName(candidate.standNumber);
   const std::vector<std::uint32_t> neighbours = stand != nullptr ? stand->neighbours : std::vector<std::uint32_t>{};
   if (lf_standBlocked(candidate, standName, neighbours)) return;
   if (stand == nullptr) {
@@ -87,20 +87,20 @@ void lf_detcs() {
   }
   if (stand->occupied != 0) {
     gf_log(wdrx::format("{:8}: no static parking for {}, live aircraft occupies the stand", standName,
-                        candidate.callsign));
+                        candidate.callsign1));
     return;
   }
 
   const std::uint32_t hexid = gf_nextStaticHexid();
-  const AircraftCodes codes = AircraftCodes::fromPacked(candidate.codes);
+  const AircraftCodes codes = candidate.codes;
   AcIdentity identity;
   identity.codes = codes;
-  if (candidate.callsign.empty()) {
+  if (candidate.callsign1.empty()) {
     const std::string airline = codes.airlineId < airlineCodes.size() ? airlineCodes[codes.airlineId] : std::string();
     identity.callsign = wdrx::format("{}{}{}", airline, hexid, "*");
   } else {
-    std::string& chosen = candidate.useFirst != 0 ? candidate.callsign : candidate.callsign2;
-    std::string& other = candidate.useFirst != 0 ? candidate.callsign2 : candidate.callsign;
+    std::string& chosen = candidate.continuesNextSlot != 0 ? candidate.callsign1 : candidate.callsign2;
+    std::string& other = candidate.continuesNextSlot != 0 ? candidate.callsign2 : candidate.callsign1;
     if (!chosen.empty()) {
       identity.callsign = lf_staticCallsign(chosen);
     } else if (!other.empty()) {
@@ -109,11 +109,11 @@ void lf_detcs() {
       gf_logMarked(wdrx::format("{} callsign is empty..", "lf_detcs"));
     }
   }
-  identity.liveCallsign = candidate.callsign;
+  identity.liveCallsign = candidate.callsign1;
   identity.altCallsign = candidate.callsign2;
   identity.registration = candidate.registration;
 
-  AcBase record = gf_makeStaticAc(gf_buildRecord(identity), candidate.stand, stand->latitude, stand->longitude,
+  AcBase record = gf_makeStaticAc(gf_buildRecord(identity), candidate.standNumber, stand->latitude, stand->longitude,
                                   stand->heading, stand->cargo);
   record.hexid = hexid;
   AcBase& placed = gf_appendStaticAc(std::move(record));
@@ -121,7 +121,7 @@ void lf_detcs() {
     gf_eraseStaticAc(static_cast<std::size_t>(&placed - staticAcTable.data()));
     return;
   }
-  placed.parkingStart = lf_parkingStart(candidate.offset);
+  placed.parkingStart = lf_parkingStart(candidate.fitOffset);
   placed.simState = SimState::adding2sim;
   AiCreationRecord creation;
   creation.position.latitude = stand->latitude;
