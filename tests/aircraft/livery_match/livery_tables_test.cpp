@@ -90,6 +90,9 @@ TEST_F(LiveryTables, FilesLiveriesByAirlineKeyModelAndCargo) {
   EXPECT_TRUE(lf_findLiveryTitle("").empty());
   // The found title is the table's own text, not a copy.
   EXPECT_EQ(lf_findLiveryTitle("FedEx").data(), tableTitles(cargoTable, "FDX", "B744")->front().data());
+  const Strings lines = newLogLines();
+  for (const char* line : {"    3 airlines, 2 pax aircraft models and 2 cargo aircraft models", "No generic liveries"})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
   EXPECT_EQ(liveryCount.load(), 5);
   EXPECT_TRUE(liveriesProcessed.load());
   EXPECT_TRUE(scannedLiveries.empty());
