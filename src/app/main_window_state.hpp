@@ -4,7 +4,7 @@
 // from a snapshot on the GUI thread. Values a subsystem keeps itself are read from there: the
 // status line (status_line.hpp), the RealTraffic lamps and QNH (traffic/link_state.hpp), the
 // livery count (liveries), the park airport file's texts, traffic week and stand count
-// (parking), the mean parked time of the live aircraft (engine) and the tblo.zip file count.
+// (parking) and the tblo.zip file count.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -44,6 +44,7 @@ class MainWindow {
   std::atomic<IcaoCode> parkAirportCode{};  // all zero: no park airport shown
 
   std::atomic<float> staticAverageFit{-1.0f};  // hours, shown when above 0
+  std::atomic<float> liveAverageFit{-1.0f};    // hours, shown when above 0
   std::atomic<std::uint64_t> liveCount{0};
   std::atomic<std::int64_t> simaddonCount{0};
   std::atomic<std::int64_t> thirdpCount{0};

@@ -22,6 +22,7 @@
 #include "airports/parking/apf_state.hpp"
 #include "simlink/sim_queues.hpp"
 #include "simlink/sim_services.hpp"
+#include "traffic/engine/engine_tables.hpp"
 #include "traffic/engine/records.hpp"
 #include "traffic/link_state.hpp"
 #include "window_fixture.hpp"
@@ -648,11 +649,18 @@ TEST_F(WindowFitAtStart, WithoutAWindowOnlyThePositionCounts) {
 TEST_F(WindowCommands, TheOtherSubsystemsReachTheWindowThroughTheirDisplays) {
   std::vector<std::string> calls;
   windowServices.autoRange = [&calls] { calls.push_back("autoRange"); };
-  mainWindow.parkAirportCode.store(IcaoCode("EDDF"));
-  mainWindow.parkAirportLoaded.store(true);
   nowButtonAllowed.store(true);
   const auto before = gui::inspect::foreignThreadControlChanges();
   onRunThread([] {
+    airportFileDisplay.showParkAirportCode(IcaoCode("EDDF"));
+    airportFileDisplay.showAirportLoaded(true, "Frankfurt");
+    airportFileDisplay.showReservedStand("V155", true);
+    airportFileDisplay.showWantedStatic(40, 25);
+    airportFileDisplay.showPassMarks(true, false);
+    airportFileDisplay.showStaticAverageFit(4.5f);
+    airportFileDisplay.enableDestinationBox();
+    meanParkedSlots.store(5.0f);  // half hours
+    engineServices.invalidateAirportBand();
     addonScanDisplay.showSimaddonCount(3);
     addonScanDisplay.showThirdpartyCount(5);
     tbloFileCount.store(2);
@@ -676,6 +684,20 @@ TEST_F(WindowCommands, TheOtherSubsystemsReachTheWindowThroughTheirDisplays) {
   EXPECT_FALSE(info(nowButton).enabled);
   EXPECT_EQ(calls, std::vector<std::string>{"autoRange"});  // AUTO_RANGE is on
   EXPECT_TRUE(drew(5, 35, "Prepar3D v6.0", colours::yellow));
+  EXPECT_TRUE(drew(5, 399, "EDDF", colours::lime));
+  EXPECT_TRUE(drew(45, 399, " Frankfurt, , wk=0", colours::lime));
+  EXPECT_TRUE(drew(571, 399, "reserved stand: V155", colours::lime));
+  EXPECT_TRUE(drew(370, 399, "*S*", colours::lime));
+  EXPECT_TRUE(drew(708, 427, "max park:  40 (=25 %)", colours::lime));
+  EXPECT_TRUE(drew(571, 427, "average fit: 4.5", colours::lime));
+  EXPECT_TRUE(drew(249, 427, "average fit: 2.5", colours::lime));
+  EXPECT_TRUE(info(DESTINATION).enabled);
+
+  onRunThread([] { airportFileDisplay.disableOptionControls(); });
+  EXPECT_FALSE(info(MAX_PARK_SEL).enabled);
+  onRunThread([] { airportFileDisplay.enableOptionControls(); });
+  EXPECT_TRUE(info(MAX_PARK_SEL).enabled);
+  EXPECT_EQ(mainWindow.renewalCountdown.load(), 20);
 
   const auto painted = gui::inspect::paintCount(window);
   onRunThread([] { gf_invalidateOptionsBand(); });

@@ -54,6 +54,7 @@ void resetWindowState() {
     text->store({});
   w.parkAirportCode.store(IcaoCode{});
   w.staticAverageFit.store(-1.0f);
+  w.liveAverageFit.store(-1.0f);
   for (auto* count : {&w.liveCount, &w.parkedLiveCount, &w.staticCount, &w.staticWaitingCount})
     count->store(0);
   w.simaddonCount.store(0);

@@ -231,7 +231,7 @@ TEST_F(WindowPaint, AirportBand) {
   mainWindow.updateCount.store(5);
   standCount.store(42);
   mainWindow.parkedLiveCount.store(3);
-  meanParkedSlots.store(5.0f);  // half hours
+  mainWindow.liveAverageFit.store(2.5f);
   mainWindow.maxParkCount.store(50);
   mainWindow.maxParkPercent.store(30);
   mainWindow.staticCount.store(10);

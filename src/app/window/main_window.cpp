@@ -253,7 +253,54 @@ void lf_connectWindow(gui::WindowHandle window) {
   airportFileDisplay.disallowNowButton = [] { nowButtonAllowed.store(false); };
   airportFileDisplay.refreshNowButton = [] { lf_refreshNowButton(); };
   airportFileDisplay.applyRangeMode = [] { gf_applyRangeMode(); };
-  engineServices.invalidateAirportBand = [] { gf_invalidateBand(airportBand, true); };
+
+  auto airportValue = [](auto store) {
+    store();
+    gf_invalidateBand(airportBand, true);
+  };
+  airportFileDisplay.showParkAirportCode = [airportValue](const IcaoCode& code) {
+    airportValue([&code] { mainWindow.parkAirportCode.store(code); });
+  };
+  airportFileDisplay.showAirportLoaded = [airportValue](bool loaded, const std::string& name) {
+    airportValue([&] {
+      mainWindow.parkAirportName.store(name);
+      mainWindow.parkAirportLoaded.store(loaded);
+    });
+  };
+  airportFileDisplay.showReservedStand = [airportValue](const std::string& stand, bool found) {
+    airportValue([&] {
+      mainWindow.reservedStandName.store(stand);
+      mainWindow.reservedStandFound.store(found);
+    });
+  };
+  airportFileDisplay.showWantedStatic = [airportValue](std::int32_t count, std::int32_t percent) {
+    airportValue([&] {
+      mainWindow.maxParkCount.store(count);
+      mainWindow.maxParkPercent.store(percent);
+    });
+  };
+  airportFileDisplay.showPassMarks = [airportValue](bool soft, bool week) {
+    airportValue([&] {
+      mainWindow.parkSoftMark.store(soft);
+      mainWindow.parkWeekMark.store(week);
+    });
+  };
+  airportFileDisplay.showStaticAverageFit = [airportValue](float hours) {
+    airportValue([hours] { mainWindow.staticAverageFit.store(hours); });
+  };
+  airportFileDisplay.showLiveAverageFit = [airportValue](float hours) {
+    airportValue([hours] { mainWindow.liveAverageFit.store(hours); });
+  };
+  airportFileDisplay.enableDestinationBox = [] { lf_enable(DESTINATION, true); };
+  airportFileDisplay.disableOptionControls = [] { gf_disableOptionControls(); };
+  airportFileDisplay.enableOptionControls = [] { gf_enableOptionControls(); };
+  // The engine keeps the live aircraft's mean time parked in half-hour slots; shown in hours.
+  engineServices.invalidateAirportBand = [airportValue] {
+    airportValue([] {
+      const float slots = meanParkedSlots.load();
+      mainWindow.liveAverageFit.store(slots > 0.0f ? slots / 2.0f : -1.0f);
+    });
+  };
 }
 
 }  // namespace

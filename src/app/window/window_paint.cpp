@@ -17,7 +17,6 @@
 #include "aircraft/liveries/livery_data.hpp"
 #include "airports/parking/addon_scan.hpp"
 #include "airports/parking/apf_state.hpp"
-#include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
 
 namespace gui = platform::gui;
@@ -51,9 +50,7 @@ WindowSnapshot lf_takeWindowSnapshot() {
   s.reservedStandName = w.reservedStandName.load();
   s.parkAirportCode = w.parkAirportCode.load();
   s.staticAverageFit = w.staticAverageFit.load();
-  // The engine keeps half-hour slots; the band shows hours, as for the static aircraft.
-  const float slots = meanParkedSlots.load();
-  s.liveAverageFit = slots > 0.0f ? slots / 2.0f : -1.0f;
+  s.liveAverageFit = w.liveAverageFit.load();
   s.liveCount = w.liveCount.load();
   s.simaddonCount = w.simaddonCount.load();
   s.thirdpCount = w.thirdpCount.load();
