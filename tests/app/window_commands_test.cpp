@@ -743,6 +743,8 @@ TEST_F(WindowCommands, BuiltInServicesAnswerFromTheEngineTables) {
     clientEventQueue.clear();
   }
   EXPECT_EQ(lit, (std::vector<std::uint32_t>{12, 7}));  // static first, then parked live
+  EXPECT_TRUE(services.countStaticAc && services.clearLiveryTables && services.addParkAirport);
+  EXPECT_FALSE(services.startUpRun || services.removeFarthestLiveAc || services.autoRange);
   liveAcTable.clear();
   staticAcTable.clear();
 }

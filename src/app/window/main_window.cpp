@@ -14,8 +14,11 @@
 #include "app/window/window_commands.hpp"
 #include "app/window/window_controls.hpp"
 #include "aircraft/liveries/livery_data.hpp"
+#include "aircraft/liveries/livery_tables.hpp"
 #include "airports/parking/addon_scan.hpp"
 #include "airports/parking/apf_state.hpp"
+#include "airports/parking/park_airports.hpp"
+#include "airports/parking/stand_services.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
@@ -97,6 +100,13 @@ WindowServices gf_builtInWindowServices() {
   services.countParkedLiveAc = [] {
     if (!engineServices.countParkedLiveAc) return std::uint64_t{0};
     return static_cast<std::uint64_t>(std::max(engineServices.countParkedLiveAc(true), 0));
+  };
+  services.countStaticAc = [] {
+    return static_cast<std::uint64_t>(std::max(gf_countStaticAc(true), 0));
+  };
+  services.clearLiveryTables = [] { gf_clearLiveryTables(); };
+  services.addParkAirport = [](const IcaoCode& code, double latitude, double longitude) {
+    gf_addParkAirport(code, latitude, longitude);
   };
   services.queueParkedNavLights = [](bool on) {
     const auto value = static_cast<std::uint32_t>(on);

@@ -35,10 +35,11 @@ extern std::atomic<std::int32_t> exitCode;
 extern std::jthread runThread;
 
 // What the window's commands need of the shell and of the subsystems that own the data. What
-// the engine's tables and the simulator queues answer is filled in from the start
-// (gf_builtInWindowServices); the shell fills the others before it creates the window; they
-// are not changed afterwards. An empty hook means the service is absent in this process: the
-// call is skipped (counts are 0).
+// the engine's tables, the simulator queues, the parking and the livery code answer is filled
+// in from the start (gf_builtInWindowServices); the shell fills the rest (startUpRun,
+// removeFarthestLiveAc, autoRange) before it creates the window; they are not changed
+// afterwards. An empty hook means the service is absent in this process: the call is skipped
+// (counts are 0).
 struct WindowServices {
   std::function<void()> startUpRun;  // the body of a run thread (lf_startUpWDRX)
 
@@ -57,8 +58,9 @@ struct WindowServices {
   std::function<void()> autoRange;  // lf_autoRange
 };
 extern WindowServices windowServices;
-// The services answered from the engine's tables (liveAcTable, staticAcTable, engineServices)
-// and the simulator queues.
+// The services of the subsystems below the window: the engine's tables (liveAcTable,
+// staticAcTable, engineServices), the simulator queues, gf_countStaticAc, gf_clearLiveryTables
+// and gf_addParkAirport.
 WindowServices gf_builtInWindowServices();
 
 // Requests of the buttons and combo boxes, taken (exchanged with false) by the main loop.
