@@ -301,7 +301,8 @@ TEST_F(StaticParkingTest, AnAircraftStaysUnlessTheNewOptionFitsLongerThanItHasSt
     const char* slots;
     bool replaced;
   };
-  for (const Case& c : {Case{"20", true}, Case{"17", false}}) {
+  // The option fits now, since as long as the aircraft has stood there, or longer.
+  for (const Case& c : {Case{"20", true}, Case{"18", false}, Case{"17", false}}) {
     gf_clearAcTables();
     standTable.clear();
     engine.removed.clear();

@@ -63,6 +63,12 @@ bool lf_knowsFlight(const Stand& stand, const LiveAc& aircraft) {
   });
 }
 
+// No great-circle distance is shorter than the latitude difference (60 nm a degree, a hair
+// less against rounding): most stands are ruled out without the trigonometry.
+bool lf_fartherThan(const LatLon& a, double latitude, double nm) {
+  return std::fabs(a.lat - latitude) * 59.9999 > nm;
+}
+
 bool lf_sameSpot(const LatLon& a, const LatLon& b) {
   return std::fabs(a.lat - b.lat) < sameSpot && std::fabs(a.lon - b.lon) < sameSpot;
 }
@@ -98,6 +104,7 @@ std::string gf_nearestStandName(double latitude, double longitude) {
   double best = startDistance;
   const StandSpot* found = nullptr;
   for (const StandSpot& spot : nearestStand.spots) {
+    if (lf_fartherThan(position, spot.position.lat, standSearchRadiusWide)) continue;
     const double distance = gf_distanceNm(position, spot.position);
     if (distance <= standSearchRadiusWide && distance < best) {
       best = distance;
@@ -119,8 +126,10 @@ Stand* gf_findStandForAircraft(const LiveAc& aircraft, double latitude, double l
   Stand* result = nullptr;
   Stand* tooSmall = nullptr;
   Stand* fallback = nullptr;
+  const double reach = std::max(radiusNm, optionMatch ? optionMatchRadius : 0.0);
   for (Stand& stand : standTable) {
-    if (stand.occupied || stand.taken || lf_isReserved(stand) || !lf_heliRuleAllows(stand, aircraft))
+    if (stand.occupied || stand.taken || lf_isReserved(stand) || !lf_heliRuleAllows(stand, aircraft) ||
+        lf_fartherThan(position, stand.latitude, reach))
       continue;
     const double distance = gf_distanceNm(position, {stand.latitude, stand.longitude});
     const bool suits = lf_suits(stand, aircraft);
