@@ -47,6 +47,15 @@ TEST_F(UserSpotTest, ALiveAircraftOnTheLineBelowTheUserIsRemovedBelow500Feet) {
   }
 }
 
+TEST_F(UserSpotTest, TheNearestAircraftOnTheLineGoesFirst) {
+  userAt(base, false, 200.0);
+  addLive("FAR", ahead(0.8, 10.0));
+  const std::uint32_t nearest = addLive("NEAR", ahead(-0.3, -20.0)).hexid;
+  addLive("FLYING", ahead(0.1, 0.0)).onGround = 0;
+  gf_clearUserPath();
+  EXPECT_EQ(engine.removed, Hexids{nearest});
+}
+
 TEST_F(UserSpotTest, TheNearUserRuleStopsAtTheFirstAircraftItRemoves) {
   userAt(base, false, 3000.0);
   addLive("A", ahead(2.0, 0.0));
@@ -60,9 +69,9 @@ TEST_F(UserSpotTest, TheNearUserRuleStopsAtTheFirstAircraftItRemoves) {
 TEST_F(UserSpotTest, OneLiveAircraftASecondLeavesTheUsersSpot) {
   userAt(base, true);
   userHalfWingSpan.store(17.0 * metresToNm);
-  const std::uint32_t first = addLive("A", offset(base, 0, 30)).hexid;   // within (17 + 17) x 1.15
-  const std::uint32_t second = addLive("B", offset(base, 90, 35)).hexid;
-  addLive("C", offset(base, 180, 40));                                    // beyond 39.1 m
+  const std::uint32_t second = addLive("A", offset(base, 90, 35)).hexid;  // within (17 + 17) x 1.15
+  const std::uint32_t first = addLive("B", offset(base, 0, 30)).hexid;    // the nearest goes first
+  addLive("C", offset(base, 180, 40));                                     // beyond 39.1 m
   gf_clearUserSpot();
   EXPECT_EQ(engine.removed, Hexids{first});
   gf_clearUserSpot();
@@ -75,11 +84,13 @@ TEST_F(UserSpotTest, AStaticAircraftGoesOnlyOnceTheUserAircraftHasMoved) {
   userAt(base, true);
   userHalfWingSpan.store(17.0 * metresToNm);
   gf_clearUserSpot();  // the user aircraft has stood here
-  Stand& stand = addStand("A1", offset(base, 0, 30));
-  const std::uint32_t hexid = addStatic("S1*", stand, {}, {2, 10}).hexid;
+  addStatic("S1*", addStand("A1", offset(base, 180, 33)), {}, {2, 10});
+  const std::uint32_t hexid = addStatic("S2*", addStand("A2", offset(base, 0, 30)), {}, {2, 10}).hexid;
   gf_clearUserSpot();
   EXPECT_TRUE(engine.removed.empty());
   userAt(offset(base, 0, 5), true);
   gf_clearUserSpot();
   EXPECT_EQ(engine.removed, Hexids{hexid});
+  gf_clearUserSpot();
+  EXPECT_EQ(engine.removed.size(), 1u) << "the user aircraft has not moved since";
 }
