@@ -11,7 +11,8 @@ namespace wdrx::fuzz {
 
 // Once per process: a fresh temporary folder becomes the working folder, with the data folder
 // (WDRX_DATA_DIR), HOME and XDG_CONFIG_HOME inside it; removed when the process ends. The log
-// stays closed, so the readers' log lines cost nothing.
+// stays closed, so the readers' log lines cost nothing. libFuzzer runs an empty input before it
+// reads its corpus folders: give it absolute paths (scripts/fuzz.sh does).
 const std::filesystem::path& workFolder();
 
 // Writes the bytes as the whole file (folders created).
