@@ -279,6 +279,35 @@ TEST_F(SimLinkTest, BusyLockKeepsTheQueuesForTheNextFrame) {
   EXPECT_EQ(sim->packets(SimFunction::TransmitClientEvent)[0].eventId, simid::engineAutoStart);
 }
 
+TEST_F(SimLinkTest, AircraftInRangeAreThoseOfTheRequestsRadiusAndType) {
+  connect();
+  // The user aircraft is parked at 50.03, 8.57; the fake lists it among the aircraft, as the
+  // simulator does, and answers in object order: the far ones come before the near one.
+  const auto place = [&](std::uint32_t id, double latitude) {
+    sim->setObjectValue(id, "PLANE LATITUDE", latitude);
+    sim->setObjectValue(id, "PLANE LONGITUDE", 8.57);
+    sim->setObjectValue(id, "PLANE ALT ABOVE GROUND", 100.0);
+  };
+  const std::uint32_t far = sim->addObject("Far", "AFR1");
+  place(far, 50.3);  // 30 km
+  const std::uint32_t heli = sim->addObject("Heli", "DHELI", fakesim::ObjectType::Helicopter);
+  place(heli, 50.04);
+  const std::uint32_t near = sim->addObject("Near", "BAW1");
+  place(near, 50.1);  // 7.8 km
+  // The first answer names the objects just added (not ours), the second reports them.
+  requestAircraftInRange();
+  ASSERT_TRUE(waitUntil([] { return contains(logText(), "just spawned, but not by Wendrix_P3D, oid: "); }));
+  requestAircraftInRange();
+  ASSERT_TRUE(waitUntil([] { return !resultsOfKind(SimResultKind::inRange).empty(); }));
+  const auto inRange = resultsOfKind(SimResultKind::inRange);
+  ASSERT_EQ(inRange.size(), 1u);
+  EXPECT_EQ(inRange[0].objectId, near);
+  EXPECT_EQ(inRange[0].second, 100.0);
+  EXPECT_FALSE(contains(logText(), wdrx::format("oid: {},", far)));
+  EXPECT_FALSE(contains(logText(), wdrx::format("oid: {},", heli)));
+  EXPECT_FALSE(contains(logText(), "oid: 1,"));  // the user aircraft is never another aircraft
+}
+
 TEST_F(SimLinkTest, CreationRoundTripAndRemoval) {
   connect();
   static const std::string title = "Airbus A320 Lufthansa";
