@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program on Debian 12: installs the mingw-w64 compiler (and Wine for the
+# tests) when missing, builds the libraries once into their cache (scripts/windows-deps.sh) and
+# builds Wendrix_P3D.exe, the test executables and fakesim.exe in build/windows (Release).
+# WDRX_WINDOWS_TESTS=OFF builds the program and the test peers without the unit tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev cmake ninja-build
+  pkg-config dpkg-dev autoconf automake libtool wine wine64 xvfb x11-apps imagemagick xauth zip)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+prefix=$(scripts/windows-deps.sh | tail -1)
+export WDRX_WIN_DEPS_PREFIX=$prefix
+jobs=${WDRX_JOBS:-$(nproc)}
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DWDRX_BUILD_TESTS="${WDRX_WINDOWS_TESTS:-ON}" -DWDRX_BUILD_BENCH=OFF \
+  -DWDRX_WIN_DEPS_PREFIX="$prefix" "${launcher[@]}"
+cmake --build build/windows -j "$jobs"
