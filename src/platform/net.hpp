@@ -8,6 +8,7 @@
 // shutdown() may be called from another thread while one thread waits on the socket; it
 // wakes that wait. close() must not race with a wait on the same object; share the object
 // (e.g. through a shared_ptr) when another thread may want to end it.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +31,9 @@ inline constexpr int connectionRefused = 10061;
 inline constexpr int hostNotFound = 11001;
 }  // namespace netError
 
-// Per-user start and end of the socket library (WSAStartup 2.2 / WSACleanup); nothing to do
-// on posix. gf_netStartup returns 0 or the error code.
+// Start and end of the socket library (WSAStartup 2.2 / WSACleanup); nothing to do on posix.
+// gf_netStartup returns 0 or the error code. Each successful start-up is paired with one
+// clean-up; a clean-up without a start-up left to end does nothing.
 int gf_netStartup();
 void gf_netCleanup();
 
@@ -72,6 +74,9 @@ class UdpSocket {
 
  private:
   SocketHandle handle_ = invalidSocket;
+  // Windows waits in slices and ends on this flag; posix wakes through shutdown(2).
+  std::atomic<bool> shut_{false};
+  std::chrono::milliseconds receiveTimeout_{0};  // 0: wait without limit
 };
 
 class TcpStream {
@@ -108,6 +113,7 @@ class TcpStream {
 
  private:
   SocketHandle handle_ = invalidSocket;
+  std::atomic<bool> shut_{false};
 };
 
 class TcpListener {
@@ -141,6 +147,7 @@ class TcpListener {
 
  private:
   SocketHandle handle_ = invalidSocket;
+  std::atomic<bool> shut_{false};
 };
 
 }  // namespace platform

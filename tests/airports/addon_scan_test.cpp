@@ -20,6 +20,7 @@
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
 #include "foundation/files.hpp"
+#include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
 #include "platform/shell.hpp"
 #include "support/bgl_writer.hpp"
@@ -64,7 +65,7 @@ void writeAirport(const fs::path& path, const std::string& code, std::vector<bw:
 Strings zipEntries(const fs::path& path) {
   Strings names;
   int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  zip_t* archive = zip_open(gf_pathToUtf8(path).c_str(), ZIP_RDONLY, &error);
   if (!archive) return names;
   for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) names.emplace_back(zip_get_name(archive, i, 0));
   zip_discard(archive);

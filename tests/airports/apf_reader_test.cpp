@@ -14,6 +14,7 @@
 #include "foundation/user_error.hpp"
 #include "support/http_server.hpp"
 #include "traffic/udp_reader.hpp"
+#include "support/env.hpp"
 
 using namespace apf_test;
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ class ApfReaderTest : public ApfTest {
     setParkAirport("EHAM");
   }
   ~ApfReaderTest() override {
-    ::unsetenv("WDRX_DOWNLOAD_BASE");
+    wdrx::testing::unsetEnv("WDRX_DOWNLOAD_BASE");
     trafficReader.setFieldElevation(std::nullopt);
   }
   static std::string readError(const std::string& name) {
@@ -200,7 +201,7 @@ TEST_F(ApfReaderTest, ReadsHeaderStandsNeighboursAndLogsTheSummary) {
 
 TEST_F(ApfReaderTest, DownloadsAFileOfTheDownloadArea) {
   wdrx::testing::HttpServer server;
-  ::setenv("WDRX_DOWNLOAD_BASE", server.url("/downloads/").c_str(), 1);
+  wdrx::testing::setEnv("WDRX_DOWNLOAD_BASE", server.url("/downloads/"));
   server.serveFile("/downloads/P3D/archive/stock/EHAM.xml",
                    file("publisher=stock;altitude=3", parkpos("B1", 52.3, 4.7)));
   ASSERT_EQ(readError("archive/stock/EHAM.xml"), "");
@@ -317,7 +318,7 @@ TEST_F(ApfReaderTest, NearestStandOfAnotherAirport) {
 
   fs::remove("airports/my_thirdparty/LOWI.xml");
   wdrx::testing::HttpServer server;
-  ::setenv("WDRX_DOWNLOAD_BASE", server.url("/downloads/").c_str(), 1);
+  wdrx::testing::setEnv("WDRX_DOWNLOAD_BASE", server.url("/downloads/"));
   server.serveFile("/downloads/P3D/archive/stock/LOWI.xml",
                    "<parkpositions>" + parkpos("top", 47.26 + northOf(50), 11.34) + "</parkpositions>");
   EXPECT_NEAR(gf_readDestApfForClosestStand(lowi, {47.26, 11.34}, name), 50.0 / 1852.0, 1e-9);

@@ -15,6 +15,7 @@
 #include "support/log_capture.hpp"
 #include "support/http_server.hpp"
 #include "support/temp_dir.hpp"
+#include "support/env.hpp"
 
 namespace {
 
@@ -46,7 +47,7 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
 class DownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("WDRX_DOWNLOAD_BASE", server.url("/downloads/").c_str(), 1);
+    wdrx::testing::setEnv("WDRX_DOWNLOAD_BASE", server.url("/downloads/"));
     gf_setDownloadLimits(shortLimits());
     std::filesystem::create_directories("input");
   }
@@ -57,12 +58,12 @@ class DownloadTest : public ::testing::Test {
 };
 
 TEST(DownloadUrls, AreBuiltBelowTheBaseAddress) {
-  ::unsetenv("WDRX_DOWNLOAD_BASE");
+  wdrx::testing::unsetEnv("WDRX_DOWNLOAD_BASE");
   const std::string builtIn = gf_downloadBaseUrl();
   EXPECT_EQ(builtIn.rfind("https://", 0), 0u);
   EXPECT_TRUE(builtIn.ends_with("/downloads/"));
 
-  ::setenv("WDRX_DOWNLOAD_BASE", "http://127.0.0.1:8/downloads", 1);  // trailing '/' added
+  wdrx::testing::setEnv("WDRX_DOWNLOAD_BASE", "http://127.0.0.1:8/downloads");  // trailing '/' added
   EXPECT_EQ(gf_downloadBaseUrl(), "http://127.0.0.1:8/downloads/");
   EXPECT_EQ(gf_siteFileUrl("versions.json"), "http://127.0.0.1:8/downloads/12/versions.json");
   EXPECT_EQ(gf_siteFileUrl("dbase.enc"), "http://127.0.0.1:8/downloads/12/dbase.enc");

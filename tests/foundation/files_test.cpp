@@ -8,6 +8,7 @@
 #include "foundation/paths.hpp"
 #include "platform/shell.hpp"
 #include "support/log_capture.hpp"
+#include "support/env.hpp"
 
 using wdrx::testing::readFile;
 using wdrx::testing::TempDir;
@@ -171,11 +172,11 @@ TEST_F(FilesTest, NewVersionNoticeOutsideProgramFiles) {
 
 TEST_F(FilesTest, AppDataPathFollowsTheEnvironment) {
   EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
-  ::unsetenv("XDG_CONFIG_HOME");
+  wdrx::testing::unsetEnv("XDG_CONFIG_HOME");
   EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
-  ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  wdrx::testing::setEnv("XDG_CONFIG_HOME", "relative/ignored");
   EXPECT_EQ(gf_appDataPath(), dir / "home" / ".config");
-  ::setenv("XDG_CONFIG_HOME", (dir / "cfg").c_str(), 1);
+  wdrx::testing::setEnvPath("XDG_CONFIG_HOME", dir / "cfg");
   EXPECT_EQ(gf_appDataPath(), dir / "cfg");
 }
 

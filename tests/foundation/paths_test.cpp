@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "support/temp_dir.hpp"
+#include "support/env.hpp"
 
 using wdrx::testing::TempDir;
 
@@ -15,17 +16,17 @@ TEST(Paths, DataFolderFromTheEnvironment) {
   EXPECT_EQ(dataFolder, dir / "data");
   EXPECT_EQ(parametersFile, dir / "data" / "parameters.xml");
 
-  ::unsetenv("WDRX_DATA_DIR");
+  wdrx::testing::unsetEnv("WDRX_DATA_DIR");
   gf_initDataFolder();
   EXPECT_EQ(dataFolder, dir / "home" / ".config" / "Wendrix_P3D");
   EXPECT_EQ(parametersFile, dataFolder / "parameters.xml");
 
-  ::unsetenv("XDG_CONFIG_HOME");
+  wdrx::testing::unsetEnv("XDG_CONFIG_HOME");
   gf_initDataFolder();
   EXPECT_EQ(dataFolder, dir / "home" / ".config" / "Wendrix_P3D");
 
-  ::setenv("WDRX_DATA_DIR", "", 1);  // empty counts as not set
-  ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
+  wdrx::testing::setEnv("WDRX_DATA_DIR", "");  // empty counts as not set
+  wdrx::testing::setEnvPath("XDG_CONFIG_HOME", dir / "xdg");
   gf_initDataFolder();
   EXPECT_EQ(dataFolder, dir / "xdg" / "Wendrix_P3D");
 }

@@ -37,6 +37,7 @@ class WriteFailures : public ::testing::Test {
 };
 
 TEST_F(WriteFailures, AFullDiskKeepsThePreviousTextFile) {
+  WDRX_SKIP_WITHOUT_FILE_SIZE_LIMIT();
   writeFile("list.txt", "old\n");
   const std::vector<std::string> lines(200, std::string(50, 'x'));
   {
@@ -81,6 +82,7 @@ TEST_F(WriteFailures, ALinkedFileIsReplacedThroughItsLinkWithItsMode) {
 }
 
 TEST_F(WriteFailures, TheLogRecoversAfterAFailedWrite) {
+  WDRX_SKIP_WITHOUT_FILE_SIZE_LIMIT();
   gf_logFlush("before");
   {
     wdrx::testing::FileSizeLimit fullDisk(static_cast<rlim_t>(fs::file_size("Log.txt")) + 10);

@@ -1,23 +1,18 @@
 #include "support/http_server.hpp"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 #include "foundation/format.hpp"
+#include "platform/net.hpp"
 
 namespace wdrx::testing {
 
 namespace {
 
-constexpr int pollMs = 20;
+constexpr auto pollSlice = std::chrono::milliseconds(20);
 constexpr std::size_t maxRequestBytes = 64 * 1024;
 constexpr auto requestTimeout = std::chrono::seconds(5);
 
@@ -49,20 +44,15 @@ std::string lf_trim(const std::string& text) {
 }  // namespace
 
 HttpServer::HttpServer() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("HttpServer: socket failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 16) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listenFd_);
+  if (platform::gf_netStartup() != 0) throw std::runtime_error("HttpServer: socket start-up failed");
+  netStarted_ = true;
+  listener_ = std::make_unique<platform::TcpListener>();
+  if (listener_->openLoopback("0").failedStep != platform::TcpListener::Step::none) {
+    listener_.reset();
+    platform::gf_netCleanup();
     throw std::runtime_error("HttpServer: bind/listen failed");
   }
-  port_ = ntohs(address.sin_port);
+  port_ = listener_->localPort();
   acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -79,10 +69,8 @@ void HttpServer::stop() {
   for (auto& connection : connections_) {
     if (connection.joinable()) connection.join();
   }
-  if (listenFd_ >= 0) {
-    ::close(listenFd_);
-    listenFd_ = -1;
-  }
+  listener_.reset();
+  if (std::exchange(netStarted_, false)) platform::gf_netCleanup();
 }
 
 std::string HttpServer::url(const std::string& path) const {
@@ -151,31 +139,28 @@ bool HttpServer::pause(std::chrono::milliseconds duration) {
 
 void HttpServer::acceptLoop() {
   while (!stopping_) {
-    pollfd entry{listenFd_, POLLIN, 0};
-    if (::poll(&entry, 1, pollMs) <= 0) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    auto accepted = listener_->accept(pollSlice);
+    if (!accepted.stream) continue;
     std::lock_guard lock(mutex_);
-    connections_.emplace_back([this, fd] {
-      handle(fd);
-      ::close(fd);
+    connections_.emplace_back([this, stream = std::shared_ptr<platform::TcpStream>(std::move(accepted.stream))] {
+      handle(*stream);
+      stream->close();
     });
   }
 }
 
-bool HttpServer::readRequest(int fd, HttpRequest& request) {
+bool HttpServer::readRequest(platform::TcpStream& stream, HttpRequest& request) {
   std::string data;
   const auto deadline = std::chrono::steady_clock::now() + requestTimeout;
   while (data.find("\r\n\r\n") == std::string::npos) {
     if (stopping_ || data.size() > maxRequestBytes || std::chrono::steady_clock::now() > deadline) {
       return false;
     }
-    pollfd entry{fd, POLLIN, 0};
-    if (::poll(&entry, 1, pollMs) <= 0) continue;
     char buffer[4096];
-    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-    if (got <= 0) return false;
-    data.append(buffer, static_cast<std::size_t>(got));
+    const auto got = stream.receive(buffer, sizeof buffer, pollSlice);
+    if (got.error == platform::netError::timedOut) continue;
+    if (got.error != 0 || got.bytes <= 0) return false;
+    data.append(buffer, static_cast<std::size_t>(got.bytes));
   }
   const auto lineEnd = data.find("\r\n");
   const std::string line = data.substr(0, lineEnd);
@@ -198,25 +183,23 @@ bool HttpServer::readRequest(int fd, HttpRequest& request) {
   return true;
 }
 
-bool HttpServer::sendAll(int fd, const char* data, std::size_t size) {
+bool HttpServer::sendAll(platform::TcpStream& stream, const char* data, std::size_t size) {
   while (size > 0) {
     if (stopping_) return false;
-    pollfd entry{fd, POLLOUT, 0};
-    if (::poll(&entry, 1, pollMs) <= 0) continue;
-    const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
-    }
-    data += sent;
-    size -= static_cast<std::size_t>(sent);
+    // In pieces, so that stop() ends a send to a client that does not read.
+    const std::size_t piece = std::min<std::size_t>(size, 16384);
+    const int rc = stream.sendAll(std::string_view(data, piece), pollSlice);
+    if (rc == platform::netError::timedOut) continue;
+    if (rc != 0) return false;
+    data += piece;
+    size -= piece;
   }
   return true;
 }
 
-void HttpServer::handle(int fd) {
+void HttpServer::handle(platform::TcpStream& stream) {
   HttpRequest request;
-  if (!readRequest(fd, request)) return;
+  if (!readRequest(stream, request)) return;
   Route route;
   {
     std::lock_guard lock(mutex_);
@@ -239,30 +222,24 @@ void HttpServer::handle(int fd) {
                                   route.status, lf_reason(route.status), route.body.size());
   if (!route.location.empty()) head += "Location: " + route.location + "\r\n";
   head += "\r\n";
-  if (!sendAll(fd, head.data(), head.size())) return;
+  if (!sendAll(stream, head.data(), head.size())) return;
   if (request.method == "HEAD") return;
   switch (route.mode) {
     case Mode::CutShort:
-      sendAll(fd, route.body.data(), route.sentBytes);
+      sendAll(stream, route.body.data(), route.sentBytes);
       break;
     case Mode::Slowly:
       for (const char byte : route.body) {
-        if (!sendAll(fd, &byte, 1) || !pause(route.interval)) break;
+        if (!sendAll(stream, &byte, 1) || !pause(route.interval)) break;
       }
       break;
     default:
-      sendAll(fd, route.body.data(), route.body.size());
+      sendAll(stream, route.body.data(), route.body.size());
       break;
   }
-  // Let the client read everything before the close, so that a cut is a cut and not a reset.
-  ::shutdown(fd, SHUT_WR);
-  char sink[256];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
-    pollfd entry{fd, POLLIN, 0};
-    if (::poll(&entry, 1, pollMs) <= 0) continue;
-    if (::recv(fd, sink, sizeof sink, 0) <= 0) break;
-  }
+  // The request was read whole, so closing leaves nothing unread that would reset the
+  // connection: the client reads everything sent, and a cut stays a cut.
+  stream.shutdown();
 }
 
 }  // namespace wdrx::testing

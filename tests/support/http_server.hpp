@@ -9,10 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace platform {
+class TcpListener;
+class TcpStream;
+}  // namespace platform
 
 namespace wdrx::testing {
 
@@ -64,13 +70,14 @@ class HttpServer {
   };
 
   void acceptLoop();
-  void handle(int fd);
-  bool readRequest(int fd, HttpRequest& request);
-  bool sendAll(int fd, const char* data, std::size_t size);
+  void handle(platform::TcpStream& stream);
+  bool readRequest(platform::TcpStream& stream, HttpRequest& request);
+  bool sendAll(platform::TcpStream& stream, const char* data, std::size_t size);
   bool pause(std::chrono::milliseconds duration);  // false when stopping
   void setRoute(const std::string& path, Route route);
 
-  int listenFd_ = -1;
+  std::unique_ptr<platform::TcpListener> listener_;
+  bool netStarted_ = false;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "support/temp_dir.hpp"
 
 #include "foundation/paths.hpp"
+#include "support/env.hpp"
 
 #include <cstdlib>
 #include <fstream>
@@ -24,9 +25,9 @@ TempDir::TempDir() {
   previousCwd_ = std::filesystem::current_path();
   std::filesystem::current_path(path_);
   std::filesystem::create_directories(path_ / "home" / ".config");
-  ::setenv("HOME", (path_ / "home").c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (path_ / "home" / ".config").c_str(), 1);
-  ::setenv("WDRX_DATA_DIR", (path_ / "data").c_str(), 1);
+  wdrx::testing::setEnvPath("HOME", path_ / "home");
+  wdrx::testing::setEnvPath("XDG_CONFIG_HOME", path_ / "home" / ".config");
+  wdrx::testing::setEnvPath("WDRX_DATA_DIR", path_ / "data");
   gf_initDataFolder();
 }
 
