@@ -37,6 +37,22 @@ inline constexpr int hostNotFound = 11001;
 int gf_netStartup();
 void gf_netCleanup();
 
+// One start-up of the socket library for the object's lifetime, ended by its destructor only
+// when it succeeded.
+class NetSession {
+ public:
+  NetSession() : error_(gf_netStartup()) {}
+  ~NetSession() {
+    if (error_ == 0) gf_netCleanup();
+  }
+  NetSession(const NetSession&) = delete;
+  NetSession& operator=(const NetSession&) = delete;
+  int error() const { return error_; }
+
+ private:
+  int error_;
+};
+
 using SocketHandle = std::intptr_t;  // SOCKET on Windows, a file descriptor on posix
 inline constexpr SocketHandle invalidSocket = -1;
 

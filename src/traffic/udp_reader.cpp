@@ -22,8 +22,6 @@ std::atomic<bool> qnhLampLit{false};
 
 namespace {
 
-// The readers call WSACleanup at most once in the program's life.
-std::atomic<bool> wsaCleanedUp{false};
 
 bool lf_stopping() { return runStopRequested.load() || closeRequested.load(); }
 
@@ -68,8 +66,11 @@ void lf_logReaderDisconnected(const char* name) {
 // The body shared by both reader threads; trafficSide: the Traffic Reader drives both lamps.
 void lf_runReader(UdpReader& reader, std::uint16_t port, bool localOnly, bool keepRepeats,
                   bool trafficSide) {
+  // Each reader ends exactly the socket start-up it made: none when its start-up failed.
+  bool netStarted = false;
   try {
     lf_wsaStartup(reader);
+    netStarted = true;
     lf_createSocket(reader);
     lf_bindReader(reader, port, localOnly);
     if (trafficSide) lf_enlargeReceiveBuffer(reader);
@@ -91,7 +92,7 @@ void lf_runReader(UdpReader& reader, std::uint16_t port, bool localOnly, bool ke
   // The reader guard: runs at every end and throws nothing.
   try {
     reader.socket.close();
-    if (!wsaCleanedUp.exchange(true)) platform::gf_netCleanup();
+    if (netStarted) platform::gf_netCleanup();
     if (trafficSide) lf_setLamp(realTrafficDisplay.trafficLamp, lampHidden);
     lf_setLamp(realTrafficDisplay.qnhLamp, lampHidden);
     lf_logReaderDisconnected(reader.name);

@@ -2,6 +2,7 @@
 
 #include "foundation/paths.hpp"
 #include "support/env.hpp"
+#include "support/registry_values.hpp"
 
 #include <cstdlib>
 #include <fstream>
@@ -29,6 +30,7 @@ TempDir::TempDir() {
   wdrx::testing::setEnvPath("XDG_CONFIG_HOME", path_ / "home" / ".config");
   wdrx::testing::setEnvPath("WDRX_DATA_DIR", path_ / "data");
   gf_initDataFolder();
+  writeRegistry("");  // an empty registry, as a fresh data folder has no registry.ini
 }
 
 TempDir::~TempDir() {

@@ -72,6 +72,7 @@ class UdpSender {
   void send(std::uint16_t port, std::string_view datagram);
 
  private:
+  platform::NetSession net_;  // before the socket: it goes after it
   platform::UdpSocket socket_;
 };
 
@@ -122,6 +123,7 @@ class PsxClient {
   void sendAnswer();
 
   Options options_;
+  platform::NetSession net_;
   std::shared_ptr<platform::TcpStream> stream_;
   std::thread thread_;
   std::atomic<bool> stop_{false};

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "foundation/paths.hpp"
+#include "support/registry_values.hpp"
 
 namespace simtest {
 
@@ -15,7 +16,7 @@ std::string registryFileText(const std::string& ipv4Port, const std::string& ipv
 }
 
 void writeRegistryPorts(const std::string& ipv4Port, const std::string& ipv6Port) {
-  wdrx::testing::writeFile(dataFolder / "registry.ini", registryFileText(ipv4Port, ipv6Port));
+  wdrx::testing::writeRegistry(registryFileText(ipv4Port, ipv6Port));
 }
 
 namespace {
