@@ -73,6 +73,8 @@ bool lf_startsWithNoCase(const std::string& text, const std::string& prefix) {
 
 void writeRegistry(const std::string& text) {
   Scratch& scratch = lf_scratch();
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch.currentUser);
+  ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, scratch.localMachine);
   ::RegDeleteTreeW(scratch.currentUser, nullptr);
   ::RegDeleteTreeW(scratch.localMachine, nullptr);
   HKEY key = nullptr;
@@ -115,6 +117,11 @@ void writeRegistry(const std::string& text) {
   if (key != nullptr) ::RegCloseKey(key);
 }
 
+void useSystemRegistry() {
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+}
+
 }  // namespace wdrx::testing
 
 #else
@@ -125,6 +132,7 @@ void writeRegistry(const std::string& text) {
 namespace wdrx::testing {
 
 void writeRegistry(const std::string& text) { writeFile(dataFolder / "registry.ini", text); }
+void useSystemRegistry() {}
 
 }  // namespace wdrx::testing
 

@@ -9,5 +9,7 @@
 namespace wdrx::testing {
 
 void writeRegistry(const std::string& text);
+// Windows: the process sees the system's own registry again (until the next writeRegistry).
+void useSystemRegistry();
 
 }  // namespace wdrx::testing

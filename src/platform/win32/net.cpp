@@ -7,9 +7,11 @@
 #include <mswsock.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -176,20 +178,21 @@ UdpSocket::Received UdpSocket::receive(char* buffer, std::size_t capacity) {
   const auto timeout = receiveTimeout_.count() == 0 ? std::chrono::milliseconds(-1) : receiveTimeout_;
   result.error = lf_waitReady(handle_, false, timeout, shut_);
   if (result.error != 0) return result;
-  const int size = capacity > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(capacity);
-  const int n = ::recv(lf_socket(handle_), buffer, size, 0);
+  // Windows drops the rest of a datagram larger than the buffer without telling its size: a
+  // smaller buffer than the largest datagram is filled through one of that size.
+  constexpr std::size_t largestDatagram = 65536;
+  thread_local std::vector<char> whole(largestDatagram);
+  char* target = capacity >= largestDatagram ? buffer : whole.data();
+  const int size = capacity >= largestDatagram ? (capacity > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(capacity))
+                                               : static_cast<int>(largestDatagram);
+  const int n = ::recv(lf_socket(handle_), target, size, 0);
   if (n == SOCKET_ERROR) {
-    const int error = lf_lastError();
-    if (error == WSAEMSGSIZE) {
-      // Windows keeps the first `capacity` bytes and drops the rest without telling its size.
-      result.bytes = size;
-      result.truncated = true;
-      return result;
-    }
-    result.error = error;
+    result.error = lf_lastError();
     return result;
   }
   result.bytes = n;
+  result.truncated = static_cast<std::size_t>(n) > capacity;
+  if (target != buffer) std::memcpy(buffer, target, std::min(static_cast<std::size_t>(n), capacity));
   return result;
 }
 

@@ -121,13 +121,14 @@ class Win32SimTransport final : public SimTransport {
       // Our direction ends after the queued bytes; what the peer still sends is read and
       // dropped until it ends its own, so that closing does not reset the connection under
       // our last packets.
-      ::shutdown(socket_, SD_SEND);
       std::unique_lock lock(mutex_);
+      if (socket_ != INVALID_SOCKET) ::shutdown(socket_, SD_SEND);
       idle_.wait_for(lock, closeWriteLimit, [&] { return readerEnded_ || stopped_; });
     }
     quit_ = true;
     ::SetEvent(wake_.get());
     if (io_.joinable()) io_.join();
+    std::lock_guard lock(mutex_);
     closeHandle();
   }
 
@@ -135,6 +136,8 @@ class Win32SimTransport final : public SimTransport {
   bool isPipe() const { return kind_ == SimTransportKind::pipe; }
   HANDLE fileHandle() const { return isPipe() ? pipe_ : reinterpret_cast<HANDLE>(socket_); }
 
+  // Closes the pipe or socket once (under mutex_): at the end of close(), or when the transport
+  // failed, at once, so that the simulator sees the connection go.
   void closeHandle() {
     if (pipe_ != INVALID_HANDLE_VALUE) ::CloseHandle(std::exchange(pipe_, INVALID_HANDLE_VALUE));
     if (socket_ != INVALID_SOCKET) ::closesocket(std::exchange(socket_, INVALID_SOCKET));
@@ -319,6 +322,8 @@ class Win32SimTransport final : public SimTransport {
     if (writing) finishIo(false, bytes, TRUE);
     if (writing) writeEnded();
     if (reading) readerEnded();
+    std::lock_guard lock(mutex_);
+    if (stopped_) closeHandle();
   }
 
   const SimTransportKind kind_;

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the Windows program and its tests (scripts/build-windows.sh) and runs them under Wine:
+# the unit tests through ctest with Wine as the emulator (less tests/windows_skips.txt), and
+# the platform tests against a prefix prepared here (registry values added with wine reg add,
+# the simulator's named pipe served by fakesim.exe). Extra arguments go to ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build-windows.sh
+root=$PWD
+build=$root/build/windows
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_start=$(date +%s)
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Preparing the Wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+fi
+wineserver -p 900  # one server for the whole run: each test starts in milliseconds
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+# Registry values the Wine test reads back (removed again before the unit tests, which keep
+# their own registry per process).
+reg() { wine reg "$@" >/dev/null 2>&1; }
+p3d='HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin\Prepar3D v6'
+user='HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin\Prepar3D v5'
+reg add "$p3d" /v SetupPath /t REG_SZ /d 'C:\Program Files\Lockheed Martin\Prepar3D v6 é\' /f /reg:64
+reg add "$user" /v SimConnect_Port_IPv4 /t REG_SZ /d 500 /f
+reg add "$user" /v SimConnect_Port_IPv6 /t REG_SZ /d 1234567890 /f
+reg add "$user" /v Number /t REG_DWORD /d 5 /f
+echo "Wine prefix ready in $(( $(date +%s) - wine_start )) s"
+
+status=0
+export WDRX_FAKESIM_EXE
+WDRX_FAKESIM_EXE=$(winepath -w "$build/tools/fakesim/fakesim.exe")
+WDRX_WINE_REGISTRY=prepared scripts/wine-run.sh "$build/tests/platform/test_win32_platform.exe" || status=1
+reg delete 'HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin' /f /reg:64
+reg delete 'HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin' /f
+
+skips=$(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/windows_skips.txt | paste -sd'|')
+echo "Left out under Wine (tests/windows_skips.txt): $(grep -cv '^#' tests/windows_skips.txt) patterns"
+cd "$build"
+ctest --output-on-failure -j "${WDRX_JOBS:-$(nproc)}" --timeout 180 -E "$skips" "$@" || status=1
+exit $status
