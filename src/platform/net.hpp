@@ -36,6 +36,8 @@ inline constexpr int hostNotFound = 11001;
 // clean-up; a clean-up without a start-up left to end does nothing.
 int gf_netStartup();
 void gf_netCleanup();
+// The start-ups not yet ended (counted on every system, so that tests can see the pairing).
+int gf_netStartupCount();
 
 // One start-up of the socket library for the object's lifetime, ended by its destructor only
 // when it succeeded.

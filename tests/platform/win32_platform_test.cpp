@@ -192,16 +192,21 @@ TEST(Profile, Utf16FilesAndMissingKeys) {
 }
 
 TEST(Sockets, ACleanUpWithoutAStartUpEndsNothing) {
-  platform::NetSession session;
-  ASSERT_EQ(session.error(), 0);
-  platform::gf_netCleanup();  // a stray one ends the session's start-up ...
-  platform::gf_netCleanup();  // ... and this one finds nothing left to end
-  platform::NetSession next;
-  ASSERT_EQ(next.error(), 0);
-  platform::UdpSocket socket;
-  ASSERT_EQ(socket.open(), 0) << "the library is still started";
-  ASSERT_EQ(socket.bind(0, true), 0);
-  EXPECT_NE(socket.localPort(), 0);
+  const int before = platform::gf_netStartupCount();
+  {
+    platform::NetSession session;
+    ASSERT_EQ(session.error(), 0);
+    EXPECT_EQ(platform::gf_netStartupCount(), before + 1);
+    platform::UdpSocket socket;
+    ASSERT_EQ(socket.open(), 0);
+    ASSERT_EQ(socket.bind(0, true), 0);
+    EXPECT_NE(socket.localPort(), 0);
+  }
+  EXPECT_EQ(platform::gf_netStartupCount(), before);
+  for (int i = 0; i < before + 2; ++i) platform::gf_netCleanup();  // strays: nothing to end
+  EXPECT_EQ(platform::gf_netStartupCount(), 0);
+  platform::NetSession again;
+  EXPECT_EQ(platform::gf_netStartupCount(), 1);
 }
 
 }  // namespace

@@ -165,6 +165,15 @@ TEST_F(ReaderTest, StopFlagEndsTrafficReaderWithoutError) {
   EXPECT_EQ(lines, expected);
 }
 
+TEST_F(ReaderTest, EachReaderEndsTheSocketStartUpItMade) {
+  const int before = platform::gf_netStartupCount();
+  startTraffic(true);
+  startQnh();
+  EXPECT_EQ(platform::gf_netStartupCount(), before + 2);
+  gf_stopReaders();
+  EXPECT_EQ(platform::gf_netStartupCount(), before) << "two start-ups, two clean-ups";
+}
+
 TEST_F(ReaderTest, PortInUseEndsReaderWithReaderError) {
   platform::UdpSocket blocker;
   ASSERT_EQ(blocker.open(), 0);

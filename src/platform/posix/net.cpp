@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -126,8 +127,26 @@ sockaddr_in lf_ipv4(std::uint32_t hostOrderAddress, std::uint16_t port) {
 
 }  // namespace
 
-int gf_netStartup() { return 0; }
-void gf_netCleanup() {}
+namespace {
+std::mutex startupMutex;
+int startupCount = 0;  // start-ups not yet ended; posix has no library to start
+}  // namespace
+
+int gf_netStartup() {
+  std::lock_guard lock(startupMutex);
+  ++startupCount;
+  return 0;
+}
+
+void gf_netCleanup() {
+  std::lock_guard lock(startupMutex);
+  if (startupCount > 0) --startupCount;
+}
+
+int gf_netStartupCount() {
+  std::lock_guard lock(startupMutex);
+  return startupCount;
+}
 
 // ---------------------------------------------------------------- UDP
 

@@ -108,6 +108,11 @@ void gf_netCleanup() {
   ::WSACleanup();
 }
 
+int gf_netStartupCount() {
+  std::lock_guard lock(startupMutex);
+  return startupCount;
+}
+
 // ---------------------------------------------------------------- UDP
 
 UdpSocket::~UdpSocket() { close(); }
