@@ -131,7 +131,14 @@ void useSystemRegistry() {
 
 namespace wdrx::testing {
 
-void writeRegistry(const std::string& text) { writeFile(dataFolder / "registry.ini", text); }
+void writeRegistry(const std::string& text) {
+  if (text.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(dataFolder / "registry.ini", ignored);  // no file: no keys
+    return;
+  }
+  writeFile(dataFolder / "registry.ini", text);
+}
 void useSystemRegistry() {}
 
 }  // namespace wdrx::testing

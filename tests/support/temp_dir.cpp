@@ -30,7 +30,9 @@ TempDir::TempDir() {
   wdrx::testing::setEnvPath("XDG_CONFIG_HOME", path_ / "home" / ".config");
   wdrx::testing::setEnvPath("WDRX_DATA_DIR", path_ / "data");
   gf_initDataFolder();
-  writeRegistry("");  // an empty registry, as a fresh data folder has no registry.ini
+#ifdef _WIN32
+  writeRegistry("");  // an empty registry of the test's own, as a fresh data folder has no registry.ini
+#endif
 }
 
 TempDir::~TempDir() {
