@@ -14,7 +14,9 @@
 #include <sys/resource.h>
 
 #include "aircraft/aircraft_codes.hpp"
+#include "aircraft/liveries/cfg_keys.hpp"
 #include "aircraft/liveries/livery_scan.hpp"
+#include "aircraft/liveries/scan_reports.hpp"
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
 #include "app/run_control.hpp"
@@ -183,7 +185,35 @@ void BM_LiveryScan(benchmark::State& state) {
   state.counters["threads"] = benchmark::Counter(workerCount.load());
 }
 
+// One aircraft.cfg of many sections, each with a texture folder of its own (large AI packages
+// hold hundreds): the time per section must not grow with the number of sections.
+void BM_ManySectionFile(benchmark::State& state) {
+  lf_tree();  // reference data and settings
+  const int sections = static_cast<int>(state.range(0));
+  const fs::path folder = fs::temp_directory_path() / ("wdrx-bench-sections-" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder / "model");
+  lf_write(folder / "Aircraft.air", "air");
+  std::string text = "[General]\natc_model=B738\n";
+  for (int s = 0; s < sections; ++s) {
+    fs::create_directories(folder / ("texture." + std::to_string(s)));
+    text += "[fltsim." + std::to_string(s % 10000) + "]\ntitle=AI KLM B738 " + std::to_string(s) +
+            "\nsim=Aircraft\nmodel=\ntexture=" + std::to_string(s) + "\natc_parking_codes=KLM\n\n";
+  }
+  lf_write(folder / "aircraft.cfg", text);
+  const ScanInputs inputs;
+  for (auto _ : state) {
+    ScanTaskResult result = lf_searchLiveriesinFile(1, folder / "aircraft.cfg", inputs);
+    benchmark::DoNotOptimize(result.liveries.size());
+  }
+  state.counters["time/section"] = benchmark::Counter(
+      static_cast<double>(sections) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+  std::error_code error;
+  fs::remove_all(folder, error);
+}
+
 }  // namespace
 
+BENCHMARK(BM_ManySectionFile)->Arg(500)->Arg(4000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CatFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LiveryScan)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -42,11 +42,10 @@ CfgFileScan::CfgFileScan(std::uint32_t number, fs::path file, const ScanInputs& 
       inputs(&scanInputs) {}
 
 bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
-  for (const auto& [known, knownType] : types_) {
-    if (known == path) return knownType == type;
-  }
+  const auto known = types_.find(path.native());
+  if (known != types_.end()) return known->second == type;
   const fs::file_type found = fs::status(path).type();  // throws for errors other than "not found"
-  types_.emplace_back(path, found);
+  types_.emplace(path.native(), found);
   return found == type;
 }
 

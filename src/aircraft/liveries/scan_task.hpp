@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -48,12 +49,13 @@ struct CfgFileScan {
   CfgFileScan(std::uint32_t number, std::filesystem::path file, const ScanInputs& scanInputs);
 
   // Whether the path is of that type (a folder, a regular file); the sections of one file
-  // mostly name the same folders, so each path's status is asked once. A status error other
-  // than "not found" throws std::filesystem::filesystem_error.
+  // mostly name the same folders, so each path's status is asked once (a hash lookup: a file
+  // may hold thousands of sections). A status error other than "not found" throws
+  // std::filesystem::filesystem_error.
   bool isOfType(const std::filesystem::path& path, std::filesystem::file_type type);
 
  private:
-  std::vector<std::pair<std::filesystem::path, std::filesystem::file_type>> types_;
+  std::unordered_map<std::filesystem::path::string_type, std::filesystem::file_type> types_;
 };
 
 // Claims the titles of a task's liveries in their order (a title claimed before is reported
