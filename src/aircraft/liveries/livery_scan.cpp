@@ -212,6 +212,9 @@ void lf_removeDuplicateLiveries() {
 bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
   scannedLiveries.clear();
   lf_removeScanFiles();
+  // A scan that was stopped or failed left its claimed titles and report lines: they would
+  // refuse this scan's liveries as duplicates and be reported twice.
+  lf_clearScanLists();
   lf_readDontUseTitles();
   std::uint32_t folderNumber = 0;
   std::size_t total = 0;

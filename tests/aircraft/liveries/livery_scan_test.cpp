@@ -230,6 +230,23 @@ TEST_F(LiveryScan, StopDuringAFolderFinishesItAndWritesNothing) {
   EXPECT_TRUE(gf_liveryScanDue());
 }
 
+// A stopped scan leaves its claimed titles and report lines behind; the scan of the next run
+// must not count them again (its titles were refused as "already exists", error 53).
+TEST_F(LiveryScan, ScanAfterAStoppedScanStartsFromEmptyLists) {
+  aircraft("one/a", "A320", "BAW", {"A"});
+  aircraft("one/b", "A320", "baw", {"B"});  // an invalid airline code: reported once
+  lfolder0.value.store("one");
+  wdrx::testing::setScanTaskHook([](const fs::path&) { runStopRequested = true; });
+  EXPECT_FALSE(gf_scanLiveries());
+  wdrx::testing::setScanTaskHook({});
+  runStopRequested = false;
+  SCAN_LIVERIES.value = true;
+  EXPECT_TRUE(gf_scanLiveries());
+  EXPECT_EQ(cached(), (std::vector<std::string>{"A BAW, A320 0", "B PVT, A320 0"}));
+  EXPECT_EQ(readFile(scanFiles::invalidAirlineCodes), "baw          in one/b/aircraft.cfg [fltsim.0]\n");
+  EXPECT_EQ(readFile(scanFiles::incompleteSections).find("already exists"), std::string::npos);
+}
+
 TEST_F(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
   aircraft("lib/a", "A320", "BAW", {"Quick"});
   aircraft("lib/slow", "XXXX", "BAW", {"Slow"});  // would report an invalid model
