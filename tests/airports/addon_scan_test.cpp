@@ -376,3 +376,18 @@ TEST_F(AddonScanTest, GeneratedFileBesideAPointerLeavesForTblo) {
   EXPECT_EQ(zipEntries("tblo/tblo.zip"), (Strings{"EHAM.xml"}));
   EXPECT_EQ(tbloFileCount.load(), 1u);
 }
+
+TEST_F(AddonScanTest, AZipThatCannotBeMadeKeepsTheCopiesToSend) {
+  // The old zip cannot be removed (on Windows: still open in a mail program).
+  writeAirport("addons/Nobody/kjfk.bgl", "KJFK", {gate(1)});
+  afolder0.value.store((dir.path() / "addons").string());
+  wdrx::testing::writeFile("tblo/tblo.zip/open", "x");
+  EXPECT_EQ(errorOf(), "no error");
+  EXPECT_TRUE(fs::exists("tblo/KJFK.xml"));
+  EXPECT_EQ(tbloFileCount.load(), 2u);
+  EXPECT_FALSE(SCAN_AIRPORTS.value.load());
+  const std::string text = log.text();
+  for (const char* line : {"[zip] Could not remove old zip ", "==> Zippen TBLO folder failed",
+                           "! Mail tblo to "})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}

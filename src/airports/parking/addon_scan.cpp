@@ -468,11 +468,14 @@ void lf_zipTblo() {
     return;
   }
   const fs::path zipPath = paths::tbloFolder / paths::tbloZip;
-  if (!lf_zipFolder(zipPath)) gf_logMarked("Zippen TBLO folder failed");
-  gf_removeXMLFilesFromDirectory(paths::tbloFolder);
+  const bool zipped = lf_zipFolder(zipPath);
+  // Without the zip the copies are all the user has to send: they stay.
+  if (zipped) gf_removeXMLFilesFromDirectory(paths::tbloFolder);
+  else gf_logMarked("Zippen TBLO folder failed");
   tbloFileCount.store(static_cast<std::uint64_t>(entries));
   if (addonScanDisplay.showTbloZip) addonScanDisplay.showTbloZip(static_cast<std::uint64_t>(entries));
-  gf_logFlush(wdrx::format("\n! Mail {} to {}\n", gf_pathToUtf8(zipPath), tbloSupportAddress));
+  gf_logFlush(wdrx::format("\n! Mail {} to {}\n", gf_pathToUtf8(zipped ? zipPath : paths::tbloFolder),
+                           tbloSupportAddress));
   lf_repaintOptionsBand();
 }
 
@@ -499,7 +502,13 @@ bool lf_zipFolder(const fs::path& zipPath) {
   gf_logFlush(wdrx::format("[zip] Source dir : {}", gf_pathToUtf8(fs::absolute(source))));
   if (fs::exists(target)) {
     gf_logFlush(wdrx::format("[zip] Removing old zip {}", gf_pathToUtf8(target)));
-    fs::remove(target);
+    // An old zip still open elsewhere (a mail being written) costs this zip, not the run.
+    std::error_code ec;
+    if (!fs::remove(target, ec) || ec) {
+      gf_logFlush(wdrx::format("[zip] Could not remove old zip {}: {}", gf_pathToUtf8(target),
+                               ec ? ec.message() : std::string("not removed")));
+      return false;
+    }
   }
   ZipWriter zip;
   int error = 0;
