@@ -139,6 +139,26 @@ TEST_F(LearningTest, AStayAcrossMidnightStartsTheNewDaysOption) {
   EXPECT_EQ(options().size(), 2u);
 }
 
+TEST_F(LearningTest, ASecondStayOfTheDayGrowsItsOwnOption) {
+  options().push_back(option("PH-BXA", tuesday, "12:16", 1));
+  options()[0].cpl = 1;  // the morning's stay, seen leaving
+  for (std::int32_t slot : {40, 41, 42, 42}) {
+    at(tuesday, slot);
+    report(StandEvent::standing);
+  }
+  ASSERT_EQ(options().size(), 2u);
+  EXPECT_EQ(options()[0].hours, gf_hours2bitset("12:16"));
+  EXPECT_EQ(options()[1].hours, gf_hours2bitset("40:42"));
+  EXPECT_EQ(learnedUpdateCount.load(), 3);
+  // The same half hour again, with the morning's stay not seen leaving: nothing changes.
+  options()[0].cpl = 0;
+  report(StandEvent::leaving);
+  ASSERT_EQ(options().size(), 2u);
+  EXPECT_EQ(options()[1].cpl, 1);
+  EXPECT_EQ(options()[0].cpl, 0);
+  EXPECT_EQ(learnedUpdateCount.load(), 3);
+}
+
 TEST_F(LearningTest, LeavingCompletesTheExtendedOption) {
   options().push_back(option("PH-BXA", tuesday, "10", 1));
   at(tuesday, 12);

@@ -28,6 +28,27 @@ bool lf_isTodaysRealOption(const StandOption& option, WeekSlot now, const std::s
          option.reg == reg && option.real == 1 && option.source == source;
 }
 
+// The aircraft's learned option of today that this report continues: the one that holds now,
+// else the one whose last half hour lies nearest before now (the first of equals). The first
+// option alone would make every half hour of a second stay that day an option of its own.
+std::vector<StandOption>::iterator lf_continuedOption(Stand& stand, WeekSlot now, const std::string& reg) {
+  const auto slot = static_cast<std::uint32_t>(now.halfHour);
+  auto best = stand.options.end();
+  std::int32_t bestGap = slotsPerWeek + 1;  // options without a half hour come last
+  for (auto it = stand.options.begin(); it != stand.options.end(); ++it) {
+    if (!lf_isTodaysRealOption(*it, now, reg, 0)) continue;
+    if (it->hours.test(slot)) return it;
+    const std::int32_t gap =
+        it->hours.none() ? slotsPerWeek
+                         : gf_weekSlotsBetween({now.day, static_cast<std::int32_t>(it->hours.highest())}, now);
+    if (gap < bestGap) {
+      best = it;
+      bestGap = gap;
+    }
+  }
+  return best;
+}
+
 void lf_learn(std::int32_t standNumber, AcBase& aircraft, int event, WeekSlot now) {
   const std::string reg = lf_withoutTrailingUnderscore(aircraft.registration);
   if (reg.empty() || !lf_validNow(now)) return;
@@ -45,8 +66,7 @@ void lf_learn(std::int32_t standNumber, AcBase& aircraft, int event, WeekSlot no
   });
   if (fileElsewhere) return;
 
-  auto it = std::find_if(stand->options.begin(), stand->options.end(),
-                         [&](const StandOption& o) { return lf_isTodaysRealOption(o, now, reg, 0); });
+  auto it = lf_continuedOption(*stand, now, reg);
   auto addNew = [&] {
     lf_upsertStandOption(*stand, aircraft.codes, now, aircraft.callsign, reg, leaving);
   };
