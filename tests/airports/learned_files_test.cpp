@@ -186,11 +186,17 @@ TEST_F(LearnedTest, OlderFilesLoseTheirOptionsButNotTheirStandChanges) {
   };
   for (const Case c : {Case{"11.9.5", false}, Case{"11.10.0", true}, Case{"9.99.99", false}}) {
     writeFile(learnedFile, learned({}, parkpos("A2", 0, 0, R"(radius_change="true" radius="40")",
-                                               R"(<opt reg="PH-BXA" day="2" hh="3"/>)"),
+                                               R"(<opt reg="PH-BXA" day="2" hh="3"/>)") +
+                                           parkpos("GONE", 0, 0, "", R"(<opt reg="PH-BXC" day="2" hh="3"/>)"),
                                    c.version));
     ASSERT_EQ(readAgain(), "") << c.version;
     EXPECT_NEAR(named("A2").radius * 1852.0, 40.0, 1e-9) << c.version;
     EXPECT_EQ(named("A2").options.size(), c.optionsRead ? 1u : 0u) << c.version;
+    // A stand kept for the airport file that lacks it keeps no option of an old file either.
+    lf_saveAirportFile();
+    const std::string saved = readFile(learnedFile);
+    EXPECT_NE(saved.find(R"(<parkpos id="GONE")"), std::string::npos) << c.version;
+    EXPECT_EQ(saved.find("PH-BXC") != std::string::npos, c.optionsRead) << c.version;
   }
   EXPECT_EQ(logLinesWith("This learned file was created with and older WDRX version than 11.10.0,").size(), 2u);
 }
@@ -214,10 +220,23 @@ TEST_F(LearnedTest, ManualAndUnknownStands) {
   EXPECT_EQ(logLinesWith("==> manually created standid M2 already exists in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("learned stand GONE in " + path + " not found?").size(), 1u);
 
-  // The stand the airport file lacks keeps its learned data through the next save.
+  // The stand the airport file lacks keeps its learned data through the next save, and so do
+  // the refused manual stands, for the user to mend.
   lf_saveAirportFile();
-  EXPECT_NE(readFile(learnedFile).find(R"(<parkpos id="GONE" latitude="0" longitude="0" radius_change="true" radius="40")"),
+  const std::string saved = readFile(learnedFile);
+  EXPECT_NE(saved.find(R"(<parkpos id="GONE" latitude="0" longitude="0" radius_change="true" radius="40")"),
             std::string::npos);
+  const auto count = [&saved](const std::string& id) {
+    std::size_t n = 0;
+    for (auto at = saved.find("<parkpos id=\"" + id + "\""); at != std::string::npos;
+         at = saved.find("<parkpos id=\"" + id + "\"", at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("M1"), 1u);
+  EXPECT_EQ(count("M3"), 1u);
+  EXPECT_EQ(count("A1"), 1u);
+  EXPECT_EQ(count("M2"), 2u);
   // Another airport read afterwards does not take it over.
   addAirport("LOWI", 47, 11, 3);
   setParkAirport("LOWI");

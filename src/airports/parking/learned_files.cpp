@@ -34,8 +34,9 @@ std::unordered_set<std::string> calcCallsigns;
 
 namespace {
 
-// Learned stands of the park airport that its airport file no longer has: kept as they were
-// read, so that a later save does not lose what was learned there.
+// Learned stands of the park airport that could not be used (the airport file no longer has
+// them, or a manual stand was refused): kept as they were read, so that a later save does not
+// lose what was learned or made there.
 pugi::xml_document unmatchedLearnedStands;
 
 constexpr VersionData firstVersionWithCurrentOptions{11, 10, 0};
@@ -71,12 +72,13 @@ void lf_readHandmade(const pugi::xml_document& document, const fs::path& path) {
                               gf_findXmlStringParameter(document, "handmade").value_or("")));
 }
 
-void lf_readManualStand(const pugi::xml_node& parkpos, const std::string& id, const fs::path& path,
+// False when the stand was refused.
+bool lf_readManualStand(const pugi::xml_node& parkpos, const std::string& id, const fs::path& path,
                         bool old) {
   if (lf_standNamed(id)) {
     gf_logMarked(wdrx::format("manually created standid {} already exists in {}", id,
                               gf_pathToUtf8(path)));
-    return;
+    return false;
   }
   const double latitude = parkpos.attribute("latitude").as_double(0.0);
   const double longitude = parkpos.attribute("longitude").as_double(0.0);
@@ -85,12 +87,19 @@ void lf_readManualStand(const pugi::xml_node& parkpos, const std::string& id, co
       radius == 0.0) {
     gf_logMarked(wdrx::format("manually created standid {} misses correct attributes in {}", id,
                               gf_pathToUtf8(path)));
-    return;
+    return false;
   }
-  if (!gf_readStand(parkpos, id, 0)) return;
+  if (!gf_readStand(parkpos, id, 0)) return false;
   Stand& stand = standTable.back();
   stand.manual = 1;
   if (old) stand.options.clear();
+  return true;
+}
+
+// A stand kept as it was read; the options of an old file are dropped here as everywhere.
+void lf_keepStand(const pugi::xml_node& parkpos, bool old) {
+  pugi::xml_node kept = unmatchedLearnedStands.append_copy(parkpos);
+  while (old && kept.child("opt")) kept.remove_child("opt");
 }
 
 void lf_mergeStands(const pugi::xml_document& document, const fs::path& path, bool old) {
@@ -99,12 +108,12 @@ void lf_mergeStands(const pugi::xml_document& document, const fs::path& path, bo
   for (const pugi::xml_node parkpos : parkpositions.children("parkpos")) {
     const std::string id = parkpos.attribute("id").as_string("");
     if (parkpos.attribute("manual").as_bool(false)) {
-      lf_readManualStand(parkpos, id, path, old);
+      if (!lf_readManualStand(parkpos, id, path, old)) lf_keepStand(parkpos, old);
     } else if (Stand* stand = lf_standNamed(id)) {
       lf_readLearnedStand(id, parkpos, old, *stand);
     } else {
       gf_log(wdrx::format("learned stand {} in {} not found?", id, gf_pathToUtf8(path)));
-      unmatchedLearnedStands.append_copy(parkpos);
+      lf_keepStand(parkpos, old);
     }
   }
 }
