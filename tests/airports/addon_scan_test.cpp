@@ -95,7 +95,9 @@ class AddonScanTest : public ::testing::Test {
     fs::create_directories(parametersFile.parent_path());
     for (const char* code : {"EHAM", "LOWI", "EDDM", "KJFK", "EGKK", "EGLL", "LFPG"}) airportIndex.insert(IcaoCode(code));
     simaddonAirports = {"LOWI"};
-    thirdPartyAirports = {ThirdPartyAirports{"Some Publisher", {"EHAM", "EGKK"}}};
+    // KJFK is another publisher's: the scenery of Some Publisher does not link to it.
+    thirdPartyAirports = {ThirdPartyAirports{"Some Publisher", {"EHAM", "EGKK"}},
+                          ThirdPartyAirports{"Other Publisher", {"KJFK"}}};
     publisherNames = {{"Some Publisher", "SomePublisher"}};
     gf_setSettingsView(&view);
     addonScanDisplay.showSimaddonCount = [this](std::int64_t n) { shown.push_back(wdrx::format("simaddon {}", n)); };
@@ -323,9 +325,11 @@ TEST_F(AddonScanTest, PathsComparedAsWindowsDoes) {
       {R"(\\server\share\Scenery\a)", R"(//SERVER/share/scenery)", true},
       {R"(C:\Scenery)", "", false},
       {"/games/p3d/Scenery/x", "/games/p3d/scenery", true},
+      {R"(C:\P3D\Scenery\..)", R"(C:\P3D\Scenery)", false},
   };
   for (const Case& c : cases) EXPECT_EQ(gf_pathIsAtOrBelow(c.path, c.base), c.below) << c.path << " | " << c.base;
   EXPECT_EQ(gf_windowsPathKey(R"(C:\A\\B\)"), "c:/a/b");
+  EXPECT_EQ(gf_windowsPathKey("../../a/./b"), "../../a/b");  // a relative path keeps its way up
 }
 
 TEST_F(AddonScanTest, ProblemsEndOnlyTheirFileOrFolder) {

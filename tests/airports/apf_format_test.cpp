@@ -97,6 +97,20 @@ TEST_F(ApfFormatTest, ReadsStandsWithEveryAttribute) {
   EXPECT_EQ(logLinesWith("option with day").size(), 2u);
 }
 
+TEST_F(ApfFormatTest, TypeCodesDecideCargoAndRamp) {
+  // Type 0 takes both from its attributes, every other type ignores them.
+  std::string stands;
+  for (int type = 0; type <= 15; ++type)
+    stands += parkpos("T" + std::to_string(type), 52, 4, wdrx::format(R"(type="{}" cargo="true" ramp="true")", type));
+  read(stands);
+  ASSERT_EQ(standTable.size(), 16u);
+  for (int type = 0; type <= 15; ++type) {
+    const Stand& s = standTable[static_cast<std::size_t>(type)];
+    EXPECT_EQ(s.cargo, type == 0 || type == 5 || type == 6) << type;
+    EXPECT_EQ(s.ramp, type == 0 || (type >= 1 && type <= 4) || type == 14) << type;
+  }
+}
+
 TEST_F(ApfFormatTest, StructuralErrorsAreUserErrorsAndKeepWhatWasRead) {
   const std::string good = parkpos("A1", 1, 1);
   EXPECT_EQ(userError(good + R"(<parkpos latitude="1" longitude="1"/>)"),

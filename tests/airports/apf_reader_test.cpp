@@ -258,6 +258,8 @@ TEST_F(ApfReaderTest, DefaultsFollowQualityAndDatabaseStands) {
       {"Qf_real=2;Qf_soft=5", 1, true, true, 24.0f, 100},
       {"Qf_real=46;Qf_soft=5", 2, false, false, 6.0f, 50},
       {"Qf_real=45;Qf_soft=5", 3, true, true, 6.0f, 30},   // nothing changes
+      {"Qf_real=3;Qf_soft=5", 3, true, true, 6.0f, 30},    // nothing changes
+      {"Qf_real=2;Qf_soft=1", 3, true, true, 24.0f, 30},
       {"Qf_real=2;Qf_soft=0", 0, true, true, 6.0f, 30},    // no soft factor: nothing changes
       {"Qf_real=2", 1, true, true, 6.0f, 100},             // one factor alone is none
       {"Qf_real=-40;Qf_soft=300", 1, true, true, 24.0f, 100},  // clamped to 0 and 100

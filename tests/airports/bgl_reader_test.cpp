@@ -95,7 +95,7 @@ TEST(BglReader, DecodesAirportsOfBothFormsWithTheirStands) {
   pad2.heading = 180.0f;
 
   bw::File file = bw::airportFile({bw::simpleAirport("EHAM", "Schiphol", {g12, a5, plain}, {pad, pad2}),
-                                   bw::simpleAirport("LOWI", "Innsbruck", {gate(1, 2, 1), gate(2, 2, 1)}, {}, true, 581000)});
+                                   bw::simpleAirport("LOWI", "Innsbruck", {gate(1, 2, 1), gate(2, 2, 1), gate(4095, 37, 2)}, {}, true, 581000)});
   // A record of another id between the airports is stepped over.
   file.sections[0].subsections[0].records.insert(file.sections[0].subsections[0].records.begin() + 1,
                                                   bw::Record{0x99, std::vector<std::uint8_t>(10, 7), {}, {}});
@@ -139,7 +139,7 @@ TEST(BglReader, DecodesAirportsOfBothFormsWithTheirStands) {
   EXPECT_EQ(lowi.icao, IcaoCode("LOWI"));
   EXPECT_EQ(lowi.airport_name, "Innsbruck");
   EXPECT_EQ(lowi.altitude, 1906);
-  EXPECT_EQ(standNames(lowi), (std::vector<std::string>{"p1", "p2"}));
+  EXPECT_EQ(standNames(lowi), (std::vector<std::string>{"p1", "p2", "Z4095"}));
   EXPECT_NEAR(lowi.stands[1].latitude, 52.3002, 1e-6);
 }
 

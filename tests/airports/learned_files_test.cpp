@@ -204,6 +204,7 @@ TEST_F(LearnedTest, OlderFilesLoseTheirOptionsButNotTheirStandChanges) {
 TEST_F(LearnedTest, ManualAndUnknownStands) {
   writeFile(learnedFile,
             learned({}, parkpos("M1", 0.00005, -0.00009, R"(manual="true" radius="20")") +
+                            parkpos("M4", 0.0001, -0.0001, R"(manual="true" radius="20")") +
                             parkpos("M2", 0.0002, 0, R"(manual="true" radius="20")") +
                             parkpos("M3", 52.4, 4.8, R"(manual="true")") +
                             parkpos("A1", 52.4, 4.8, R"(manual="true" radius="20")") +
@@ -216,6 +217,7 @@ TEST_F(LearnedTest, ManualAndUnknownStands) {
   const std::string path = learnedFile.string();
   EXPECT_EQ(logLinesWith("==> manually created standid M1 misses correct attributes in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid M3 misses correct attributes in " + path).size(), 1u);
+  EXPECT_EQ(logLinesWith("==> manually created standid M4 misses correct attributes in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid A1 already exists in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid M2 already exists in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("learned stand GONE in " + path + " not found?").size(), 1u);

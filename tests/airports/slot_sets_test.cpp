@@ -122,3 +122,23 @@ TEST(SlotSets, WeekSlotsWrapAcrossTheWeek) {
   EXPECT_EQ(slot.packed(), 5u | (std::uint64_t{33} << 32));
   EXPECT_EQ(slot.linear(), 4 * 48 + 33);
 }
+
+TEST(SlotSets, ShiftedWeekSlotsWrapAcrossMidnightAndTheWeek) {
+  struct Case {
+    WeekSlot from;
+    std::int32_t halfHours;
+    WeekSlot to;
+  };
+  const Case cases[] = {
+      {{2, 47}, 1, {3, 0}},      {{3, 0}, -1, {2, 47}},    // midnight
+      {{7, 47}, 1, {1, 0}},      {{1, 0}, -1, {7, 47}},    // the week's end
+      {{1, 0}, -48, {7, 0}},     {{7, 5}, 48, {1, 5}},     // a whole day
+      {{4, 10}, 336, {4, 10}},   {{4, 10}, -336, {4, 10}}, // a whole week
+      {{4, 10}, 0, {4, 10}},     {{1, 1}, -337, {1, 0}},
+  };
+  for (const auto& c : cases) {
+    const WeekSlot shifted = gf_weekSlotShifted(c.from, c.halfHours);
+    EXPECT_EQ(shifted, c.to) << c.from.day << ":" << c.from.halfHour << " " << c.halfHours << " -> "
+                             << shifted.day << ":" << shifted.halfHour;
+  }
+}

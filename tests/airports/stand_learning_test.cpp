@@ -150,8 +150,10 @@ TEST_F(LearningTest, ASecondStayOfTheDayGrowsItsOwnOption) {
   EXPECT_EQ(options()[0].hours, gf_hours2bitset("12:16"));
   EXPECT_EQ(options()[1].hours, gf_hours2bitset("40:42"));
   EXPECT_EQ(learnedUpdateCount.load(), 3);
-  // The same half hour again, with the morning's stay not seen leaving: nothing changes.
+  // Within a stay that went on longer last week, with the morning's stay not seen leaving:
+  // nothing changes but the completion.
   options()[0].cpl = 0;
+  options()[1].hours = gf_hours2bitset("40:44");
   report(StandEvent::leaving);
   ASSERT_EQ(options().size(), 2u);
   EXPECT_EQ(options()[1].cpl, 1);
