@@ -14,8 +14,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
 fi
+# A display for the windows (Xvfb), on the first free number from 90 on.
+display=90
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=:$display
+for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
 wineserver -p 900  # one server for the whole run: each test starts in milliseconds
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 
 # Registry values the Wine test reads back (removed again before the unit tests, which keep
 # their own registry per process).
