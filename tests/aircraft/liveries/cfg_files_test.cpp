@@ -53,7 +53,7 @@ TEST_F(CfgFiles, EveryCharsetGivesTheSameTitles) {
 TEST_F(CfgFiles, SectionsEndAtHeadingsNearTheLineStart) {
   const std::string text = "[General]\natc_model=B738\n"
                            "[fltsim.0]\ntitle=Zero\nsim=Boeing\nmodel=\ntexture=\n"
-                           "    [x]\natc_parking_codes=BAW\n"  // ends section 0: no airline for it
+                           "     [x]\natc_parking_codes=BAW\n"  // five blanks: ends section 0, no airline for it
                            "[fltsim.1]\ntitle=One\nsim=Boeing\nmodel=\ntexture=\n"
                            "      [x]\natc_parking_codes=BAW\n"  // six blanks: a line of the section
                            "//[fltsim.2]\ntitle=Lost\n"          // ends section 1 and starts none

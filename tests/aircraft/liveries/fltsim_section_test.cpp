@@ -63,6 +63,8 @@ TEST_F(FltsimSection, KeysCodesAndRefusals) {
        "T|G-ABCD| BAW, B738 0", {}},
       {"commented atc_id after", "B738", section(0, "T", "BAW", "atc_id=G-ABCD\n//atc_id=G-XXXX\nui_variation=1\n"), "",
        {"{folder}, [fltsim.0], has more than one atc_id key"}},
+      {"commented atc_id among the trailing lines", "B738", section(0, "T", "BAW", "atc_id=G-ABCD\n//atc_id=G-XXXX\n\n"),
+       "T|G-ABCD| BAW, B738 0", {}},
       {"ZZZ drops the registration", "B738", section(0, "T", "ZZZ", "atc_id=D-AIPA\n"), "T|| ZZZ, B738 0", {}},
       {"registration found", "B738", section(0, "T", "BAW", "atc_id=D-AIPA\natc_parking_types=CARGO\n"),
        "", {"{folder} [fltsim.0] has more than one atc_parking_types key"}},

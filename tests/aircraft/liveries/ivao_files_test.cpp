@@ -129,6 +129,8 @@ TEST_F(IvaoFiles, SectionsOfModelMatchingFiles) {
        {"{folder}, [fltsim.0], has more than one atc_id key"}},
       {"air file missing", "B738", "[fltsim.0]\ntitle=B738 BAW\nsim=Airbus\nmodel=\ntexture=\n", "",
        {"{folder}/Airbus.air [fltsim.0] does not exist"}},
+      {"air file and texture missing", "B738", "[fltsim.0]\ntitle=B738 BAW\nsim=Airbus\nmodel=\ntexture=Red\n", "",
+       {"{folder}/Airbus.air [fltsim.0] does not exist"}},
       {"texture missing", "B738", "[fltsim.0]\ntitle=B738 BAW\nsim=Boeing\nmodel=\ntexture=Red\n", "",
        {"{folder}/texture.Red [fltsim.0] does not exist"}},
       {"same title twice", "B738", ivaoSection(0, "B738 BAW") + ivaoSection(1, "B738 BAW"), "B738 BAW|| BAW, B738 0",

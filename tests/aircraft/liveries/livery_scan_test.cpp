@@ -14,6 +14,7 @@
 #include "aircraft/liveries/scan_pool.hpp"
 #include "aircraft/liveries/scan_reports.hpp"
 #include "app/run_control.hpp"
+#include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/user_error.hpp"
@@ -82,6 +83,7 @@ TEST_F(LiveryScan, NoFolderSetOpensTheFoldersAndStops) {
   EXPECT_EQ(message, "48: Exit Wendrix_P3D first!   Then set one or more lfolder parameters to your liveries, see Manual 5.3");
   ASSERT_EQ(opened.size(), 2u);  // the manual's folder, then the one of parameters.xml
   EXPECT_EQ(opened.front(), "docs");
+  EXPECT_EQ(gf_statusSnapshot().statusText, "Scanning prioritized for liveries ...");
   EXPECT_TRUE(SCAN_LIVERIES.value.load());
   EXPECT_NE(logText().find("\n++++++++++++++++++++++++ liveries scan manual starts ++++++++++++++++++++++++++++++++\n"),
             std::string::npos);
@@ -91,10 +93,12 @@ TEST_F(LiveryScan, MissingFolderStopsBeforeAnything) {
   aircraft("lib/a", "B738", "BAW", {"BA"});
   lfolder0.value.store((dir.path() / "lib").string());
   lfolder4.value.store((dir.path() / "gone").string());
+  LIG_PRIORITIZE.value = false;
   std::string message;
   EXPECT_EQ(userError([] { gf_scanLiveries(); }, message), 1);
   EXPECT_EQ(message, "243: the path pointed to by parameter 'lfolder4' does not exist, see Log.txt!");
   EXPECT_NE(logText().find("==> lfolder4: '" + (dir.path() / "gone").string() + "' does not exist\n"), std::string::npos);
+  EXPECT_EQ(gf_statusSnapshot().statusText, "Scanning for liveries ...");
   EXPECT_FALSE(fs::exists(liveriesScannedFile));
 }
 
@@ -105,6 +109,7 @@ TEST_F(LiveryScan, NothingFoundIsError53WithoutCache) {
   std::string message;
   EXPECT_EQ(userError([] { gf_scanLiveries(); }, message), 1);
   EXPECT_EQ(message, "53: no liveries found");
+  EXPECT_NE(logText().find("\nNo liveries found in empty\n"), std::string::npos);
   EXPECT_EQ(liveryCount.load(), 0);
   EXPECT_FALSE(fs::exists(liveriesScannedFile));
   EXPECT_TRUE(SCAN_LIVERIES.value.load());
@@ -181,12 +186,14 @@ TEST_F(LiveryScan, PriorityFilterAndDuplicatesOnTheList) {
   for (const LiveryData& l : scannedLiveries) titles.push_back(l.title);
   EXPECT_EQ(titles, (std::vector<std::string>{"b", "d", "e"}));
 
-  scannedLiveries = {make("x", "BAW", "A320", 1), make("x", "BAW", "A320", 2, true), make("x", "BAW", "A320", 1, false, "G-A"),
-                     make("y", "BAW", "A320", 1), make("x", "BAW", "A320", 1)};
+  LiveryData operated = make("x", "BAW", "A320", 1);
+  operated.codes.operatorId = gf_airlineId("CFE");
+  scannedLiveries = {make("x", "BAW", "A320", 1), make("x", "BAW", "A320", 2, true), operated,
+                     make("x", "BAW", "A320", 1, false, "G-A"), make("y", "BAW", "A320", 1), make("x", "BAW", "A320", 1)};
   lf_removeDuplicateLiveries();
   titles.clear();
   for (const LiveryData& l : scannedLiveries) titles.push_back(l.title + l.registration);
-  EXPECT_EQ(titles, (std::vector<std::string>{"x", "xG-A", "y", "x"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"x", "x", "xG-A", "y", "x"}));
   EXPECT_EQ(scannedLiveries.front().codes.cargo, 0);
 }
 
@@ -296,6 +303,23 @@ TEST_F(LiveryScan, LinkLoopEndsAtTheLengthLimit) {
   lfolder0.value.store((dir.path() / "lib").string());
   EXPECT_TRUE(gf_scanLiveries());
   EXPECT_EQ(cached(), std::vector<std::string>{"Looped BAW, A320 0"});
+}
+
+TEST_F(LiveryScan, FolderOfA250BytePathIsNotEntered) {
+  aircraft("lib/" + std::string(245, 'a'), "A320", "BAW", {"249 bytes"});  // "lib/" and the name
+  aircraft("lib/" + std::string(246, 'b'), "A320", "BAW", {"250 bytes"});
+  lfolder0.value.store("lib");
+  EXPECT_TRUE(gf_scanLiveries());
+  EXPECT_EQ(cached(), std::vector<std::string>{"249 bytes BAW, A320 0"});
+}
+
+TEST(LiveryScanWalk, ModelAndTextureFoldersAreNotEntered) {
+  const std::pair<const char*, bool> rows[] = {
+      {"model", true},    {"MODEL", true},     {"Model.AI", true},    {"texture", true},   {"Texture.Blue", true},
+      {"texture.", true}, {"models", false},   {"textures", false},   {"texture_hd", false}, {"my model", false},
+      {"mode", false},    {"", false},
+  };
+  for (const auto& [name, pruned] : rows) EXPECT_EQ(lf_isLiveryPartsFolder(name), pruned) << name;
 }
 
 TEST(ScanPoolCount, EveryTaskCountsFromQueuedToEnded) {

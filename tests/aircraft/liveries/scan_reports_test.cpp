@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "aircraft/liveries/fltsim_section.hpp"
 #include "aircraft/liveries/liveries_cache.hpp"
@@ -26,6 +27,30 @@ TEST_F(ScanReportFiles, NoProblemsWritesNoErrorFiles) {
   lf_writeScanErrors();
   EXPECT_EQ(logText(), "\nNo errors\n\nInformation:\n");
   EXPECT_FALSE(fs::exists("output/errors"));
+}
+
+// Any of the five error lists gives the "Errors:" heading (Fixes.txt too, whose list lives for
+// the process); files without sections are information only and make no errors folder.
+TEST_F(ScanReportFiles, EachErrorListGivesTheErrorsHeading) {
+  fs::create_directories("output/info");
+  const std::pair<const char*, std::function<void()>> rows[] = {
+      {"\nErrors:", [] { invalidAirlineCodes.lines = {"x"}; }},
+      {"\nErrors:", [] { invalidAircraftCodes.lines = {"x"}; }},
+      {"\nErrors:", [] { modelFixes.lines = {"x"}; }},
+      {"\nErrors:", [] { invalidCfgFiles.lines = {"x"}; }},
+      {"\nErrors:", [] { incompleteSections.lines = {"x"}; }},
+      {"\nNo errors", [] { cfgFilesWithoutSections.lines = {"x"}; }},
+  };
+  for (const auto& [heading, fill] : rows) {
+    fs::remove_all("output/errors");
+    fill();
+    const std::size_t before = logText().size();
+    lf_writeScanErrors();
+    EXPECT_TRUE(logText().substr(before).starts_with(std::string(heading) + "\n")) << logText().substr(before);
+    EXPECT_EQ(fs::exists("output/errors"), std::string(heading) == "\nErrors:") << logText().substr(before);
+    lf_clearScanLists();
+    modelFixes.lines.clear();
+  }
 }
 
 TEST_F(ScanReportFiles, FilesByteForByteAndCountLines) {
