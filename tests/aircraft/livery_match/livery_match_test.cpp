@@ -11,6 +11,7 @@
 #include "aircraft/liveries/livery_match_steps.hpp"
 #include "aircraft/liveries/livery_matching.hpp"
 #include "aircraft/liveries/regcode_tables.hpp"
+#include "aircraft/reference_db.hpp"
 #include "config/settings.hpp"
 #include "foundation/random.hpp"
 #include "match_fixture.hpp"
@@ -26,6 +27,7 @@ namespace {
 class LiveMatch : public match_test::MatchTest {
  protected:
   LiveMatch() {
+    similarTypeGroups.push_back({"B738", "B744"});  // two categories: step 3 keeps to its own
     match_test::writeUserRegcodes("mine.txt", "DLH A320 Special;D-AIXX\n");
     match_test::processLiveries({
         livery("DLH", "", "A320", "DLH A320 D-AIPA", "D-AIPA"),
@@ -45,6 +47,8 @@ class LiveMatch : public match_test::MatchTest {
         livery("SKW", "", "CRJ9", "SKW CRJ9 United Express"),
         livery("DLH", "CLH", "E190", "DLHCLH E190"),
         livery("CLH", "", "E190", "CLH E190 own"),
+        livery("CLH", "", "A319", "CLH A319 own"),
+        livery("CLH", "", "B738", "CLH B738 own"),
         livery("KLM", "", "EC35", "KLM EC35"),
     });
     newLogLines();
@@ -106,9 +110,14 @@ TEST_F(LiveMatch, ChainAtEveryDepth) {
       {"operator's livery naming the airline", aircraft("UAL", "SKW", "CRJ9"), from(2, "SKW CRJ9 United Express", 2)},
       {"airline and operator joined", aircraft("DLH", "CLH", "E190"), from(2, "DLHCLH E190", 2)},
       {"operator's own livery", aircraft("KLM", "CLH", "E190"), from(2, "CLH E190 own", 2)},
-      {"heavy without livery: none even at depth 4", aircraft("KLM", "", "B744"), {none, none, none, none}},
+      {"operator's livery before the airline's", aircraft("KLM", "CLH", "B738"), from(2, "CLH B738 own", 2)},
+      {"similar model under the operator's key", aircraft("DLH", "CLH", "A321"), from(3, "CLH A319 own", 3)},
+      {"heavy without livery (its similar B738 is Large): none even at depth 4", aircraft("KLM", "", "B744"),
+       {none, none, none, none}},
       {"light: any livery of a similar model", aircraft("XYZ", "", "P28A", "N55"), from(4, "PVT C172 N123", 6)},
       {"rotorcraft: any livery of the model", aircraft("DLH", "", "EC35"), from(4, "KLM EC35", 5)},
+      {"cargo rotorcraft: only cargo liveries of the model", aircraft("DLH", "", "EC35", "", true),
+       {none, none, none, none}},
       {"light without similar model: default model", aircraft("XYZ", "", "C152", "D-XXX"), from(4, "PVT C172 D-EABC", 6)},
       {"buzjet without livery", aircraft("DLH", "", "C25A", "D-XXX"), {none, none, none, none}},
   };

@@ -101,7 +101,8 @@ TEST_F(LiveryTables, FilesLiveriesByAirlineKeyModelAndCargo) {
 TEST_F(LiveryTables, SimilarModelsOnlyThoseWithLiveries) {
   similarTypeGroups = {{"A319", "A320", "A321"}, {"A320", "B738"}};
   processLiveries({livery("DLH", "", "A320", "DLH A320"), livery("KLM", "", "A321", "KLM A321"),
-                   livery("BAW", "", "B738", "BAW B738")});
+                   livery("BAW", "", "B738", "BAW B738"), livery("CLH", "", "A320", "CLH A320"),
+                   livery("CLH", "", "A321", "CLH A321")});
   const auto similar = [](const std::string& model) {
     const auto found = similarInstalledModels.find(gf_modelId(model));
     return found == similarInstalledModels.end() ? std::vector<std::uint16_t>{} : found->second;
@@ -123,6 +124,10 @@ TEST_F(LiveryTables, SimilarModelsOnlyThoseWithLiveries) {
   EXPECT_EQ(klm.size(), 2u);
   EXPECT_EQ(klm.at(gf_modelId("A320")), ids({"A321"}));
   EXPECT_FALSE(similarModelsByAirline.contains(gf_airlineId("BAW")));
+  // A model the airline has gets no entry, though it has a similar one too.
+  const auto& clh = similarModelsByAirline.at(gf_airlineId("CLH"));
+  EXPECT_EQ(clh.size(), 2u);
+  EXPECT_EQ(clh.at(gf_modelId("A319")), ids({"A320", "A321"}));
   const Strings lines = newLogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "    4 similar model definitions"), lines.end());
 }
@@ -222,6 +227,13 @@ TEST_F(LiveryTables, ResetWaitsWhileAircraftHoldTitles) {
   ASSERT_FALSE(installedLiveries.empty());
   EXPECT_EQ(creationRequests[0x400001], "DLH A320");
   creationRequests.clear();
+
+  AcBase parked = aircraft("DLH", "", "A320");
+  gf_appendStaticAc(std::move(parked)).liveryTitle = lf_findLiveryTitle("DLH A320");
+  gf_clearLiveryTables();
+  ASSERT_FALSE(installedLiveries.empty());
+  EXPECT_EQ(staticAcTable.front().liveryTitle, "DLH A320");
+  gf_clearAcTables();
 
   // The next start-up empties the old tables before it builds.
   scannedLiveries = {livery("KLM", "", "B738", "KLM B738")};
