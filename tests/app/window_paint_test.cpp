@@ -179,6 +179,53 @@ TEST_F(WindowPaint, OptionLabelsFollowTheirSettings) {
                    yellow));
 }
 
+// Every label of the options band at its place, in its colour with the settings at their
+// defaults, and no other text in the band; then the labels that turn yellow when switched on.
+TEST_F(WindowPaint, EveryOptionLabelAtItsPlace) {
+  struct Label {
+    int x, y;
+    const char* text;
+    gui::Colour colour;
+  };
+  const Label labels[] = {
+      {5, 119, "Install path:", black},       {25, 147, "Scan for liveries", yellow},
+      {556, 147, "Prioritize", black},        {652, 147, "Meta:", black},
+      {768, 147, "Stay on top", black},       {25, 175, "Scan for addon airports", yellow},
+      {768, 175, "Nav lights", black},        {5, 203, "Max aircraft matching depth", black},
+      {258, 203, "Optional:", black},         {343, 203, "Light aircraft", black},
+      {450, 203, "Helicopters", black},       {556, 203, "FighterJets", black},
+      {672, 203, "Aerowinx", black},          {768, 203, "GUID changes", black},
+      {5, 231, "Traffic injection", black},   {163, 231, "Radius:", black},
+      {270, 231, "nm, or", black},            {343, 231, "Auto radius", black},
+      {430, 231, "Ah:", black},               {536, 231, "ft", black},
+      {592, 231, "AirOnly", black},           {5, 259, "Block callsign:", black},
+      {5, 287, "Collision avoidance", black}, {237, 287, "User ground", black},
+      {343, 287, "User air", black},          {450, 287, "Live X parked", black},
+      {5, 315, "Airport parking", black},     {171, 315, "Max park (static+live):", black},
+      {401, 315, "Max live (park incl):", black}, {672, 315, "Straight push backs only", grey},
+      {137, 343, "Destination:", black},      {303, 343, "Range:", black},
+      {403, 343, "nm", black},                {440, 343, "Height above gnd:", black},
+      {646, 343, "ft", black},                {25, 371, "ILO", black},
+      {91, 371, "Week", black},               {171, 371, "Soft", black},
+      {264, 371, "Target: ", black},          {378, 371, "%", black},
+      {506, 371, "Max fit:", black},          {632, 371, "hrs", black},
+  };
+  for (const Label& l : labels) EXPECT_TRUE(drew(l.x, l.y, l.text, l.colour)) << l.text;
+  std::size_t inBand = 0;
+  for (const auto& call : gui::inspect::lastDrawCalls(window))
+    if (call.kind == gui::DrawCall::Kind::text && call.rect.top >= 112 && call.rect.top < 392)
+      ++inBand;
+  EXPECT_EQ(inBand, std::size(labels));
+
+  AEROWINX.value.store(true);
+  AIRBORNE_ONLY.value.store(true);
+  INITIAL_LOAD_ONLY.value.store(true);
+  repaint();
+  EXPECT_TRUE(drew(672, 203, "Aerowinx", yellow));
+  EXPECT_TRUE(drew(592, 231, "AirOnly", yellow));
+  EXPECT_TRUE(drew(25, 371, "ILO", yellow));
+}
+
 TEST_F(WindowPaint, RenewalCountdownOnlyWhileStaticParkingRunsIdle) {
   struct Case {
     bool active, busy, initialLoadOnly;
