@@ -153,6 +153,41 @@ TEST_F(WindowCommands, ScansSwitchedOnRestartTheRunOnlyBeforeRealTrafficConnecte
   EXPECT_EQ(exitReason.load(), ExitReason::NewSettings);
 }
 
+// A label whose colour follows a setting or a check box's state changes on the screen at once,
+// without waiting for some other repaint of the options band.
+TEST_F(WindowCommands, LabelsOnScreenFollowTheirSettingAtOnce) {
+  auto shows = [this](int x, int y, int width, gui::Colour colour) {
+    for (int py = y; py < y + 16; ++py)
+      for (int px = x; px < x + width; ++px)
+        if (pixel(px, py) == colour) return true;
+    return false;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    int x, y, width;
+    gui::Colour before, after;
+  };
+  const Case cases[] = {
+      {"Aerowinx", [this] { click(AEROWINX); }, 672, 203, 60, colours::black, colours::yellow},
+      {"Straight push backs only", [this] { click(STRAIGHT_PBS_ONLY); }, 672, 315, 150,
+       colours::grey, colours::black},
+      {"Ah:", [this] { click(AUTO_RANGE); }, 430, 231, 22, colours::black, colours::grey},
+      {"Max park", [this] { choose(MAX_PARK_SEL, u"0"); }, 171, 315, 140, colours::black,
+       colours::yellow},
+      {"Light aircraft",
+       [this] { onRunThread([] { gf_enableControl(LIGHT_AIRCRAFT, false); }); }, 343, 203, 80,
+       colours::black, colours::grey},
+  };
+  for (const Case& c : cases) {
+    repaint();
+    ASSERT_TRUE(shows(c.x, c.y, c.width, c.before)) << c.what;
+    c.change();
+    EXPECT_TRUE(shows(c.x, c.y, c.width, c.after)) << c.what;
+    EXPECT_FALSE(shows(c.x, c.y, c.width, c.before)) << c.what;
+  }
+}
+
 TEST_F(WindowCommands, AutoRangeAndNavLightsAreCarriedOutOnTheRunThread) {
   std::vector<std::string> calls;
   windowServices.autoRange = [&calls] { calls.push_back("autoRange"); };

@@ -151,16 +151,18 @@ gui::MessageResult lf_mainWndProc(gui::WindowHandle window, std::uint32_t messag
 }
 
 bool lf_HandleWMCOMMAND(gui::WindowHandle window, gui::WParam wParam) {
+  bool handled = false;
   try {
     const std::uint16_t id = gui::loWord(wParam);
-    if (lf_handleButton(window, id) || lf_handleCheckBox(window, id) ||
-        lf_handleComboBox(window, wParam))
-      return true;
+    handled = lf_handleButton(window, id) || lf_handleCheckBox(window, id) ||
+              lf_handleComboBox(window, wParam);
   } catch (const std::exception& e) {
     gf_logMarked(wdrx::format("{} exception {}", "lf_HandleWMCOMMAND", e.what()));
   }
+  // The option labels follow the settings and the controls' states: after any command the
+  // band is repainted, not only when a handler happens to ask for it.
   gf_invalidateBand(optionsBand, true);
-  return false;
+  return handled;
 }
 
 // ---------------------------------------------------------------- buttons

@@ -198,11 +198,15 @@ void lf_showText(const ParameterControl& control, const std::string& text) {
 bool WindowSettingsView::isWindow(const ParameterControl& control) {
   return gui::isWindow(lf_controlHandle(control));
 }
+// A label may follow the box (grey while disabled, yellow while on): the band is repainted
+// after the change, which the GUI thread makes before it paints.
 void WindowSettingsView::setCheck(const ParameterControl& control, bool checked) {
   lf_setCheck(control, checked);
+  gf_invalidateBand(optionsBand, true);
 }
 void WindowSettingsView::enable(const ParameterControl& control, bool enabled) {
   lf_enable(control, enabled);
+  gf_invalidateBand(optionsBand, true);
 }
 void WindowSettingsView::resetComboBox(const ParameterControl& control) {
   gf_onGuiThread([&control] { gui::comboReset(lf_controlHandle(control)); });
