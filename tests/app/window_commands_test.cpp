@@ -234,6 +234,10 @@ TEST_F(WindowCommands, ComboBoxesSaveTheirSettingAndRequestTheirFollowUps) {
   EXPECT_FALSE(matchingDepthRaised.load());
   choose(MATCHING_DEPTH, u"3");
   EXPECT_TRUE(matchingDepthRaised.load());
+  // Only a changed selection counts, not the combo box's other notifications (a drop-down).
+  gf_onGuiThread([] { gui::comboSelectIndex(lf_controlHandle(MATCHING_DEPTH), 0); });
+  post(gui::msg::command, gui::makeWParam(MATCHING_DEPTH.controlId, 7));
+  EXPECT_EQ(MATCHING_DEPTH.value.load(), 3);
 
   choose(RANGE, u"12");
   EXPECT_EQ(RANGE.value.load(), 12);
@@ -291,6 +295,9 @@ TEST_F(WindowCommands, CallsignListBlockAndUnblockButtons) {
   EXPECT_TRUE(callsignListRequested.exchange(false));
   onRunThread([] { lf_updateCallsignList(); });  // the main loop's follow-up
   EXPECT_TRUE(info(blockButton).enabled);
+  click(csToOidButton);  // a new list is asked for: "Block" waits for it
+  EXPECT_FALSE(info(blockButton).enabled);
+  onRunThread([] { lf_updateCallsignList(); });
   choose(CALLSIGN_2_OBJECTID, u"KLM1234");
   EXPECT_EQ(CALLSIGN_2_OBJECTID.value.load(), "KLM1234");
 
@@ -587,6 +594,14 @@ TEST_F(WindowQuit, QuitStoresThePositionAndEndsTheLoopWithTheExitCode) {
   EXPECT_EQ(fileValue("MAIN_WINDOW_Y"), "456");
 }
 
+TEST_F(WindowQuit, AWindowAtTheEdgeOfTheRangeIsPutBackWhereItWasLoaded) {
+  MAIN_WINDOW_X.value.store(400);  // as loaded at start
+  gf_onGuiThread([this] { gui::moveWindow(window, -30000, 20); });
+  ASSERT_TRUE(gui::postMessage(window, WM_APP_QUIT, 0, 0));
+  awaitLoopEnd();
+  EXPECT_EQ(fileValue("MAIN_WINDOW_X"), "400");
+}
+
 TEST_F(WindowQuit, AMinimisedWindowStoresItsNormalPosition) {
   gui::inspect::setShowCommand(window, 2, {200, 300, 1080, 816});
   ASSERT_TRUE(gui::postMessage(window, WM_APP_QUIT, 0, 0));
@@ -608,6 +623,9 @@ TEST_F(WindowCommands, RefreshCountersStoresTheCountsOfTheRunThread) {
   EXPECT_EQ(mainWindow.parkedLiveCount.load(), 4u);
   EXPECT_EQ(mainWindow.staticCount.load(), 9u);
   EXPECT_TRUE(drewText("live:  17"));  // the counters band was repainted
+  windowServices.countParkedLiveAc = [] { return std::uint64_t{5}; };  // only this one changes
+  onRunThread([] { lf_refreshCounters(); });
+  EXPECT_EQ(mainWindow.parkedLiveCount.load(), 5u);
 }
 
 // The window's place on the screen.
