@@ -368,3 +368,18 @@ TEST(Update, AHoldingAircraftWaitsWithinTheThreshold) {
   EXPECT_EQ(ac.holding, 0);
   EXPECT_EQ(ac.simState, SimState::removingfromsim);
 }
+
+TEST(Update, AReportForAnAircraftWhoseQueueRanDryIsNotUsed) {
+  EngineHarness h;
+  for (FlightState state : {FlightState::flying, FlightState::taxi}) {
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(state, state == FlightState::flying ? 5000 : 0);
+    ac.onGround = state == FlightState::taxi ? 1 : 0;
+    ac.samples.clear();
+    PositionSample s = sampleAt(lat0, lon0, ac.altitude, 0, engineCycle.load() + 500);
+    s.airborne = state == FlightState::flying ? 1 : 0;
+    EXPECT_FALSE(lf_checkStationary(ac, s));
+    decodeExisting(ac, s);
+    EXPECT_TRUE(ac.samples.empty()) << "the aircraft leaves at its next update (stream empty)";
+  }
+}

@@ -195,6 +195,8 @@ void decodeExisting(LiveAc& ac, PositionSample sample) {
 }
 
 bool lf_checkStationary(LiveAc& ac, PositionSample& sample) {
+  // Nothing to compare with: a queue that ran dry takes no sample (the aircraft leaves).
+  if (ac.samples.empty()) return false;
   const PositionSample& back = ac.samples.back();
   const bool same = gf_samePosition(sample.latitude, sample.longitude, back.latitude, back.longitude);
   sample.onGroundMark = same ? 1 : 0;
@@ -305,13 +307,13 @@ bool checkExtendingSituations(LiveAc& ac, PositionSample& sample) {
       break;
   }
   if (ac.approach != 0 || ac.touchdown != 0) return checkNewPosDuringLanding(ac, sample);
-  const bool used = lf_checkStationary(ac, sample);
-  if (!used || ac.pathExtensionCount <= 0) return used;
-  // A path extension is pending: the new report ends it.
   if (q.empty()) {
     gf_logMarked(wdrx::format("{} empty sz?", "checkExtendingSituations"));
     return false;
   }
+  const bool used = lf_checkStationary(ac, sample);
+  if (!used || ac.pathExtensionCount <= 0) return used;
+  // A path extension is pending: the new report ends it.
   if (ac.onGround == 0 &&
       lf_turnDegrees(ac.heading, gf_bearing(lf_pos(q.back()), lf_pos(sample))) >= 100.0)
     return false;
