@@ -72,11 +72,19 @@ TEST(Reports, FurtherSampleFilters) {
       {"ElevenAfterHundred", 100, 11, 20, 120, false, 0, true},
       {"HundredAfterFive", 5, 100, 20, 120, true, 0, false},
       {"FiftyAfterFour", 4, 50, 20, 120, false, 0, true},
+      {"FiftyAfterFive", 5, 50, 20, 120, false, 0, true},
+      {"SeventyNineAfterFive", 5, 79, 20, 120, false, 0, true},
+      {"EightyAfterFive", 5, 80, 20, 120, false, 0, false},
+      {"FiveAfterFifty", 50, 5, 20, 120, false, 0, true},
+      {"SixAfterSixty", 60, 6, 20, 120, false, 0, false},
       {"StraightFastTooClose", 250, 250, 3.4, 90.5, true, 0, false},
       {"StraightFastFarEnough", 250, 250, 3.6, 90.5, true, 0, true},
       {"StraightFastTurning", 250, 250, 3.4, 91.5, true, 0, true},
       {"StraightFastExtending", 250, 250, 3.4, 90.5, true, 1, true},
+      {"StraightAt120NotThinned", 120, 120, 3.0, 90.5, true, 0, true},
       {"SlowGroundTooClose", 10, 10, 3.85, 91, false, 0, false},
+      {"GroundAt30TooClose", 30, 30, 1.2, 91, false, 0, false},  // 20 m at 30 knots: 1.3 s
+      {"GroundAt31NotThinned", 31, 31, 1.2, 91, false, 0, true},
       {"SlowGroundFarEnough", 10, 10, 3.95, 91, false, 0, true},
       {"SlowGroundTurning", 10, 10, 3.85, 93, false, 0, true},
       {"StandingTooClose", 0, 0, 14.9, 91, false, 0, false},
@@ -116,6 +124,7 @@ TEST(Reports, NewAircraftFilters) {
     bool parkAirportSet;
     bool light, highPerf, helicopters;
     bool created;
+    double fieldElevation = 500;
   };
   const Case cases[] = {
       {"Airliner", "B738", 5000, false, false, false, false, true},
@@ -133,12 +142,14 @@ TEST(Reports, NewAircraftFilters) {
       {"OnTheGround", "B738", 0, true, true, true, true, true},
       {"NoParkAirportLow", "B738", 550, false, true, true, true, true},
       {"NoParkAirportNearMinus1000", "B738", -950, false, true, true, true, true},
+      {"At10000NearAHighField", "B738", 10000, true, true, true, true, true, 9950},
+      {"Below10000NearAHighField", "B738", 9999, true, true, true, true, false, 9950},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     gf_clearAcTables();
     parkAirportCode.store(IcaoCode{});
-    if (c.parkAirportSet) setParkAirport(500);
+    if (c.parkAirportSet) setParkAirport(c.fieldElevation);
     LIGHT_AIRCRAFT.value.store(c.light);
     HIGH_PERF_AIRCRAFT.value.store(c.highPerf);
     HELICOPTERS.value.store(c.helicopters);
@@ -268,6 +279,7 @@ TEST(Reports, ARouteChangeOnTheGroundGoesBackToTaxi) {
       {"Parked", "FRA", "MUC", FlightState::parked, FlightState::parked, "FRA", false},
       {"ReturnToThePark", "CDG", "AMS", FlightState::pushed_back, FlightState::pushed_back, "AMS", true},
       {"OnlyOneDiffers", "AMS", "MUC", FlightState::pushed_back, FlightState::pushed_back, "AMS", true},
+      {"Parking", "FRA", "MUC", FlightState::parking, FlightState::parking, "FRA", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,4 +355,69 @@ TEST(Reports, AKnownRegistrationOfTheCallsignsAirlineTakesItsCodes) {
   EXPECT_TRUE(lf_checkRegistration(other, r2));
   EXPECT_EQ(other.codes.modelId, gf_modelId("B738"));
   EXPECT_EQ(other.registration, "PH-BFA");
+}
+
+TEST(Reports, TheIdentityStaysWhilePushingBackOrExtendingThePath) {
+  EngineHarness h;
+  GUID_CHANGES.value.store(false);
+  struct Case {
+    FlightState state;
+    std::int32_t pathExtension;
+    bool takesCallsign;
+  };
+  const Case cases[] = {{FlightState::pushing_back, 0, false},
+                        {FlightState::pushed_back, 0, true},
+                        {FlightState::flying, 1, false},
+                        {FlightState::flying, 0, true},
+                        {FlightState::flying, -1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(gf_flightStateName(c.state));
+    SCOPED_TRACE(c.pathExtension);
+    gf_clearAcTables();
+    LiveAc& ac = flyingAc(250, true);
+    ac.flightState = c.state;
+    ac.pathExtensionCount = c.pathExtension;
+    LiveReport r = reportOf(250, true, 10, 120, "KLM2");
+    EXPECT_TRUE(lf_checkIdentity(ac, r));
+    EXPECT_EQ(ac.callsign, c.takesCallsign ? "KLM2" : "KLM1");
+  }
+}
+
+TEST(Reports, ARegistrationChangeByTitleOrByCodes) {
+  EngineHarness h;
+  GUID_CHANGES.value.store(true);
+  const AircraftCodes jumbo = registerKlmJumbo();
+  static const std::string madeFor = "Livery made for PH-BXC";
+  regcodeTitles["PH-BXC"] = madeFor;
+  struct Case {
+    const char* name;
+    std::string registration;  // of the report; the record has PH-OLD
+    bool titleIsCurrent;       // the record already wears the title made for it
+    bool changed;
+  };
+  const Case cases[] = {
+      {"TitleMadeForIt", "PH-BXC", false, true},
+      {"TitleAlreadyWorn", "PH-BXC", true, false},
+      {"SameRegistration", "PH-OLD", false, false},
+      {"UnknownRegistration", "PH-NEW", false, false},
+      {"KnownOtherCodes", "PH-BFA", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = flyingAc(250, true);
+    ac.registration = "PH-OLD";
+    ac.liveryTitle = c.titleIsCurrent ? std::string_view(madeFor) : engineDoubles.keepTitle("Current livery");
+    const AircraftCodes before = ac.codes;
+    LiveReport r = reportOf(250, true, 10, 120);
+    r.identity.registration = c.registration;
+    EXPECT_EQ(lf_registrationChanged(ac, r), c.changed);
+    EXPECT_EQ(ac.liveryTitle.empty(), c.changed);
+    EXPECT_EQ(ac.flightState, c.changed ? FlightState::birth : FlightState::flying);
+    if (c.registration == "PH-BFA") {
+      EXPECT_EQ(ac.codes, jumbo);
+    } else {
+      EXPECT_EQ(ac.codes, before);
+    }
+  }
 }
