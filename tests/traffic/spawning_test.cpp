@@ -243,7 +243,9 @@ TEST(Spawning, StartPositionAndAttitude) {
     LiveAc& ac = buffered(0x400001, "KLM1", c.altitude);
     ac.samples.front().verticalSpeed = c.verticalSpeed;
     ac.samples.front().roll = 0.1;
+    ac.heldForUser = 1;
     lf_initSpawnPosition(ac);
+    EXPECT_EQ(ac.heldForUser, 0);
     EXPECT_NEAR(ac.pitch, c.pitchDeg * degToRad, 1e-9);
     EXPECT_DOUBLE_EQ(ac.verticalSpeed, c.verticalSpeed / 60.0);
     EXPECT_DOUBLE_EQ(ac.bank, 0.1);
@@ -382,4 +384,155 @@ TEST(Spawning, ParkedOnCreationTakesItsStandFromTheStaticPlanner) {
   EXPECT_EQ(gf_findStaticAc(5)->simState, SimState::removingfromsim);
   EXPECT_TRUE(h.logHas("G1      : KLM1     parks\n"));
   EXPECT_TRUE(h.logHas("G1      : KLM1     parks over static STAT* \x97 static will be removed"));
+}
+
+TEST(Spawning, HeldForTheUserAtTheBounds) {
+  EngineHarness h;
+  const double metre = 1.0 / 1852.0 / 60.0;  // degrees of latitude
+  struct Case {
+    const char* name;
+    bool userOnGround;
+    double userGroundSpeed;
+    bool held;  // held before
+    bool collision;
+    bool frontAirborne;
+    double frontGroundSpeed;
+    double distanceM;  // of the front sample from the user
+    bool holds;        // waits (and loses its front sample)
+  };
+  const Case cases[] = {
+      {"UserRollsOn", true, 8.1, true, false, true, 250, 5000, true},
+      {"UserSlowAircraftSlowAndAway", true, 8.0, true, false, false, 8.0, 510, false},
+      {"UserSlowAircraftTaxies", true, 8.0, true, false, false, 8.1, 510, true},
+      {"UserSlowAircraftTooNear", true, 8.0, true, false, false, 8.0, 490, true},
+      {"UserSlowAircraftInTheAir", true, 8.0, true, false, true, 150, 490, false},
+      {"CloseOnTheGround", true, 0.0, false, true, false, 5, 145, true},
+      {"FarEnoughOnTheGround", true, 0.0, false, true, false, 5, 155, false},
+      {"CloseWithoutCollisionCheck", true, 0.0, false, false, false, 5, 145, false},
+      {"AirHeldBeforeFarAway", false, 250, true, true, true, 250, 50000, true},
+      {"AirFarAway", false, 250, false, true, true, 250, 50000, false},
+      {"AirHeldWithoutCollisionCheck", false, 250, true, false, true, 250, 50000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_resetEngineTables();
+    h.setUser(lat0, lon0, c.userOnGround ? 0.0 : 5000.0, c.userOnGround, c.userGroundSpeed);
+    COLLISION_USER_GND.value.store(c.collision);
+    COLLISION_USER_AIR.value.store(c.collision);
+    LiveAc& ac = buffered(0x400001, "KLM1", c.frontAirborne ? 3000 : 0, c.frontGroundSpeed);
+    for (PositionSample& s : ac.samples) s.latitude = lat0 + c.distanceM * metre;
+    ac.samples.push_back(ac.samples.back());
+    ac.samples.back().dueCycle += 500;
+    ac.heldForUser = c.held ? 1 : 0;
+    EXPECT_EQ(lf_holdForUser(ac), c.holds);
+    EXPECT_EQ(ac.samples.size(), c.holds ? 2u : 3u);
+    EXPECT_EQ(ac.remove, 0);
+  }
+}
+
+TEST(Spawning, TheSpawnStandAtItsBounds) {
+  EngineHarness h;
+  const double metre = 1.0 / 1852.0 / 60.0;
+  h.setUser(lat0 + 0.05, lon0, 0.0, true);
+  struct Case {
+    const char* name;
+    bool frontMarked;
+    double secondGroundSpeed;
+    double backOffsetM;        // the back sample north of the front one
+    double airportDistanceNm;  // of the front sample
+    std::string reserved;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"MarkedAtTheStand", true, 0, 0, 0, "", true},
+      {"SecondAtFiveKnots", false, 5.0, 10, 0, "", true},
+      {"SecondFaster", false, 5.1, 10, 0, "", false},
+      {"BackWithin35m", false, 0, 30, 0, "", true},
+      {"BackBeyond35m", false, 0, 40, 0, "", false},
+      {"AirportWithin5nm", true, 0, 0, 4.9, "", true},
+      {"AirportBeyond5nm", true, 0, 0, 5.1, "", false},
+      {"TheUsersReservedStand", true, 0, 0, 0, "S1", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_resetEngineTables();
+    setParkAirport();
+    Airport airport = parkAirport.load();
+    airport.latitude = lat0 - c.airportDistanceNm / 60.0;
+    parkAirport.store(airport);
+    reservedStandName = c.reserved;
+    addStand("S1", lat0, lon0, 0.5);
+    LiveAc& ac = standing(0x400001, lat0, lon0);
+    ac.samples.push_back(ac.samples.back());
+    ac.samples.back().latitude = lat0 + c.backOffsetM * metre;
+    ac.samples.back().dueCycle += 500;
+    ac.samples[0].onGroundMark = c.frontMarked ? 1 : 0;
+    ac.samples[1].groundSpeed = c.secondGroundSpeed;
+    const SpawnStand stand = lf_findSpawnStand(ac);
+    EXPECT_EQ(stand.valid, c.valid ? 1 : 0);
+    EXPECT_EQ(ac.remove, 0);
+    if (c.valid) {
+      EXPECT_EQ(stand.standId, 1);
+      EXPECT_DOUBLE_EQ(stand.heading, 0.5);
+      EXPECT_EQ(ac.samples.front().onGroundMark, 1);
+      EXPECT_DOUBLE_EQ(ac.samples.front().groundSpeed, 0.0);
+    }
+  }
+  reservedStandName.clear();
+}
+
+TEST(Spawning, SamplesStandingStillAtTheSpawn) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> marks;  // front, second, third
+    std::vector<std::uint8_t> marksAfter;
+    std::vector<double> speedsAfter;
+  };
+  const Case cases[] = {
+      {"AllStill", {0, 1, 1}, {1, 1, 1}, {0, 0, 0}},
+      {"ThirdMoves", {0, 1, 0}, {1, 1, 0}, {0, 0, 7}},
+      {"SecondMoves", {1, 0, 1}, {0, 0, 1}, {7, 7, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_resetEngineTables();
+    LiveAc& ac = buffered(0x400001, "KLM1", 0, 7);
+    ac.samples.push_back(ac.samples.back());
+    ac.flightState = FlightState::taxi;  // a respawn: livery and first state are known
+    ac.liveryTitle = engineDoubles.keepTitle("Livery B738");
+    std::vector<std::uint8_t> marks;
+    std::vector<double> speeds;
+    for (std::size_t i = 0; i < 3; ++i) ac.samples[i].onGroundMark = c.marks[i];
+    spawnLiveAc(ac);
+    for (const PositionSample& s : ac.samples) {
+      marks.push_back(s.onGroundMark);
+      speeds.push_back(s.groundSpeed);
+    }
+    EXPECT_EQ(marks, c.marksAfter);
+    EXPECT_EQ(speeds, c.speedsAfter);
+    EXPECT_EQ(ac.simState, SimState::adding2sim);
+  }
+}
+
+TEST(Spawning, AStaticAircraftAtAnExcludedStandMakesWayOnlyWhenClose) {
+  EngineHarness h;
+  for (double apartNm : {0.042, 0.046}) {  // the two half spans 0.02 each: 1.1 x 0.04 = 0.044
+    SCOPED_TRACE(apartNm);
+    gf_resetEngineTables();
+    addStand("X1", lat0, lon0, 0.0);
+    addStand("X2", lat0 + apartNm / 60.0, lon0, 0.0, 12, {1});
+    AcBase& st = addStaticAc(7, "NEXT*", 2, SimState::active, 2007);
+    st.radius = 0.02;
+    LiveAc& ac = buffered();
+    ac.radius = 0.02;
+    SpawnStand stand;
+    stand.latitude = lat0;
+    stand.longitude = lon0;
+    stand.standId = 1;
+    stand.valid = 1;
+    lf_makeWayAtExcludedStand(ac, 2, stand);
+    EXPECT_EQ(gf_findStaticAc(7)->simState, apartNm < 0.044 ? SimState::removingfromsim : SimState::active);
+  }
+  EXPECT_TRUE(h.logHas("X2      : NEXT*    makes way for KLM1 parking at excluded stand X1"));
 }
