@@ -383,3 +383,350 @@ TEST(Update, AReportForAnAircraftWhoseQueueRanDryIsNotUsed) {
     EXPECT_TRUE(ac.samples.empty()) << "the aircraft leaves at its next update (stream empty)";
   }
 }
+
+TEST(Update, ABufferedAircraftKeepsItsDueCyclesRisingToo) {
+  EngineHarness h;
+  LiveAc& ac = addLiveAc(0x400001, "KLM1", "B738", SimState::buffer, 0, lat0, lon0, 5000);
+  const std::int64_t back = ac.samples.back().dueCycle;
+  PositionSample same = sampleAt(lat0, lon0 + 0.01, 5000, 250, back);
+  same.airborne = 1;
+  decodeExisting(ac, same);
+  EXPECT_EQ(dues(ac), (std::vector<std::int64_t>{back, back + 1}));
+}
+
+TEST(Update, StandingStillRulesAtTheirBounds) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    double dLat;  // from the back sample: 0 same, 0.00009 near, 0.001 far
+    double groundSpeed;
+    bool airborne;
+    bool climbOut;
+    double backGroundSpeed;
+    std::string_view model;
+    SimState state;
+    std::uint8_t onGround;
+    bool used;
+  };
+  const Case cases[] = {
+      {"NearClimbingOutBackBelow50", 0.00009, 3, false, true, 49.9, "B738", SimState::active, 1, true},
+      {"NearClimbingOutBackAt50", 0.00009, 3, false, true, 50, "B738", SimState::active, 1, false},
+      {"FarStillClimbingOutBackBelow50", 0.001, 0, false, true, 49.9, "B738", SimState::active, 1, true},
+      {"FarStillClimbingOutBackAt50", 0.001, 0, false, true, 50, "B738", SimState::active, 1, false},
+      {"FarStillAirborneBackBelow50", 0.001, 0, true, false, 49.9, "B738", SimState::active, 1, true},
+      {"SameClimbingOutBackBelow30", 0.0, 3, false, true, 29.9, "B738", SimState::active, 1, true},
+      {"SameClimbingOutBackAt30", 0.0, 3, false, true, 30, "B738", SimState::active, 1, false},
+      {"SameClimbingOutStill", 0.0, 0, false, true, 30, "B738", SimState::active, 1, true},
+      {"SameAirborneHelicopter", 0.0, 0, true, false, 0, "EC35", SimState::active, 0, true},
+      {"SameActiveInTheAir", 0.0, 0, false, false, 0, "B738", SimState::active, 0, false},
+      {"SameBufferedNotYetOnTheGround", 0.0, 0, false, false, 0, "B738", SimState::buffer, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = addLiveAc(0x400001, "KLM1", c.model, c.state, c.state == SimState::active ? 2000 : 0, lat0, lon0, 0);
+    ac.onGround = c.onGround;
+    ac.climbOut = c.climbOut ? 1 : 0;
+    ac.samples.back().groundSpeed = c.backGroundSpeed;
+    PositionSample s = sampleAt(lat0 + c.dLat, lon0, c.airborne ? 500 : 0, c.groundSpeed, 9000);
+    s.airborne = c.airborne ? 1 : 0;
+    EXPECT_EQ(lf_checkStationary(ac, s), c.used);
+  }
+}
+
+TEST(Update, AStandingReportCutsTheQueueAfterItsLastMovingSample) {
+  EngineHarness h;
+  const double metre = nmInLatitude / 1852.0;
+  struct Case {
+    const char* name;
+    std::size_t queued;        // samples, the last one standing still
+    std::size_t moving;        // index of the one moving sample
+    std::int64_t dueBeforeBack;  // of the moving sample
+    double newFromMovingM;     // the new report north of the moving sample
+    std::size_t sizeAfter;     // with the new report
+  };
+  const Case cases[] = {
+      {"LessThan1500CyclesBefore", 3, 1, 1499, 40, 3},
+      {"1500CyclesBefore", 3, 1, 1500, 40, 4},
+      {"Within22m", 3, 1, 2000, 21, 3},
+      {"Beyond22m", 3, 1, 2000, 23, 4},
+      {"SixthLast", 7, 1, 1000, 40, 3},
+      {"SeventhLast", 8, 1, 1000, 40, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::taxi);
+    ac.samples.clear();
+    const std::int64_t backDue = 20000;
+    for (std::size_t i = 0; i < c.queued; ++i) {
+      PositionSample s = sampleAt(lat0 + 0.0015, lon0, 0, 0, backDue - static_cast<std::int64_t>(c.queued - 1 - i));
+      s.onGroundMark = 1;
+      if (i == c.moving) {
+        s = sampleAt(lat0, lon0, 0, 10, backDue - c.dueBeforeBack);
+      }
+      ac.samples.push_back(s);
+    }
+    decodeExisting(ac, sampleAt(lat0 + c.newFromMovingM * metre, lon0, 0, 5, backDue + 300));
+    EXPECT_EQ(ac.samples.size(), c.sizeAfter);
+  }
+}
+
+TEST(Update, TheTakeOffRunStartsAt43KnotsOrInTheAir) {
+  EngineHarness h;
+  struct Case {
+    double back, now;
+    bool airborne;
+    int takeOffs;
+  };
+  const Case cases[] = {{43, 43, false, 1}, {42.9, 43, false, 0}, {43, 42.9, false, 0}, {10, 10, true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.back);
+    SCOPED_TRACE(c.now);
+    gf_clearAcTables();
+    engineDoubles.reset();
+    LiveAc& ac = activeAc(FlightState::taxi);
+    ac.samples.back().groundSpeed = c.back;
+    PositionSample s = sampleAt(lat0 + 0.01, lon0, c.airborne ? 100 : 0, c.now, engineCycle.load() + 500);
+    s.airborne = c.airborne ? 1 : 0;
+    decodeExisting(ac, s);
+    EXPECT_EQ(ac.climbOut, c.takeOffs) << "the take-off configuration";
+  }
+}
+
+TEST(Update, AGoAroundFromTheRunwayKeepsThePreviousStateAndDarkensTheCabin) {
+  EngineHarness h;
+  LiveAc& ac = activeAc(FlightState::flying, 200);
+  ac.previousFlightState = FlightState::birth;
+  ac.touchdown = 1;
+  ac.onGround = 1;
+  ac.samples.front().airborne = 1;
+  h.takeEvents();
+  PositionSample s = sampleAt(lat0 + 0.01, lon0, 400, 140, engineCycle.load() + 500);
+  s.airborne = 1;
+  decodeExisting(ac, s);
+  EXPECT_EQ(ac.flightState, FlightState::taxi);
+  EXPECT_EQ(ac.previousFlightState, FlightState::birth);
+  EXPECT_EQ(ac.earlyWindow, 3000);
+  std::vector<std::uint32_t> lights;
+  for (const auto& e : h.takeEvents())
+    if (e.eventId >= simid::beaconLights && e.eventId <= simid::logoLights) lights.push_back(e.value);
+  EXPECT_EQ(lights, (std::vector<std::uint32_t>{1, 1, 1, 1, 1, 1, 0}));
+}
+
+TEST(Update, APushedBackAircraftHoldsByItsSpanAndLastDistance) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    double distanceNm;  // radius 0.02: 2.75 x 0.055, 6 x 0.12
+    double lastDistanceNm;
+    bool holds;
+  };
+  const Case cases[] = {
+      {"WithinTheSpan", 0.05, 0.0, true},
+      {"NotFartherThanLastTime", 0.06, 0.07, true},
+      {"FartherThanLastTime", 0.06, 0.05, false},
+      {"BeyondSixSpans", 0.13, 0.2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::pushed_back);
+    ac.radius = 0.02;
+    ac.lastPushedDistance = c.lastDistanceNm;
+    PositionSample s = sampleAt(lat0 + c.distanceNm * nmInLatitude, lon0, 0, 3, engineCycle.load() + 500);
+    EXPECT_EQ(checkExtendingSituations(ac, s), !c.holds);
+    EXPECT_EQ(ac.holding, c.holds ? 1 : 0);
+    EXPECT_EQ(ac.flightState, c.holds ? FlightState::pushed_back : FlightState::taxi);
+  }
+  // The hold starts at the first held report.
+  gf_clearAcTables();
+  LiveAc& ac = activeAc(FlightState::pushed_back);
+  ac.radius = 0.02;
+  const std::int64_t start = engineCycle.load();
+  PositionSample s = sampleAt(lat0 + 0.01 * nmInLatitude, lon0, 0, 3, start + 500);
+  checkExtendingSituations(ac, s);
+  engineCycle.fetch_add(100);
+  checkExtendingSituations(ac, s);
+  EXPECT_EQ(ac.holdStart, start);
+}
+
+TEST(Update, AParkedOrParkingAircraftAtItsStandBounds) {
+  EngineHarness h;
+  addStand("H1", lat0, lon0, 0.0);
+  struct Case {
+    const char* name;
+    FlightState state, previous;
+    double distanceM;
+    bool used;
+    SimState simState;
+  };
+  const Case cases[] = {
+      {"JustParkedWithin170m", FlightState::parked, FlightState::parking, 100, false, SimState::active},
+      {"ParkedLongBeyond85m", FlightState::parked, FlightState::taxi, 100, true, SimState::active},
+      {"Beyond200m", FlightState::parked, FlightState::taxi, 205, false, SimState::removingfromsim},
+      {"Within200m", FlightState::parked, FlightState::taxi, 195, true, SimState::active},
+      {"ParkingBeyond170m", FlightState::parking, FlightState::taxi, 180, true, SimState::active},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(c.state);
+    ac.previousFlightState = c.previous;
+    ac.standId = 1;
+    ac.standLatitude = lat0;
+    ac.standLongitude = lon0;
+    ac.parkedReport = 1;
+    PositionSample s = sampleAt(lat0 + c.distanceM / 1852.0 * nmInLatitude, lon0, 0, 5, engineCycle.load() + 500);
+    s.onGroundMark = 1;
+    EXPECT_EQ(checkExtendingSituations(ac, s), c.used);
+    EXPECT_EQ(ac.simState, c.simState);
+    if (c.used) {
+      EXPECT_EQ(s.onGroundMark, 0) << "a sample that moves off is not standing";
+    } else {
+      EXPECT_EQ(ac.parkedReport, 0);
+    }
+  }
+}
+
+TEST(Update, AParkedAircraftMovesOffByStepsOrByItsSpan) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    std::vector<double> metres;  // from the stand; radius 37 m, half 18.5 m
+    bool movesOff;               // at the last report
+  };
+  const Case cases[] = {
+      {"TwoStepsBeyondHalfTheSpan", {5, 9, 25}, false},
+      {"ThreeStepsBeyondHalfTheSpan", {5, 9, 13, 25}, true},
+      {"OneStepWithinTheSpan", {5, 41}, false},
+      {"OneStepBeyondTheSpan", {5, 43}, true},
+      {"StepsUnder3m", {5, 7.5, 10, 12.5, 24.5}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::parked);
+    ac.previousFlightState = FlightState::taxi;
+    ac.standId = 1;
+    ac.standLatitude = lat0;
+    ac.standLongitude = lon0;
+    ac.radius = 0.02;
+    bool used = false;
+    for (double m : c.metres) {
+      PositionSample s = sampleAt(lat0 + m / 1852.0 * nmInLatitude, lon0, 0, 2, engineCycle.load() + 500);
+      used = checkExtendingSituations(ac, s);
+    }
+    EXPECT_EQ(used, c.movesOff);
+  }
+}
+
+TEST(Update, APendingPathExtensionEndsUnlessTheReportTurnsBack) {
+  EngineHarness h;
+  struct Case {
+    double bearingDeg;  // of the new report from the back sample; heading north
+    std::uint8_t onGround;
+    bool used;
+  };
+  const Case cases[] = {{95, 0, true}, {105, 0, false}, {105, 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bearingDeg);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::taxi, c.onGround != 0 ? 0 : 3000);
+    ac.onGround = c.onGround;
+    ac.heading = 0.0;
+    ac.pathExtensionCount = 2;
+    ac.holding = 1;
+    ac.samples.front().groundSpeed = 100;
+    const LatLon to = gf_destinationPoint({lat0, lon0}, c.bearingDeg * degToRad, 3000.0);
+    PositionSample s = sampleAt(to.lat, to.lon, ac.altitude, 100, engineCycle.load() + 500);
+    s.airborne = c.onGround != 0 ? 0 : 1;
+    EXPECT_EQ(checkExtendingSituations(ac, s), c.used);
+    EXPECT_EQ(ac.pathExtensionCount, c.used ? 0 : 2);
+    if (c.used) {
+      EXPECT_EQ(ac.samples.front().dueCycle, engineCycle.load() + 1);
+      EXPECT_EQ(ac.holding, 0);
+      EXPECT_EQ(ac.earlyWindow, 3000);
+      EXPECT_EQ(ac.lateWindow, 3000);
+    }
+  }
+}
+
+TEST(Update, ALandingReportFasterThanItsBackSample) {
+  EngineHarness h;
+  for (double speed : {40.0, 41.0}) {
+    SCOPED_TRACE(speed);
+    gf_clearAcTables();
+    LiveAc& ac = activeAc(FlightState::flying, 300);
+    ac.approach = 1;
+    ac.heading = 0.0;
+    ac.samples.front().groundSpeed = 30.0;
+    PositionSample s = sampleAt(lat0 + 0.01, lon0, 250, speed, 9000);
+    EXPECT_TRUE(checkNewPosDuringLanding(ac, s));
+    EXPECT_DOUBLE_EQ(s.groundSpeed, speed > 40.0 ? 30.0 : 40.0);
+  }
+}
+
+TEST(Update, AShortTurnaroundByCategory) {
+  EngineHarness h;
+  struct Case {
+    std::string_view model;
+    std::int64_t parkedCycles;
+    bool shortTurnaround;
+  };
+  const Case cases[] = {{"B744", 359999, true},  {"B744", 360000, false}, {"B738", 149999, true},
+                        {"B738", 150000, false}, {"C25A", 89999, true},   {"C25A", 90000, false},
+                        {"C172", 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    SCOPED_TRACE(c.parkedCycles);
+    gf_clearAcTables();
+    LiveAc& ac = addLiveAc(0x400001, "KLM1", c.model, SimState::active, 2000, lat0, lon0, 0);
+    ac.flightState = FlightState::parked;
+    ac.previousFlightState = FlightState::parking;
+    ac.standId = 1;
+    ac.touchdownSeen = 1;
+    ac.pathExtensionCount = 1;
+    // The extension sample of a parked aircraft is due a week after it parked.
+    ac.samples.front().dueCycle = engineCycle.load() + 60480000 - c.parkedCycles;
+    PositionSample s = sampleAt(lat0, lon0, 0, 5, engineCycle.load() + 500);
+    lf_parkFromReport(ac, s);
+    EXPECT_EQ(ac.shortTurnaround, c.shortTurnaround ? 1 : 0);
+    EXPECT_EQ(ac.touchdownSeen, 0);
+    EXPECT_EQ(ac.samples.front().dueCycle, engineCycle.load() + 1);
+  }
+  // Moving off again after a report that moved off: only the report is marked.
+  gf_clearAcTables();
+  engineDoubles.reset();
+  LiveAc& ac = activeAc(FlightState::parked);
+  ac.previousFlightState = FlightState::parked;
+  ac.standId = 1;
+  ac.pathExtensionCount = 1;
+  PositionSample s = sampleAt(lat0, lon0, 0, 5, engineCycle.load() + 500);
+  lf_parkFromReport(ac, s);
+  EXPECT_EQ(ac.parkedReport, 1);
+  EXPECT_EQ(ac.pathExtensionCount, 1);
+  EXPECT_TRUE(engineDoubles.standOptions.empty());
+}
+
+TEST(Update, AHandOverIsAwaitedUpToItsTimeOut) {
+  EngineHarness h;
+  struct Case {
+    SimState state;
+    std::int64_t waited;
+    bool leaves;
+  };
+  const Case cases[] = {{SimState::adding2sim, creationAnswerTimeout, false},
+                        {SimState::adding2sim, creationAnswerTimeout + 1, true},
+                        {SimState::removingfromsim, removalAnswerTimeout, false},
+                        {SimState::removingfromsim, removalAnswerTimeout + 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(gf_simStateName(c.state));
+    SCOPED_TRACE(c.waited);
+    gf_clearAcTables();
+    LiveAc& ac = addLiveAc(0x400001, "KLM1", "B738", c.state, 2000);
+    ac.handOverCycle = engineCycle.load();
+    engineCycle.fetch_add(c.waited);
+    EXPECT_EQ(updateLiveAc(ac), c.leaves);
+  }
+}
