@@ -223,6 +223,25 @@ TEST_F(WindowCommands, AutoRangeAndNavLightsAreCarriedOutOnTheRunThread) {
   EXPECT_EQ(calls, (std::vector<std::string>{"navLights true", "autoRange"}));
 }
 
+// While the run thread cannot take requests (its start-up waits for the simulator), the box
+// is switched on and off again: the hand-chosen range is what counts afterwards.
+TEST_F(WindowCommands, AutoRangeSwitchedOnAndOffBeforeTheRunThreadLooksKeepsTheRangeByHand) {
+  windowServices.autoRange = [] { gf_setRange(10); };
+  toggle(AUTO_RANGE, false);
+  onRunThread([] { gf_serveWindowRequests(); });
+  choose(RANGE, u"65");
+  toggle(AUTO_RANGE, true);
+  onRunThread([] { gf_setRange(10); });  // the start-up's own automatic choice
+  toggle(AUTO_RANGE, false);
+  toggle(AUTO_RANGE, true);
+  toggle(AUTO_RANGE, false);
+  EXPECT_EQ(RANGE.value.load(), 65);
+  onRunThread([] { gf_setRange(10); });  // a 30-second automatic choice racing the switch
+  onRunThread([] { gf_serveWindowRequests(); });
+  EXPECT_EQ(RANGE.value.load(), 65);
+  EXPECT_DOUBLE_EQ(rangeNm.load(), 65.0);
+}
+
 TEST_F(WindowCommands, ComboBoxesSaveTheirSettingAndRequestTheirFollowUps) {
   for (const ParameterControl* combo :
        std::initializer_list<const ParameterControl*>{&RANGE, &parking_percentage, &AMAX_FIT_FL})

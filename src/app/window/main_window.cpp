@@ -141,7 +141,7 @@ void gf_serveWindowRequests() {
       for (std::uint64_t n = active; n > limit; --n) windowServices.removeFarthestLiveAc();
     });
   }
-  if (rangeModeRequested.exchange(false)) lf_serve("gf_applyRangeMode", [] { gf_applyRangeMode(); });
+  if (rangeModeRequested.exchange(false)) lf_serve("lf_serveRangeMode", [] { lf_serveRangeMode(); });
   if (liveryResetRequested.exchange(false)) {
     lf_serve("clearLiveryTables", [] {
       if (windowServices.clearLiveryTables) windowServices.clearLiveryTables();

@@ -292,8 +292,7 @@ bool lf_handleCheckBox(gui::WindowHandle window, std::uint16_t id) {
                                programName));
   } else if (box == &AUTO_RANGE) {
     lf_enable(AR_ABOVE_HEIGHT, on);
-    lf_enable(RANGE, !on);
-    rangeModeRequested.store(true);  // the range itself is chosen on the run thread
+    lf_switchRangeMode(on);
   } else if (box == &SCAN_AIRPORTS) {
     if (lf_scanRestartsNow(on, "airports")) {
       gf_postStatus("Your airports will be scanned", true);

@@ -303,17 +303,42 @@ void gf_setRange(std::int32_t nm) {
   rangeMeters.store(static_cast<std::uint32_t>(range) * 1852u);
 }
 
+namespace {
+void lf_restoreSavedRange() {
+  const std::int32_t saved = savedRange.load();
+  gf_setRange(saved < 0 ? RANGE.defaultValue : saved);
+}
+}  // namespace
+
 void gf_applyRangeMode() {
   const bool automatic = AUTO_RANGE.value.load();
   if (automatic) {
     savedRange.store(RANGE.value.load());
     if (windowServices.autoRange) windowServices.autoRange();
   } else {
-    const std::int32_t saved = savedRange.load();
-    gf_setRange(saved < 0 ? RANGE.defaultValue : saved);
+    lf_restoreSavedRange();
     gf_clearStatus();
   }
   lf_enable(RANGE, !automatic);
+}
+
+void lf_switchRangeMode(bool automatic) {
+  if (automatic) {
+    savedRange.store(RANGE.value.load());
+  } else {
+    lf_restoreSavedRange();
+    gf_clearStatus();
+  }
+  lf_enable(RANGE, !automatic);
+  rangeModeRequested.store(true);
+}
+
+void lf_serveRangeMode() {
+  if (AUTO_RANGE.value.load()) {
+    if (windowServices.autoRange) windowServices.autoRange();
+  } else {
+    lf_restoreSavedRange();  // again: an automatic choice may have come in between
+  }
 }
 
 void gf_syncMaxFitCombo() {

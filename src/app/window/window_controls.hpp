@@ -53,6 +53,11 @@ bool lf_updateCallsignList();  // run thread: the live aircraft's callsigns
 // Range, fit and the static-parking option group.
 void gf_setRange(std::int32_t nm);
 void gf_applyRangeMode();  // run thread (it may choose the range automatically)
+// The AUTO_RANGE box (GUI thread): the hand-chosen range is remembered or put back at once, so
+// that switching on and off before the run thread looks loses nothing; the automatic choice
+// reads the run thread's data and is made there (lf_serveRangeMode, from the requests).
+void lf_switchRangeMode(bool automatic);
+void lf_serveRangeMode();
 void gf_syncMaxFitCombo();
 // "Now" is enabled while INITIAL_LOAD_ONLY is off and the park airport allows it.
 void lf_refreshNowButton();
