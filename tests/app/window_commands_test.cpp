@@ -208,6 +208,7 @@ TEST_F(WindowCommands, AutoRangeAndNavLightsAreCarriedOutOnTheRunThread) {
   toggle(AUTO_RANGE, true);
   EXPECT_FALSE(info(RANGE).enabled);
   EXPECT_TRUE(info(AR_ABOVE_HEIGHT).enabled);
+  EXPECT_EQ(calls, std::vector<std::string>{"navLights false"});  // chosen on the run thread
   onRunThread([] { gf_serveWindowRequests(); });
   EXPECT_EQ(calls.back(), "autoRange");
   onRunThread([] { gf_setRange(10); });  // the automatic choice
