@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -114,15 +115,26 @@ TEST(NamedPipe, AllInstancesTakenWaitsForOneToComeFree) {
   auto first = platform::connectSimPipe(name, {});
   ASSERT_TRUE(first.transport);
   accept.join();
+  std::atomic<bool> served{false};
   std::thread freeUp([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     first.transport->close();
     ::DisconnectNamedPipe(server);
     ::ConnectNamedPipe(server, nullptr);
+    served = true;
   });
   const auto second = platform::connectSimPipe(name, {});
-  freeUp.join();
   EXPECT_TRUE(second.transport) << "error " << second.osError;
+  // A client that gave up leaves the server waiting: one more ends its wait.
+  while (!second.transport && !served) {
+    HANDLE late = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (late != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(late);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  freeUp.join();
   ::CloseHandle(server);
 }
 
