@@ -193,6 +193,11 @@ TextEncoding gf_detectCharset(const std::filesystem::path& path) {
   std::string buffer(sampleLimit + 3, '\0');
   in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   buffer.resize(static_cast<std::size_t>(in.gcount()));
+  return gf_detectCharsetOf(buffer);
+}
+
+TextEncoding gf_detectCharsetOf(std::string_view content) {
+  const std::string_view buffer = content.substr(0, sampleLimit + 3);
   const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
   const std::size_t n = std::min<std::size_t>(buffer.size(), 4);
 
@@ -254,9 +259,8 @@ void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {
   }
 }
 
-void gf_readUtf16TextLines(std::istream& in, std::vector<std::string>& lines, bool bigEndian) {
-  if (!in.good()) return;
-  const std::string content = lf_readRest(in);
+namespace {
+void lf_decodeUtf16Lines(std::string_view content, std::vector<std::string>& lines, bool bigEndian) {
   if (content.size() <= 1) return;
   const auto* b = reinterpret_cast<const unsigned char*>(content.data());
   std::size_t pos = 0;
@@ -279,6 +283,47 @@ void gf_readUtf16TextLines(std::istream& in, std::vector<std::string>& lines, bo
   }
   gf_splitLines(wide_to_utf8(wide), lines);
 }
+}  // namespace
+
+void gf_readUtf16TextLines(std::istream& in, std::vector<std::string>& lines, bool bigEndian) {
+  if (!in.good()) return;
+  lf_decodeUtf16Lines(lf_readRest(in), lines, bigEndian);
+}
+
+namespace {
+// The lines of a file's content in its encoding; throws when it cannot be converted.
+void lf_decodeLines(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
+                    std::vector<std::string>& lines) {
+  switch (encoding) {
+    case TextEncoding::Unicode:
+    case TextEncoding::Unicode_big_endian:
+      lf_decodeUtf16Lines(content, lines, encoding == TextEncoding::Unicode_big_endian);
+      return;
+    case TextEncoding::UTF8_with_BOM:
+      gf_splitLines(content, lines);
+      if (!lines.empty() && lines.front().starts_with("\xEF\xBB\xBF")) lines.front().erase(0, 3);
+      return;
+    case TextEncoding::UTF8_without_BOM:
+      gf_splitLines(content, lines);
+      return;
+    case TextEncoding::ANSI: {
+      std::vector<std::string> raw;
+      raw.reserve(2048);
+      gf_splitLines(content, raw);
+      lines.reserve(raw.size());
+      for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
+      return;
+    }
+    default:
+      throw std::runtime_error(
+          wdrx::format("file {} has unknown charset: {}", gf_pathToUtf8(path), gf_encodingName(encoding)));
+  }
+}
+
+void lf_postReadFailure(const std::filesystem::path& path, const std::exception& e) {
+  gf_hookPostStatus(wdrx::format("Read failed for '{}': {}", gf_pathToUtf8(path), e.what()), true);
+}
+}  // namespace
 
 bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path& path,
                              std::vector<std::string>& lines) {
@@ -286,36 +331,40 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
   try {
     if (lf_isNonFile(path)) throw std::runtime_error("not a file");
     std::ifstream in(path, std::ios::binary);
-    switch (encoding) {
-      case TextEncoding::Unicode:
-      case TextEncoding::Unicode_big_endian:
-        if (!in.is_open()) return false;
-        gf_readUtf16TextLines(in, lines, encoding == TextEncoding::Unicode_big_endian);
-        return true;
-      case TextEncoding::UTF8_with_BOM:
-        if (!in.is_open()) return false;
-        gf_readTextFileLines(in, lines);
-        if (!lines.empty() && lines.front().starts_with("\xEF\xBB\xBF")) lines.front().erase(0, 3);
-        return true;
-      case TextEncoding::UTF8_without_BOM:
-        if (!in.is_open()) return false;
-        gf_readTextFileLines(in, lines);
-        return true;
-      case TextEncoding::ANSI: {
-        if (!in.is_open()) return false;
-        std::vector<std::string> raw;
-        raw.reserve(2048);
-        gf_readTextFileLines(in, raw);
-        lines.reserve(raw.size());
-        for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
-        return true;
-      }
-      default:
-        throw std::runtime_error(wdrx::format("file {} has unknown charset: {}", gf_pathToUtf8(path),
-                                              gf_encodingName(encoding)));
-    }
+    const bool known = encoding >= TextEncoding::ANSI && encoding < TextEncoding::none_found;
+    if (known && !in.is_open()) return false;  // an unknown encoding throws below
+    lf_decodeLines(encoding, in.good() ? lf_readRest(in) : std::string(), path, lines);
+    return true;
   } catch (const std::exception& e) {
-    gf_hookPostStatus(wdrx::format("Read failed for '{}': {}", gf_pathToUtf8(path), e.what()), true);
+    lf_postReadFailure(path, e);
+    return false;
+  }
+}
+
+bool gf_readFileContent(const std::filesystem::path& path, std::string& content) {
+  content.clear();
+  if (lf_isNonFile(path)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) return false;
+  // Read until the end: one read for a file that fits the first chunk, no seeks.
+  constexpr std::size_t chunk = 64 * 1024;
+  for (;;) {
+    const std::size_t had = content.size();
+    content.resize(had + chunk);
+    in.read(content.data() + had, static_cast<std::streamsize>(chunk));
+    content.resize(had + static_cast<std::size_t>(in.gcount()));
+    if (!in) return in.eof();
+  }
+}
+
+bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
+                               std::vector<std::string>& lines) {
+  lines.clear();
+  try {
+    lf_decodeLines(encoding, content, path, lines);
+    return true;
+  } catch (const std::exception& e) {
+    lf_postReadFailure(path, e);
     return false;
   }
 }

@@ -47,6 +47,12 @@ TextEncoding gf_detectCharset(const std::filesystem::path& path);
 // failure also posts "Read failed for '{}': {}" to the status line (logged).
 bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path& path,
                              std::vector<std::string>& lines);
+// The same two steps on a file read once (gf_readFileContent: false when it is no regular file
+// or cannot be read): the encoding of its first bytes, and its lines in an encoding.
+bool gf_readFileContent(const std::filesystem::path& path, std::string& content);
+TextEncoding gf_detectCharsetOf(std::string_view content);
+bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
+                               std::vector<std::string>& lines);
 void gf_readTextFileLines(std::istream& in, std::vector<std::string>& lines);
 void gf_splitLines(std::string_view text, std::vector<std::string>& lines);
 // A byte-order mark decides the byte order; without one the text is taken as little endian,

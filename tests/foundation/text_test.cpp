@@ -194,6 +194,13 @@ TEST_F(Charset, DetectionAndReadingOfEveryEncoding) {
     std::vector<std::string> lines{"stale"};
     EXPECT_TRUE(gf_readLinesWithCharset(c.encoding, path, lines)) << c.name;
     EXPECT_EQ(lines, c.lines) << c.name;
+    // The same from the file read once.
+    std::string content;
+    ASSERT_TRUE(gf_readFileContent(path, content)) << c.name;
+    EXPECT_EQ(gf_detectCharsetOf(content), c.encoding) << c.name;
+    std::vector<std::string> once{"stale"};
+    EXPECT_TRUE(gf_decodeLinesWithCharset(c.encoding, content, path, once)) << c.name;
+    EXPECT_EQ(once, c.lines) << c.name;
   }
 }
 
@@ -214,6 +221,10 @@ TEST_F(Charset, SequenceCutOnlyByTheSampleLimitIsStillUtf8) {
   // Bytes beyond the 4096-byte sample are not looked at.
   writeFile(dir / "late.txt", std::string(4096, 'a') + "\xFF");
   EXPECT_EQ(gf_detectCharset(dir / "late.txt"), TextEncoding::UTF8_without_BOM);
+  // The same limits on a whole content.
+  EXPECT_EQ(gf_detectCharsetOf(four), TextEncoding::UTF8_without_BOM);
+  EXPECT_EQ(gf_detectCharsetOf(std::string(4096, 'a') + "\xFF"), TextEncoding::UTF8_without_BOM);
+  EXPECT_EQ(gf_detectCharsetOf(std::string(4095, 'a') + "\xFF"), TextEncoding::ANSI);
 }
 
 TEST_F(Charset, MissingFileAndFailuresOfTheReader) {
@@ -221,6 +232,13 @@ TEST_F(Charset, MissingFileAndFailuresOfTheReader) {
   std::vector<std::string> lines{"stale"};
   EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::UTF8_without_BOM, dir / "missing.txt", lines));
   EXPECT_TRUE(lines.empty());
+  std::string content = "stale";
+  EXPECT_FALSE(gf_readFileContent(dir / "missing.txt", content));
+  EXPECT_TRUE(content.empty());
+  const std::string big(200000, 'b');  // more than one read
+  writeFile(dir / "big.txt", big);
+  EXPECT_TRUE(gf_readFileContent(dir / "big.txt", content));
+  EXPECT_EQ(content, big);
 
   writeFile(dir / "x.txt", "x\n");
   EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::none_found, dir / "x.txt", lines));
@@ -244,6 +262,8 @@ TEST_F(Charset, FoldersAndDevicesAreNoTextFiles) {
     EXPECT_FALSE(gf_readLinesWithCharset(TextEncoding::UTF8_without_BOM, path, lines));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(hooks.lastStatus(), "Read failed for '" + path.string() + "': not a file");
+    std::string content;
+    EXPECT_FALSE(gf_readFileContent(path, content));
     TextFile file{path, {"stale"}};
     const TextFileResult result = gf_readTextFile(file, 10);
     EXPECT_FALSE(result.ok);

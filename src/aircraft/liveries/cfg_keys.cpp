@@ -126,29 +126,30 @@ std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::
   return {};
 }
 
-bool lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool ivao) {
-  const TextEncoding encoding = gf_detectCharset(path);
-  if (encoding == TextEncoding::none_found) {
+ReadCfg lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool ivao) {
+  // One open and one read: the charset is found in the content read.
+  std::string content;
+  if (!gf_readFileContent(path, content)) {
+    std::error_code ec;
+    if (!ivao && (!fs::exists(path, ec) || ec)) return ReadCfg::missing;
     const std::string text = wdrx::format("! No text encoding detected for {}", lf_pathToUtf8(path));
     ivao ? gf_logMarked(text) : gf_log(text);
-    return false;
+    return ReadCfg::failed;
   }
   lines.reserve(512);
-  if (!gf_readLinesWithCharset(encoding, path, lines)) {
+  if (!gf_decodeLinesWithCharset(gf_detectCharsetOf(content), content, path, lines)) {
     gf_log(wdrx::format("! Failed reading {}", lf_pathToUtf8(path)));
-    return false;
+    return ReadCfg::failed;
   }
-  return true;
+  return ReadCfg::read;
 }
 
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const fs::path& path,
                                        const ScanInputs& inputs) {
   try {
-    std::error_code ec;
-    if (!fs::exists(path, ec) || ec) return {};
-    CfgFileScan scan(folderNumber, path, inputs);
     std::vector<std::string> lines;
-    if (!lf_readCfgLines(path, lines, false)) return {};
+    if (lf_readCfgLines(path, lines, false) != ReadCfg::read) return {};
+    CfgFileScan scan(folderNumber, path, inputs);
     if (!lf_checkFltsimNumbers(lines, scan.pathText, scan.result.reports)) return std::move(scan.result);
     scan.model = lf_readAtcModel(scan.pathText, lines, scan.result.reports);
     if (!scan.model.empty()) lf_searchFltSimSections(scan, lines);

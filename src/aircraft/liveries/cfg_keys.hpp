@@ -73,8 +73,10 @@ void lf_cutFltsimSections(const std::vector<std::string>& lines, EndsSection&& e
   if (inSection) flush();
 }
 
-// Reads a cfg file's lines in its own charset; false after a log line when that fails.
-bool lf_readCfgLines(const std::filesystem::path& path, std::vector<std::string>& lines, bool ivao);
+// Reads a cfg file's lines in its own charset. A file that cannot be read or converted is
+// logged (failed); an ordinary file that is gone is skipped without a word (missing).
+enum class ReadCfg { read, missing, failed };
+ReadCfg lf_readCfgLines(const std::filesystem::path& path, std::vector<std::string>& lines, bool ivao);
 
 // The scanner task for one ordinary cfg file.
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const std::filesystem::path& path,

@@ -114,7 +114,7 @@ ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs:
     scan.model = lf_fixIVAOModel(scan.pathText, scan.result.reports);
     if (scan.model.empty()) return std::move(scan.result);
     std::vector<std::string> lines;
-    if (!lf_readCfgLines(path, lines, true)) return std::move(scan.result);
+    if (lf_readCfgLines(path, lines, true) != ReadCfg::read) return std::move(scan.result);
     if (lf_checkFltsimNumbers(lines, scan.pathText, scan.result.reports)) lf_searchIVAOFltSimSections(scan, lines);
     return std::move(scan.result);
   } catch (const std::exception& e) {

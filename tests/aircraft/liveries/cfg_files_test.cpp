@@ -129,3 +129,16 @@ TEST_F(CfgFiles, FileSystemErrorLosesOnlyItsSection) {
   EXPECT_NE(logText().find("Exception in lf_procesFltSimSection: "), std::string::npos);
   EXPECT_NE(logText().find(", file: " + (folder / "aircraft.cfg").string() + "\n"), std::string::npos);
 }
+
+TEST_F(CfgFiles, MissingFilesAreSkippedUnreadableOnesLogged) {
+  const fs::path gone = dir.path() / "gone" / "aircraft.cfg";
+  EXPECT_TRUE(livery_test::scanOne(gone).empty());
+  EXPECT_EQ(logText().find("gone"), std::string::npos);  // an ordinary file that vanished: silent
+  const fs::path folder = dir.path() / "odd" / "aircraft.cfg";
+  fs::create_directories(folder);  // a folder where the file was
+  EXPECT_TRUE(livery_test::scanOne(folder).empty());
+  EXPECT_NE(logText().find("! No text encoding detected for " + folder.string() + "\n"), std::string::npos);
+  const fs::path ivao = dir.path() / "p" / "IVAO_MTL" / "IVAO_B738" / "aircraft.cfg";  // not tested first
+  EXPECT_TRUE(livery_test::scanOne(ivao, 1, true).empty());
+  EXPECT_NE(logText().find("==> ! No text encoding detected for " + ivao.string() + "\n"), std::string::npos);
+}
