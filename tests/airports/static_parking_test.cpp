@@ -184,6 +184,65 @@ TEST_F(StaticParkingTest, EmptyRegistrationsNeverMakeAnOptionLookInUse) {
   EXPECT_EQ(candidateStands().size(), 2u);
 }
 
+TEST_F(StaticParkingTest, OneAircraftIsNeverShownOnTwoStandsAtOnce) {
+  struct Case {
+    const char* what;
+    std::uint32_t dayA;
+    std::uint32_t dayB;
+    const char* regB;
+    const char* callsignB;
+    bool week;
+  };
+  const std::vector<Case> cases{
+      {"its registration on two other days, week pass", 1, 4, "PH-A", "KLM9", true},
+      {"its registration on two stands this half hour", tuesday, tuesday, "PH-A", "KLM9", false},
+      {"its flight on two stands this half hour", tuesday, tuesday, "PH-B", "KLM1", false},
+  };
+  for (const Case& c : cases) {
+    standTable.clear();
+    WEEK.value.store(c.week);
+    addOption(stand("A1"), "PH-A", "KLM", "B738", c.dayA, "10", "KLM1");
+    addOption(stand("A2"), c.regB, "KLM", "B738", c.dayB, "10", c.callsignB);
+    lf_calcStaticParking();
+    EXPECT_EQ(candidateStands(), Numbers{1}) << c.what;
+  }
+}
+
+TEST_F(StaticParkingTest, TheCallsignFormFollowsWhetherTheStayGoesOnNextHalfHour) {
+  struct Case {
+    const char* what;
+    WeekSlot now;
+    std::uint32_t day;  // the option found
+    const char* hh;
+    std::uint32_t otherDay;  // a second option of the stand, 0 = none
+    const char* otherHh;
+    const char* otherModel;
+    bool week;
+    std::uint8_t continues;
+  };
+  const std::vector<Case> cases{
+      {"its own next half hour", {tuesday, 10}, tuesday, "10:11", 0, "", "", false, 1},
+      {"it leaves after this half hour", {tuesday, 10}, tuesday, "10", 0, "", "", false, 0},
+      {"Sunday night, on Monday morning too", {7, 47}, 7, "47", 1, "0", "B738", false, 1},
+      {"Sunday night, another type on Monday", {7, 47}, 7, "47", 1, "0", "A320", false, 0},
+      {"another weekday of the week pass", {tuesday, 10}, 4, "10:11", 0, "", "", true, 1},
+      {"found before midnight, still there today", {1, 1}, 7, "46", 1, "2:5", "B738", false, 1},
+      {"found before midnight, gone today", {1, 1}, 7, "46", 0, "", "", false, 0},
+  };
+  for (const Case& c : cases) {
+    standTable.clear();
+    WEEK.value.store(c.week);
+    setNow(c.now.day, c.now.halfHour);
+    Stand& s = stand("A1");
+    addOption(s, "PH-A", "KLM", "B738", c.day, c.hh, "KLM1", "KLM2");
+    if (c.otherDay != 0) addOption(s, "PH-B", "KLM", c.otherModel, c.otherDay, c.otherHh, "KLM3", "KLM4");
+    lf_calcStaticParking();
+    ASSERT_EQ(staticCandidates.size(), 1u) << c.what;
+    EXPECT_EQ(staticCandidates[0].callsign1, "KLM1") << c.what;
+    EXPECT_EQ(staticCandidates[0].continuesNextSlot, c.continues) << c.what;
+  }
+}
+
 TEST_F(StaticParkingTest, WithoutRandomTheFirstFittingOptionIsTaken) {
   Stand& s = stand("A1");
   addOption(s, "R1", "KLM", "B738", tuesday, "9");  // does not fit now

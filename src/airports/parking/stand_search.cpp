@@ -45,16 +45,24 @@ bool lf_namesOption(const std::string& text, const StandOption& option) {
   return lf_equalsNonEmpty(text, option.cs1) || lf_equalsNonEmpty(text, option.cs2);
 }
 
-// The option that continues into the half hour after now: its own slot the same day, else an
-// option of the same aircraft type on the next day.
-bool lf_continuesNextSlot(const StandOption& option, const Stand& stand, WeekSlot now) {
+// The stay goes on into the half hour after now: the option's own slot, unless the next half
+// hour is tomorrow or the option was found before midnight; then an option of the same aircraft
+// type on the next half hour's day.
+bool lf_continuesNextSlot(const StandOption& option, const Stand& stand, WeekSlot now, WeekSlot found) {
   if (option.cs2.empty()) return true;
   const WeekSlot next = gf_weekSlotShifted(now, 1);
   const auto slot = static_cast<std::uint32_t>(next.halfHour);
-  if (static_cast<std::int32_t>(option.day) == next.day) return option.hours.test(slot);
+  if (next.day == now.day && found.day == now.day) return option.hours.test(slot);
   return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
     return o.number >= 1 && static_cast<std::int32_t>(o.day) == next.day &&
            gf_sameCodes(o.codes, option.codes) && o.hours.test(slot);
+  });
+}
+
+// A candidate of the list shows the option's aircraft: its registration or its flight.
+bool lf_isListed(const StandOption& option, const std::vector<StaticCandidate>& list) {
+  return std::any_of(list.begin(), list.end(), [&](const StaticCandidate& c) {
+    return lf_equalsNonEmpty(option.reg, c.registration) || lf_namesOption(c.callsign1, option);
   });
 }
 
@@ -104,10 +112,7 @@ bool lf_isCollectedCallsign(const std::string& text) {
 
 bool lf_isOptionInUse(const StandOption& option) {
   const std::string& reg = option.reg;
-  auto candidateHas = [&](const StaticCandidate& c) {
-    return lf_equalsNonEmpty(reg, c.registration) || lf_namesOption(c.callsign1, option);
-  };
-  if (std::any_of(staticCandidates.begin(), staticCandidates.end(), candidateHas)) return true;
+  if (lf_isListed(option, staticCandidates)) return true;
   if ((!option.cs1.empty() && lf_isCollectedCallsign(option.cs1)) ||
       (!option.cs2.empty() && lf_isCollectedCallsign(option.cs2)))
     return true;
@@ -137,13 +142,15 @@ void lf_searchStands(WeekSlot now, int optionClass, bool dayMode, std::int32_t o
       lf_pickStandOption(numbers, stand);
       StandOption* chosen = gf_findStandOption(stand, numbers.front());
       if (!chosen) continue;
-      if (lf_isOptionInUse(*chosen)) {
+      // This pass's own candidates count too: in a week pass the same aircraft fits the same
+      // half hour of several days, often on other stands.
+      if (lf_isOptionInUse(*chosen) || lf_isListed(*chosen, out)) {
         chosen->number = 0;  // for as long as this stand table stays loaded
         continue;
       }
       out.push_back({static_cast<std::int32_t>(stand.number), offset, chosen->codes, chosen->cs1,
                      chosen->cs2, chosen->reg,
-                     static_cast<std::uint8_t>(lf_continuesNextSlot(*chosen, stand, now) ? 1 : 0)});
+                     static_cast<std::uint8_t>(lf_continuesNextSlot(*chosen, stand, now, slot) ? 1 : 0)});
       lf_markStandsChosen(stand);
     }
   } catch (const std::exception& e) {
