@@ -251,6 +251,17 @@ TEST_F(ParkAirportsTest, TheParkAirportIsGivenUpOutOfSightOrForANearerListedOne)
   EXPECT_EQ(logLinesWith("EHRD is in sight (0.0 nm), parked aircraft at EHAM will be removed first").size(), 1u);
   gf_staticParkingTick(false);
   EXPECT_EQ(parkAirportCode.load(), IcaoCode("EHRD"));
+
+  // A listed airport just as near takes over as well.
+  apf_test::addAirport("EHA2", 52.3086, 4.7639, 0);
+  writeList("EHA2\nEHAM\n");
+  lf_readMyParkAirports();
+  parkAt("EHAM");
+  staticRecalcRequested = false;  // EHRD's file is not read here
+  userAt(offset({52.3086, 4.7639}, 0, 2000), false, 2000.0);
+  gf_staticParkingTick(false);
+  EXPECT_TRUE(parkAirportCode.load().empty());
+  EXPECT_EQ(logLinesWith("EHA2 is in sight (1.1 nm), parked aircraft at EHAM will be removed first").size(), 1u);
 }
 
 TEST_F(ParkAirportsTest, RereadTakesAChangedReservedStandIntoUse) {

@@ -216,6 +216,11 @@ TEST_F(StandOpsTest, ALandedFlightTakesTheCallsignFormsOfItsOptionToday) {
     EXPECT_EQ(ac.liveCallsign, c.matched ? "KLM123" : "unchanged") << c.callsign << " at " << c.now.halfHour;
     EXPECT_EQ(ac.altCallsign, c.matched ? "KLM124" : "");
   }
+  ac.codes = codes("TRA", "B738");
+  ac.callsign = "KLM123";
+  ac.liveCallsign = "unchanged";
+  gf_matchStandOption(WeekSlot{2, 30}.packed(), ac);
+  EXPECT_EQ(ac.liveCallsign, "unchanged") << "another airline";
 }
 
 TEST_F(StandOpsTest, TheWindowOfALandedFlightReachesAcrossMidnightAndTheWeek) {

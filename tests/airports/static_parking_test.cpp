@@ -1,6 +1,7 @@
 // Static parking: the candidates of a full calculation for the current half hour of the week,
 // the periodic adjustment of the aircraft already placed, the driver and the flush.
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,15 @@ class StaticParkingTest : public StandsTest {
     return offsets;
   }
   std::string status() const { return gf_statusSnapshot().statusText; }
+  // A KLM B738 placed for the flight cs1 (leaving as cs2) of the registration.
+  AcBase& placed(const Stand& s, const std::string& reg, const std::string& cs1, const std::string& cs2,
+                 WeekSlot since) {
+    AcBase& ac = addStatic(cs1 + "*", s, codes("KLM", "B738"), since);
+    ac.liveCallsign = cs1;
+    ac.altCallsign = cs2;
+    ac.registration = reg;
+    return ac;
+  }
 };
 
 using Numbers = std::vector<std::int32_t>;
@@ -114,6 +124,16 @@ TEST_F(StaticParkingTest, WeekAndSoftPassesRunOnlyWhenSwitchedOn) {
     EXPECT_EQ(std::make_pair(softPassUsed, weekPassUsed), c.marks) << c.week << c.soft;
   }
   EXPECT_EQ(logLinesWith("no parking positions found").size(), 1u);
+
+  // Once the real/day pass has the wanted count, no other pass runs.
+  standTable.clear();
+  addOption(stand("REAL_TODAY"), "R0", "KLM", "B738", tuesday, "10");
+  addOption(stand("REAL_OTHER_DAY"), "R1", "KLM", "B738", 4, "10");
+  addOption(stand("SOFT_TODAY"), "R2", "KLM", "B738", tuesday, "10", "", "", 0);
+  CUSTOM_PARKING_PERCENTAGE.value.store(34);  // 1 of 3
+  lf_calcStaticParking();
+  EXPECT_EQ(candidateStands(), Numbers{1});
+  EXPECT_EQ(std::make_pair(softPassUsed, weekPassUsed), std::make_pair(false, false));
 }
 
 TEST_F(StaticParkingTest, MaxFitLimitsHowFarBackAnOptionMayHaveBeenSeen) {
@@ -184,6 +204,73 @@ TEST_F(StaticParkingTest, EmptyRegistrationsNeverMakeAnOptionLookInUse) {
   EXPECT_EQ(candidateStands().size(), 2u);
 }
 
+TEST_F(StaticParkingTest, WhichOptionsMayShowAnAircraftNow) {
+  struct Case {
+    const char* what;
+    std::function<void(StandOption&, Stand&)> change;
+    int optionClass;
+    bool dayMode;
+    bool fits;
+  };
+  const auto none = [](StandOption&, Stand&) {};
+  const std::vector<Case> cases{
+      {"as learned", none, realClass, true, true},
+      {"switched off", [](StandOption& o, Stand&) { o.number = 0; }, realClass, true, false},
+      {"another day", [](StandOption& o, Stand&) { o.day = 4; }, realClass, true, false},
+      {"another day, week pass", [](StandOption& o, Stand&) { o.day = 4; }, realClass, false, true},
+      {"real option, soft pass", none, softClass, true, false},
+      {"soft option, soft pass", [](StandOption& o, Stand&) { o.real = 0; }, softClass, true, true},
+      {"another half hour", [](StandOption& o, Stand&) { o.hours = HalfHourSet::single(11); }, realClass, true, false},
+      {"heli stand", [](StandOption&, Stand& s) { s.heli = 1; }, realClass, true, true},
+      {"heli stand without HELICOPTERS", [](StandOption&, Stand& s) { s.heli = 1; HELICOPTERS.value.store(false); },
+       realClass, true, false},
+      {"blocked stand", [](StandOption&, Stand& s) { s.blocked = 1; }, realClass, true, false},
+  };
+  for (const Case& c : cases) {
+    standTable.clear();
+    HELICOPTERS.value.store(true);
+    Stand& s = stand("A1");
+    StandOption& o = addOption(s, "R1", "KLM", "B738", tuesday, "10");
+    c.change(o, s);
+    EXPECT_EQ(lf_isCandidateOption(o, c.optionClass, c.dayMode, tuesday, 10, s), c.fits) << c.what;
+  }
+}
+
+TEST_F(StaticParkingTest, WhatMakesAnOptionLookInUse) {
+  Stand& s = stand("A1");
+  const StandOption& option = addOption(s, "PH-A", "KLM", "B738", tuesday, "10", "KLM1", "KLM2");
+  struct Case {
+    const char* what;
+    std::function<void()> present;
+    bool inUse;
+  };
+  const std::vector<Case> cases{
+      {"nothing", [] {}, false},
+      {"a candidate with its registration", [] { staticCandidates.push_back({9, 0, {}, "X1", "", "PH-A", 1}); }, true},
+      {"a candidate of its second form", [] { staticCandidates.push_back({9, 0, {}, "KLM2", "", "PH-X", 1}); }, true},
+      {"its second form heard live", [] { calcCallsigns.insert("KLM2_"); }, true},
+      {"a static aircraft of its flight", [&] { addStatic("X*", s, {}, {tuesday, 9}).liveCallsign = "KLM2"; }, true},
+      {"a static aircraft with its registration", [&] { addStatic("X*", s, {}, {tuesday, 9}).registration = "PH-A"; },
+       true},
+      {"a parked live aircraft of its flight", [] { parkedLiveList.push_back({"KLM1", 3, 10}); }, true},
+      {"empty texts elsewhere", [&] {
+         staticCandidates.push_back({9, 0, {}, "", "", "", 1});
+         addStatic("", s, {}, {tuesday, 9}).liveCallsign.clear();
+         parkedLiveList.push_back({"", 3, 10});
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    staticCandidates.clear();
+    calcCallsigns.clear();
+    parkedLiveList.clear();
+    gf_clearAcTables();
+    c.present();
+    EXPECT_EQ(lf_isOptionInUse(option), c.inUse) << c.what;
+  }
+  calcCallsigns.clear();
+}
+
 TEST_F(StaticParkingTest, OneAircraftIsNeverShownOnTwoStandsAtOnce) {
   struct Case {
     const char* what;
@@ -206,6 +293,25 @@ TEST_F(StaticParkingTest, OneAircraftIsNeverShownOnTwoStandsAtOnce) {
     lf_calcStaticParking();
     EXPECT_EQ(candidateStands(), Numbers{1}) << c.what;
   }
+}
+
+TEST_F(StaticParkingTest, AStandShowsOneAircraftOnly) {
+  // Taken at offset 0, the stand is not searched again at the later offsets.
+  Stand& a = stand("A1");
+  addOption(a, "R1", "KLM", "B738", tuesday, "10");
+  addOption(a, "R2", "KLM", "B738", tuesday, "9");
+  addOption(stand("A2"), "R3", "KLM", "B738", tuesday, "7");
+  lf_calcStaticParking();
+  Numbers found = candidateStands();
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (Numbers{1, 2}));
+
+  // A stand with a parked live aircraft gets no static one in an adjustment.
+  LiveAc& ac = addLive("LIVE1", {a.latitude, a.longitude});
+  ac.flightState = FlightState::parked;
+  ac.standId = 1;
+  gf_parkingAdjustments();
+  EXPECT_EQ(candidateStands(), Numbers{2});
 }
 
 TEST_F(StaticParkingTest, TheCallsignFormFollowsWhetherTheStayGoesOnNextHalfHour) {
@@ -265,7 +371,8 @@ TEST_F(StaticParkingTest, WantedCountFromTheShareOfTheStands) {
   };
   const std::vector<Case> cases{
       {40, 30, -1, 500, 12, 30}, {40, 30, -1, 10, 10, 25}, {40, 30, -1, 0, 0, 30},
-      {3, 30, -1, 500, 1, 33},   {3, 50, -1, 500, 2, 67},  {1, 100, -1, 500, 1, 100},
+      {3, 30, -1, 500, 1, 33},   {3, 10, -1, 500, 1, 33},  {3, 50, -1, 500, 2, 67},
+      {4, 10, -1, 500, 0, 0},    {1, 100, -1, 500, 1, 100},
       {0, 30, -1, 500, 1, 0},    {10, 30, 0, 500, 0, 0},   {3, 30, 0, 500, 0, 0},
   };
   for (const Case& c : cases) {
@@ -344,14 +451,19 @@ TEST_F(StaticParkingTest, AdjustmentKeepsRemovesAndReplacesThePlacedAircraft) {
   trafficReader.insertCallsign("KLM5");
   // A4: its option was switched off by an earlier search; nothing stands there now.
   addOption(stand("A4"), "PH-D", "KLM", "B738", tuesday, "20", "KLM7").number = 0;
+  // A5: the flight it leaves as is heard live.
+  Stand& a5 = stand("A5");
+  addOption(a5, "PH-E", "KLM", "B738", tuesday, "18:22", "KLM8", "KLM9");
+  const AcBase& leaving = placed(a5, "PH-E", "KLM8", "KLM9", {tuesday, 18});
+  trafficReader.insertCallsign("KLM9");
 
   gf_parkingAdjustments();
-  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{stale.hexid, live.hexid}));
+  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{stale.hexid, live.hexid, leaving.hexid}));
   EXPECT_EQ(kept.simState, SimState::active);
   ASSERT_EQ(keptStaticList.size(), 1u);
   EXPECT_EQ(keptStaticList[0].callsign, "KLM1*");
   EXPECT_EQ(candidateStands(), Numbers{4}) << "options are numbered again";
-  EXPECT_EQ(logLinesWith("Parking adjustments: 2 to be removed, 1 to be added").size(), 1u);
+  EXPECT_EQ(logLinesWith("Parking adjustments: 3 to be removed, 1 to be added").size(), 1u);
   EXPECT_FALSE(trafficReader.collectCallsigns.load());
 }
 
@@ -375,14 +487,30 @@ TEST_F(StaticParkingTest, AnAircraftStaysUnlessTheNewOptionFitsLongerThanItHasSt
   }
 }
 
+TEST_F(StaticParkingTest, AtRandomAStaticAircraftIsNotSwappedForAnotherOptionOfItsStand) {
+  RANDOM.value.store(true);
+  for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+    gf_clearAcTables();
+    standTable.clear();
+    engine.removed.clear();
+    gf_seedRandomEngine(seed);
+    setNow(tuesday, 20);
+    Stand& s = stand("A1");
+    addOption(s, "PH-A", "KLM", "B738", tuesday, "18:22", "KLM1");
+    addOption(s, "PH-B", "KLM", "B738", tuesday, "20", "KLM2");
+    addOption(s, "PH-C", "KLM", "B738", tuesday, "20", "KLM3");
+    placed(s, "PH-A", "KLM1", "", {tuesday, 18});
+    gf_parkingAdjustments();
+    EXPECT_TRUE(engine.removed.empty()) << "seed " << seed;
+    EXPECT_EQ(keptStaticList.size(), 1u) << "seed " << seed;
+  }
+}
+
 TEST_F(StaticParkingTest, AKeptAircraftWhoseFlightLeavesNextIsReplacedByTheDepartingFlight) {
   setNow(tuesday, 20);
   Stand& s = stand("A1");
   addOption(s, "PH-A", "KLM", "B738", tuesday, "14:20", "KLM1", "KLM2");
-  AcBase& ac = addStatic("KLM1*", s, codes("KLM", "B738"), {tuesday, 14});
-  ac.liveCallsign = "KLM1";
-  ac.altCallsign = "KLM2";
-  ac.registration = "PH-A";
+  const AcBase& ac = placed(s, "PH-A", "KLM1", "KLM2", {tuesday, 14});
   gf_parkingAdjustments();
   EXPECT_EQ(engine.removed, std::vector<std::uint32_t>{ac.hexid});
   ASSERT_EQ(staticCandidates.size(), 1u);
@@ -394,17 +522,86 @@ TEST_F(StaticParkingTest, AKeptAircraftWhoseFlightLeavesNextIsReplacedByTheDepar
 }
 
 TEST_F(StaticParkingTest, AFlightOnItsLastHalfHourOfSundayGoesOnMondayMorning) {
-  setNow(7, 47);
-  Stand& s = stand("A1");
-  addOption(s, "PH-A", "KLM", "B738", 7, "44:47", "KLM1", "KLM2");
-  addOption(s, "PH-A", "KLM", "B738", 1, "0:3", "KLM1", "KLM2");
-  AcBase& ac = addStatic("KLM1*", s, codes("KLM", "B738"), {7, 44});
-  ac.liveCallsign = "KLM1";
-  ac.registration = "PH-A";
-  gf_parkingAdjustments();
-  EXPECT_TRUE(engine.removed.empty());
-  ASSERT_EQ(keptStaticList.size(), 1u);
-  EXPECT_EQ(keptStaticList[0].optionEnds, 0);
+  for (const bool onMonday : {true, false}) {
+    gf_clearAcTables();
+    standTable.clear();
+    engine.removed.clear();
+    setNow(7, 47);
+    Stand& s = stand("A1");
+    addOption(s, "PH-A", "KLM", "B738", 7, "44:47", "KLM1", "KLM2");
+    if (onMonday) addOption(s, "PH-A", "KLM", "B738", 1, "0:3", "KLM1", "KLM2");
+    placed(s, "PH-A", "KLM1", "KLM2", {7, 44});
+    gf_parkingAdjustments();
+    // Without a Monday option the flight leaves: its departing form takes its place.
+    EXPECT_EQ(engine.removed.size(), onMonday ? 0u : 1u);
+    EXPECT_EQ(keptStaticList.size(), onMonday ? 1u : 0u);
+    EXPECT_EQ(candidateStands(), onMonday ? Numbers{} : Numbers{1});
+  }
+}
+
+TEST_F(StaticParkingTest, AnAircraftStaysWhileItsOptionFitsTheWindowOfTheLastPass) {
+  struct Case {
+    const char* what;
+    std::uint32_t day;
+    const char* hh;
+    const char* reg;
+    WeekSlot now;
+    bool fits;
+  };
+  // The last pass reached offset 3: now and the three half hours before.
+  const std::vector<Case> cases{
+      {"now", tuesday, "10", "PH-A", {tuesday, 10}, true},
+      {"3 half hours ago", tuesday, "7", "PH-A", {tuesday, 10}, true},
+      {"4 half hours ago", tuesday, "6", "PH-A", {tuesday, 10}, false},
+      {"later today", tuesday, "11", "PH-A", {tuesday, 10}, false},
+      {"another registration", tuesday, "10", "PH-B", {tuesday, 10}, false},
+      {"another day", 3, "10", "PH-A", {tuesday, 10}, false},
+      {"before midnight", 1, "47", "PH-A", {tuesday, 1}, true},
+      {"before midnight, out of reach", 1, "45", "PH-A", {tuesday, 1}, false},
+  };
+  for (const Case& c : cases) {
+    gf_clearAcTables();
+    standTable.clear();
+    Stand& s = stand("A1");
+    addOption(s, c.reg, "KLM", "B738", c.day, c.hh).number = 0;  // switched off counts too
+    AcBase& ac = addStatic("KLM1*", s, codes("KLM", "B738"), {tuesday, 0});
+    ac.registration = "PH-A";
+    realFitOffset = 3;
+    softFitOffset = -1;
+    EXPECT_EQ(lf_optionStillFits(c.now, 1, ac), c.fits) << c.what;
+    EXPECT_FALSE(lf_optionStillFits(c.now, 2, ac)) << "no such stand";
+  }
+}
+
+TEST_F(StaticParkingTest, OfTooManyKeptAircraftTheEarliestParkedGoes) {
+  struct Case {
+    const char* what;
+    WeekSlot now;
+    WeekSlot later;  // parked on A1
+    WeekSlot earlier;  // parked on A2
+  };
+  const std::vector<Case> cases{
+      {"same day", {tuesday, 20}, {tuesday, 19}, {tuesday, 16}},
+      {"across the week's end", {1, 1}, {1, 0}, {7, 46}},
+  };
+  CUSTOM_PARKING_PERCENTAGE.value.store(50);  // 1 of 2
+  for (const Case& c : cases) {
+    gf_clearAcTables();
+    standTable.clear();
+    engine.removed.clear();
+    setNow(c.now.day, c.now.halfHour);
+    const std::pair<std::string, WeekSlot> parked[] = {{"PH-A", c.later}, {"PH-B", c.earlier}};
+    std::vector<std::uint32_t> hexids;
+    for (const auto& [reg, since] : parked) {
+      Stand& s = stand(reg);
+      addOption(s, reg, "KLM", "B738", static_cast<std::uint32_t>(since.day), std::to_string(since.halfHour));
+      AcBase& ac = addStatic(reg + "*", s, codes("KLM", "B738"), since);
+      ac.registration = reg;
+      hexids.push_back(ac.hexid);
+    }
+    gf_parkingAdjustments();
+    EXPECT_EQ(engine.removed, std::vector<std::uint32_t>{hexids[1]}) << c.what;
+  }
 }
 
 TEST_F(StaticParkingTest, MoreParkedLiveAircraftThanWantedGoLongestParkedFirst) {
@@ -513,6 +710,9 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
   const std::uint32_t parked = live("PARKED", FlightState::parked, SimState::active, 1);
   standTable[0].occupied = 1;
   const std::uint32_t taxi = live("TAXI", FlightState::taxi, SimState::active, 2);
+  const std::uint32_t push = live("PUSH", FlightState::pushing_back, SimState::active, 2);
+  const std::uint32_t pushed = live("PUSHED", FlightState::pushed_back, SimState::active, 2);
+  const std::uint32_t takeOff = live("TAKEOFF", FlightState::take_off, SimState::active, 0);
   const std::uint32_t flying = live("FLYING", FlightState::flying, SimState::active, 0);
   const std::uint32_t queued = live("QUEUED", FlightState::parked, SimState::adding2sim, 2);
   engine.dropFinds = true;
@@ -520,7 +720,7 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
 
   gf_flushStaticParking();
   EXPECT_EQ(engine.removeAllCalls, 1);
-  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{parked, taxi}));
+  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{parked, taxi, push, pushed, takeOff}));
   EXPECT_NE(gf_findLiveAc(flying), nullptr);
   EXPECT_EQ(gf_findLiveAc(queued), nullptr) << "taken off its queue, it leaves the table";
   for (const LiveAc& ac : liveAcTable) EXPECT_EQ(ac.standId, 0) << ac.callsign;

@@ -34,6 +34,9 @@ TEST_F(UserSpotTest, ALiveAircraftOnTheLineBelowTheUserIsRemovedBelow500Feet) {
       {500.0, ahead(0.9, 40.0), false},
       {300.0, ahead(1.1, 40.0), false},
       {300.0, ahead(0.9, 60.0), false},
+      {300.0, ahead(0.5, 55.0), false},
+      {300.0, ahead(1.05, 0.0), false},
+      {499.0, ahead(0.5, 45.0), true},
   };
   for (const Case& c : cases) {
     gf_clearAcTables();
@@ -85,10 +88,10 @@ TEST_F(UserSpotTest, AStaticAircraftGoesOnlyOnceTheUserAircraftHasMoved) {
   userHalfWingSpan.store(17.0 * metresToNm);
   gf_clearUserSpot();  // the user aircraft has stood here
   addStatic("S1*", addStand("A1", offset(base, 180, 33)), {}, {2, 10});
-  const std::uint32_t hexid = addStatic("S2*", addStand("A2", offset(base, 0, 30)), {}, {2, 10}).hexid;
+  const std::uint32_t hexid = addStatic("S2*", addStand("A2", offset(base, 0, 41)), {}, {2, 10}).hexid;
   gf_clearUserSpot();
   EXPECT_TRUE(engine.removed.empty());
-  userAt(offset(base, 0, 5), true);
+  userAt(offset(base, 0, 5), true);  // S2 36 m away, within (17 + 17) x 1.1; S1 38 m
   gf_clearUserSpot();
   EXPECT_EQ(engine.removed, Hexids{hexid});
   gf_clearUserSpot();
