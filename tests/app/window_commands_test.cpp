@@ -443,6 +443,10 @@ TEST_F(WindowCommands, DestinationBox) {
   EXPECT_EQ(statusText(), "destination 'EDDF' is unknown ...");
   onRunThread([] { gf_serveWindowRequests(); });
   EXPECT_EQ(added.size(), 1u);
+
+  // The stored destination at the start of a run: in the list before the services start.
+  onRunThread([] { lf_setDestination("EDDF", 50.03, 8.57); });
+  EXPECT_EQ(added.back(), "EDDF 50.03 8.57");
 }
 
 TEST_F(WindowCommands, InstallPathBox) {

@@ -459,7 +459,15 @@ void lf_setDestination(const std::string& text, double latitude, double longitud
   gf_saveStringParameter(DESTINATION);
   gf_showStringParameter(DESTINATION);
   gf_postStatus(wdrx::format("New destination: {}", text), true);
-  gf_requestParkAirport(IcaoCode(text), latitude, longitude);
+  // The park-airport list belongs to the run thread: the box asks it, the start of a run (on
+  // the run thread) adds the stored destination at once, before its services look at the list.
+  const IcaoCode code(text);
+  auto* window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load());
+  if (window != nullptr && gui::windowThreadIsCurrent(window)) {
+    gf_requestParkAirport(code, latitude, longitude);
+  } else if (windowServices.addParkAirport) {
+    windowServices.addParkAirport(code, latitude, longitude);
+  }
   lf_enable(rereadButton, false);
 }
 
