@@ -36,6 +36,16 @@ reg add "$user" /v Number /t REG_DWORD /d 5 /f
 echo "Wine prefix ready in $(( $(date +%s) - wine_start )) s"
 
 status=0
+# A static runtime: the programs load only Windows' own DLLs.
+for exe in "$build/Wendrix_P3D.exe" "$build/tools/fakesim/fakesim.exe"; do
+  [ -f "$exe" ] || continue
+  foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
+    grep -viE '^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|ws2_32|winmm|crypt32|bcrypt|secur32|msvcrt|ntdll|iphlpapi|normaliz|wldap32|uuid)\.dll$' || true)
+  if [ -n "$foreign" ]; then
+    echo "$(basename "$exe") needs DLLs that Windows does not have: $foreign"
+    status=1
+  fi
+done
 export WDRX_FAKESIM_EXE
 WDRX_FAKESIM_EXE=$(winepath -w "$build/tools/fakesim/fakesim.exe")
 WDRX_WINE_REGISTRY=prepared scripts/wine-run.sh "$build/tests/platform/test_win32_platform.exe" || status=1
@@ -44,6 +54,33 @@ reg delete 'HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin' /f
 
 skips=$(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/windows_skips.txt | paste -sd'|')
 echo "Left out under Wine (tests/windows_skips.txt): $(grep -cv '^#' tests/windows_skips.txt) patterns"
-cd "$build"
-ctest --output-on-failure -j "${WDRX_JOBS:-$(nproc)}" --timeout 180 -E "$skips" "$@" || status=1
+# The end-to-end test keeps its picture of the main window here (a CI artifact).
+screenshot=$build/main_window.png
+rm -f "$screenshot"
+export WDRX_SCREENSHOT
+WDRX_SCREENSHOT=$(winepath -w "$screenshot")
+(cd "$build" && ctest --output-on-failure -j "${WDRX_JOBS:-$(nproc)}" --timeout 180 -E "$skips" "$@") || status=1
+
+# The picture itself, read back with ImageMagick: the bands and both lamps at known points.
+if [ -f "$build/Wendrix_P3D.exe" ] && [ -z "$*" ]; then
+  check() {  # x y colour what
+    local got
+    got=$(convert "$screenshot" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null)
+    if [ "$got" != "$3" ]; then
+      echo "main_window.png: $4 at $1,$2 is '$got', not '$3'"
+      status=1
+    fi
+  }
+  if [ ! -f "$screenshot" ]; then
+    echo "main_window.png: no picture of the main window"
+    status=1
+  else
+    check 300 2 "srgb(0,0,0)" "top band"
+    check 300 28 "srgb(255,255,255)" "line under the top band"
+    check 300 112 "srgb(153,204,255)" "options band"
+    check 410 100 "srgb(50,205,50)" "simulator lamp"
+    check 440 100 "srgb(50,205,50)" "RealTraffic lamp"
+    echo "main_window.png checked: $(identify -format '%wx%h' "$screenshot")"
+  fi
+fi
 exit $status
