@@ -713,6 +713,7 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
   const std::uint32_t push = live("PUSH", FlightState::pushing_back, SimState::active, 2);
   const std::uint32_t pushed = live("PUSHED", FlightState::pushed_back, SimState::active, 2);
   const std::uint32_t takeOff = live("TAKEOFF", FlightState::take_off, SimState::active, 0);
+  const std::uint32_t parking = live("PARKING", FlightState::parking, SimState::active, 2);
   const std::uint32_t flying = live("FLYING", FlightState::flying, SimState::active, 0);
   const std::uint32_t queued = live("QUEUED", FlightState::parked, SimState::adding2sim, 2);
   engine.dropFinds = true;
@@ -720,7 +721,7 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
 
   gf_flushStaticParking();
   EXPECT_EQ(engine.removeAllCalls, 1);
-  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{parked, taxi, push, pushed, takeOff}));
+  EXPECT_EQ(engine.removed, (std::vector<std::uint32_t>{parked, taxi, push, pushed, takeOff, parking}));
   EXPECT_NE(gf_findLiveAc(flying), nullptr);
   EXPECT_EQ(gf_findLiveAc(queued), nullptr) << "taken off its queue, it leaves the table";
   for (const LiveAc& ac : liveAcTable) EXPECT_EQ(ac.standId, 0) << ac.callsign;

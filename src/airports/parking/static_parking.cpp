@@ -556,6 +556,9 @@ void gf_flushStaticParking() {
     if (engineServices.removeAllStaticAc) engineServices.removeAllStaticAc();
     for (LiveAc& ac : liveAcTable) {
       switch (ac.flightState) {
+        // Bound to a stand on its way in too: its number would name a stand of the next park
+        // airport, and its arrival would be learned there.
+        case FlightState::parking:
         case FlightState::parked:
         case FlightState::pushing_back:
         case FlightState::pushed_back:
