@@ -37,6 +37,7 @@ class StaticParkingTest : public StandsTest {
   ~StaticParkingTest() override {
     for (CheckBoxParameter* p : {&WEEK, &PARK_SOFT}) p->value.store(false);
     MAX_FIT.value.store(MAX_FIT.defaultValue);
+    parking_percentage.value.store(parking_percentage.defaultValue);
   }
   // Stands 100 m apart: no neighbours unless linked.
   Stand& stand(const std::string& name) {
@@ -676,8 +677,10 @@ TEST_F(ParkAirportFileTest, AMissingOrBrokenAirportFileLeavesTheParkAirportAndTh
 TEST_F(ParkAirportFileTest, ReadingTheFileCalculatesAndTheControlsReturnOnceAllArePlaced) {
   writeAirportFile(R"(<parameter name="altitude" value="-11"/>)");
   staticRecalcRequested = true;
+  parkingCountdown.store(3);
   gf_staticParkingTick(false);
   ASSERT_EQ(standTable.size(), 2u);
+  EXPECT_EQ(parkingCountdown.load(), 20);
   EXPECT_TRUE(band.loaded);
   EXPECT_TRUE(staticParkingActive.load());
   EXPECT_EQ(band.destinationEnabled, 1);
@@ -695,8 +698,10 @@ TEST_F(ParkAirportFileTest, ReadingTheFileCalculatesAndTheControlsReturnOnceAllA
 TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
   writeAirportFile(R"(<parameter name="altitude" value="-11"/>)");
   staticRecalcRequested = true;
+  parking_percentage.value.store(70);  // the user's own; the airport's default is 30
   gf_staticParkingTick(false);
   ASSERT_TRUE(learnedDirty.load());
+  ASSERT_EQ(parking_percentage.value.load(), 30);
   addOption(standTable[0], "PH-BXA", "KLM", "B738", tuesday, "10", "KLM1");  // learned here
   reservedStandName = "A2";
   addStatic("S1*", standTable[1], {}, {tuesday, 9});
@@ -734,4 +739,5 @@ TEST_F(ParkAirportFileTest, LeavingTheParkAirportFlushesEverything) {
   EXPECT_FALSE(trafficReader.fieldElevation().has_value());
   EXPECT_EQ(gf_nearestStandName(base.lat, base.lon), "");
   EXPECT_TRUE(std::filesystem::exists(dir / "airports/learned/thirdparty/EHAM.xml"));
+  EXPECT_EQ(parking_percentage.value.load(), 70) << "the user's settings are back";
 }
