@@ -14,6 +14,7 @@
 #include "simlink/sim_ids.hpp"
 #include "traffic/engine/engine.hpp"
 #include "traffic/engine/engine_cycle.hpp"
+#include "traffic/engine/record_texts.hpp"
 #include "traffic/engine/removal_rules.hpp"
 #include "traffic/engine_harness.hpp"
 #include "traffic/qnh.hpp"
@@ -189,9 +190,9 @@ TEST(EngineCycle, TouchdownOnceThenOnlyHeights) {
   };
   const Case cases[] = {
       {"LandingFsltl", "B738", 2, 1, 1, true, -100.0},
-      {"LandingLight", "C172", 1, 0, 0, true, std::nullopt},
       {"ApproachOnly", "A320", 0, 1, 0, true, 0.0},  // idle: no reversers without FSLTL
       {"NotLanding", "B738", 0, 0, 0, false, std::nullopt},
+      {"LandingLight", "C172", 1, 0, 0, true, std::nullopt},  // last: the count below is of its packets
   };
   std::uint32_t objectId = 2000;
   for (const Case& c : cases) {
@@ -205,6 +206,7 @@ TEST(EngineCycle, TouchdownOnceThenOnlyHeights) {
     ac.fsltl = c.fsltl;
     ac.staticHeight = 8.0;
     ac.pitch = -0.05;
+    ac.bank = 0.1;
     ac.heading = 1.0;
     const std::uint32_t hexid = ac.hexid;
     h.pushResult(SimResult{objectId, 1, 0, SimResultKind::inRange, 100.0, 7.5});
@@ -221,6 +223,7 @@ TEST(EngineCycle, TouchdownOnceThenOnlyHeights) {
       EXPECT_EQ(now.touchdownSeen, 1);
       EXPECT_EQ(now.approach, 0);
       EXPECT_NEAR(now.pitchRate, (0.0 - -0.05) / now.touchdownCycles, 1e-12);
+      EXPECT_NEAR(now.bankRate, -0.1 / now.touchdownCycles, 1e-12);
       EXPECT_TRUE(!approachList.empty() && approachList.back() == hexid);
     }
     if (c.throttleLever) {
@@ -283,6 +286,9 @@ TEST(EngineCycle, ActivationLightsByFlightState) {
   const Case cases[] = {
       {"Cruise", FlightState::flying, 12000, true, {1, 1, 0, 0, 1, 0, 1}, simid::engineAutoStart},
       {"Low", FlightState::flying, 3000, true, {1, 1, 1, 0, 1, 1, 1}, simid::engineAutoStart},
+      {"At10000", FlightState::flying, 10000, true, {1, 1, 1, 0, 1, 1, 1}, simid::engineAutoStart},
+      {"CabinAt2000", FlightState::flying, 2000, true, {1, 1, 1, 0, 1, 1, 1}, simid::engineAutoStart},
+      {"CabinDarkBelow2000", FlightState::flying, 1999, true, {1, 1, 1, 0, 1, 1, 0}, simid::engineAutoStart},
       {"Parked", FlightState::parked, 0, false, {1, 0, 0, 0, 0, 1, 1}, simid::engineAutoShutdown},
       {"Taxi", FlightState::taxi, 0, false, {1, 1, 0, 1, 0, 1, 1}, simid::engineAutoStart},
   };
@@ -587,4 +593,124 @@ TEST(EngineCycle, ResetEmptiesTheRunState) {
   EXPECT_EQ(qnhHpa.load(), 1013);
   EXPECT_EQ(addingStackSize(), 0u);
   EXPECT_EQ(gf_findLiveAc(0x400001), nullptr);
+}
+
+TEST(EngineCycle, NoTouchdownOutsideItsConditions) {
+  EngineHarness h;
+  struct Case {
+    const char* name;
+    std::uint32_t onGroundKey;
+    std::uint8_t onGround;
+    std::int32_t flareCounter;
+    SimState simState;
+    FlightState flightState;
+    bool altitudeFromGround;  // ground altitude + static height
+  };
+  const Case cases[] = {
+      {"Touchdown", 1, 0, 1, SimState::active, FlightState::flying, true},
+      {"TakingOff", 1, 0, 1, SimState::active, FlightState::take_off, false},
+      {"BeingRemoved", 1, 0, 1, SimState::removingfromsim, FlightState::flying, false},
+      {"FlareCounterRunning", 1, 0, 2, SimState::active, FlightState::flying, true},
+      {"InTheAirFlareCounterRunning", 0, 0, 2, SimState::active, FlightState::flying, true},
+      {"InTheAir", 0, 0, 1, SimState::active, FlightState::flying, false},
+  };
+  std::uint32_t objectId = 2000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveAc& ac = addLiveAc(0x400000 + objectId, c.name, "B738", c.simState, objectId, 52.3, 4.8, 300);
+    ac.flightState = c.flightState;
+    ac.onGround = c.onGround;
+    ac.flareCounter = c.flareCounter;
+    ac.flareStage = 2;
+    ac.staticHeight = 8.0;
+    const std::uint32_t hexid = ac.hexid;
+    h.pushResult(SimResult{objectId, c.onGroundKey, 0, SimResultKind::inRange, 100.0, 7.5});
+    gf_handleSimResults();
+    const LiveAc& now = *gf_findLiveAc(hexid);
+    const bool touchdown = std::string_view(c.name) == "Touchdown";
+    EXPECT_EQ(now.touchdown, touchdown ? 1 : 0);
+    EXPECT_EQ(now.onGround, touchdown ? 1 : 0);
+    EXPECT_DOUBLE_EQ(now.heightAboveGround, 7.5);
+    EXPECT_DOUBLE_EQ(now.altitude, c.altitudeFromGround ? 108.0 : 300.0);
+    ++objectId;
+  }
+}
+
+TEST(EngineCycle, ATouchdownWithoutAttitudeCycles) {
+  EngineHarness h;
+  LiveAc& ac = addLiveAc(0x400001, "ZERO", "B738", SimState::active, 2000, 52.3, 4.8, 30);
+  ac.onGround = 0;
+  ac.flareStage = 2;
+  ac.touchdownCycles = 0;
+  ac.groundPitch = 0.01;
+  ac.bank = 0.1;
+  h.pushResult(SimResult{2000, 1, 0, SimResultKind::inRange, 0.0, 5.0});
+  gf_handleSimResults();
+  EXPECT_DOUBLE_EQ(ac.pitchRate, 0.01);
+  EXPECT_DOUBLE_EQ(ac.bankRate, 0.0);
+  EXPECT_TRUE(h.logHas("ZERO ! onGround slots 0.0"));
+}
+
+TEST(EngineCycle, StaticActivationsAndRotorcraftAtTheirActivation) {
+  EngineHarness h;
+  addStand("A1", 52.3, 4.8, 0.0);
+  addStaticAc(5, "STAT*", 1, SimState::adding2sim);
+  activationList.push_back(SimResult{2005, 5, 0, SimResultKind::staticCreated, 0.0, 0.0});
+  LiveAc& heli = addLiveAc(0x400001, "HELI", "EC35", SimState::adding2sim, 2001, 52.3, 4.8, 0);
+  heli.samples.front().airborne = 0;
+  activationList.push_back(SimResult{2001, 0x400001, 0, SimResultKind::liveCreated, 0.0, 0.0});
+  h.takeEvents();
+  for (int i = 0; i < 201; ++i) gf_handleSimResults();
+  EXPECT_EQ(gf_findStaticAc(5)->simState, SimState::active);
+  EXPECT_EQ(gf_findLiveAc(0x400001)->simState, SimState::active);
+  std::size_t toggles = 0;
+  bool throttleUp = false;
+  for (const auto& e : h.takeEvents()) {
+    if (e.eventId == simid::allLightsToggle) {
+      ++toggles;
+      EXPECT_EQ(e.objectId, 2001u) << "only live objects get the lights toggled";
+    }
+    throttleUp = throttleUp || (e.objectId == 2001 && e.eventId == simid::throttleSet && e.value == 16383);
+  }
+  EXPECT_EQ(toggles, 2u);
+  EXPECT_TRUE(throttleUp) << "a helicopter on the ground starts with its throttle up";
+  EXPECT_TRUE(h.logHas("A1      : STAT*    parked"));
+}
+
+TEST(EngineCycle, AnActivationWaitsForItsRecordUpToTheLimit) {
+  EngineHarness h;
+  activationList.push_back(SimResult{2000, 0x400001, 0, SimResultKind::liveCreated, 0.0, 0.0});
+  for (std::uint32_t i = 1; i < activationWaitLimit; ++i) gf_handleSimResults();
+  EXPECT_EQ(activationList.size(), 1u);
+  EXPECT_TRUE(removeIdQueue.empty());
+  gf_handleSimResults();
+  EXPECT_TRUE(activationList.empty());
+  EXPECT_EQ(removeIdQueue, std::deque<std::uint32_t>{2000});
+}
+
+TEST(EngineCycle, ASpawnedAircraftBecomesACreationRecord) {
+  EngineHarness h;
+  LiveAc& ac = addLiveAc(0x400001, "KLM1", "B738", SimState::adding2sim, 0, 52.3, 4.8, 0);
+  ac.pitch = 0.01;
+  ac.bank = 0.02;
+  ac.heading = 1.5;
+  ac.liveryTitle = engineDoubles.keepTitle("Livery B738");
+  ac.samples.front().airborne = 0;
+  LiveAc& nameless = addLiveAc(0x400002, "", "B738", SimState::adding2sim, 0, 52.3, 4.8, 0);
+  spawnStack = {0x400002, 0x400001};
+  engineCycle.store(101);
+  h.cycle(1);
+  ASSERT_EQ(liveAddQueue.size(), 1u);
+  const AiCreationRecord& r = liveAddQueue.back();
+  EXPECT_EQ(r.hexid, 0x400001u);
+  EXPECT_EQ(r.callsign, "KLM1");
+  EXPECT_EQ(r.liveryTitle, "Livery B738");
+  EXPECT_NEAR(r.position.pitch, 0.01 * radToDeg, 1e-12);
+  EXPECT_NEAR(r.position.bank, 0.02 * radToDeg, 1e-12);
+  EXPECT_NEAR(r.position.heading, 1.5 * radToDeg, 1e-12);
+  EXPECT_EQ(r.position.onGround, 1u);
+  EXPECT_EQ(r.position.airspeed, 0u);
+  h.cycle(1);
+  EXPECT_EQ(liveAddQueue.size(), 1u) << "an aircraft without callsign is not created";
+  EXPECT_TRUE(h.logHas("lf_handleAddingStack " + gf_acIdentText(nameless) + " objectid = 0?"));
 }

@@ -46,6 +46,8 @@ TEST(ClientEvents, ConfigurationCommands) {
   gf_setFlaps(ac, 5);
   EXPECT_EQ(eventPairs(h), (std::vector<P>{{simid::flapsSet, 10240}, {simid::flapsSet, 0}}));
   EXPECT_TRUE(h.logHas("gf_setFlaps: invalid flaps index"));
+  const std::string log = h.log();
+  EXPECT_EQ(log.find("invalid flaps index"), log.rfind("invalid flaps index")) << "logged once: 5 is remembered";
   for (std::uint32_t i : {1u, 1u, 2u, 3u, 4u, 5u, 0u}) gf_setThrottle(ac, i);
   EXPECT_EQ(eventPairs(h), (std::vector<P>{{simid::throttleSet, 4914}, {simid::throttleSet, 8191},
                                            {simid::throttleSet, 11468}, {simid::throttleSet, 16383},
@@ -100,6 +102,12 @@ TEST(ClientEvents, ParkedConfigurationAndCabinLights) {
   EXPECT_LT(lit, 950);
   RANDOM.value.store(false);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(cabinOf(pax), 1);
+  for (bool nav : {true, false}) {
+    NAV_LIGHTS_WHILE_PARKED.value.store(nav);
+    lf_activateStaticAc(pax);
+    for (const auto& e : h.takeEvents())
+      if (e.eventId == simid::navLights) EXPECT_EQ(e.value, nav ? 1u : 0u);
+  }
 }
 
 TEST(Removal, ByStateAndQueue) {
@@ -180,11 +188,13 @@ TEST(Removal, FarthestAircraftMakesRoom) {
       {"FirstFarEnoughThenFarther", 5.0, {6.0, 6.05, 6.2}, 2},
       {"NoneFarEnough", 5.0, {5.09, 3.0}, -1},
       {"AnyDistance", -1.0, {1.0, 3.0, 2.0}, 1},
+      {"TwoAsFarTheFirstGoes", -1.0, {3.0, 3.0}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     gf_resetEngineTables();
     addLiveAc(0x400100, "BUF", "B738", SimState::buffer, 0, lat0 + 50 * nm, lon0, 5000);  // not active
+    addLiveAc(0x400101, "NEW", "B738", SimState::adding2sim, 0, lat0 + 50 * nm, lon0, 5000);  // not active
     for (std::size_t i = 0; i < c.aircraft.size(); ++i)
       addLiveAc(0x400000 + static_cast<std::uint32_t>(i), "A" + std::to_string(i), "B738", SimState::active,
                 2000 + static_cast<std::uint32_t>(i), lat0 + c.aircraft[i] * nm, lon0, 5000);
