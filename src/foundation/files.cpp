@@ -273,7 +273,7 @@ namespace {
 bool lf_startsWithFolder(const std::string& text, platform::KnownFolder which) {
   const auto folder = platform::knownFolder(which);
   if (!folder) return false;
-  const std::string prefix = folder->string();
+  const std::string prefix = gf_pathToUtf8(*folder);
   return !prefix.empty() && text.starts_with(prefix);
 }
 
@@ -295,7 +295,8 @@ bool lf_folderIsWritable(const fs::path& folder) {
 }  // namespace
 
 std::string gf_newVersionNotice(const fs::path& installFolder) {
-  const std::string text = installFolder.string();
+  // Wide on Windows: a folder with letters outside the ANSI code page is compared, not thrown on.
+  const std::string text = gf_pathToUtf8(installFolder);
   const bool underProgramFiles = lf_startsWithFolder(text, platform::KnownFolder::ProgramFiles) ||
                                  lf_startsWithFolder(text, platform::KnownFolder::ProgramFilesX86);
   if (underProgramFiles && !lf_folderIsWritable(installFolder) && !platform::processIsElevated()) {

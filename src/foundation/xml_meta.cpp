@@ -99,6 +99,6 @@ bool gf_saveXmlWithDeclaration(pugi::xml_document& document, const std::filesyst
   declaration.append_attribute("version").set_value("1.0");
   declaration.append_attribute("encoding").set_value("UTF-8");
   for (const auto& [name, value] : others) declaration.append_attribute(name.c_str()).set_value(value.c_str());
-  return document.save_file(gf_pathToUtf8(path).c_str(), "  ", pugi::format_indent,
-                            pugi::encoding_utf8);
+  // The path's own characters (wide on Windows), so that any folder name opens.
+  return document.save_file(path.c_str(), "  ", pugi::format_indent, pugi::encoding_utf8);
 }

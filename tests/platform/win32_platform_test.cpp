@@ -12,8 +12,11 @@
 #include <string>
 #include <thread>
 
+#include <pugixml.hpp>
+
 #include "foundation/files.hpp"
 #include "foundation/text.hpp"
+#include "foundation/xml_meta.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/net.hpp"
 #include "platform/profile.hpp"
@@ -189,6 +192,15 @@ TEST(WidePaths, FoldersAndFilesWithLettersBeyondTheCodePage) {
   const fs::path text = folder / L"\u00fcbung.txt";
   EXPECT_TRUE(gf_readLinesWithCharset(gf_detectCharset(text), text, lines));
   EXPECT_EQ(lines, (std::vector<std::string>{"eins", "zwei"}));
+
+  pugi::xml_document document;
+  document.append_child("root").append_attribute("name").set_value("\xC3\xA9");
+  EXPECT_TRUE(gf_saveXmlWithDeclaration(document, folder / L"\u0416.xml"));
+  pugi::xml_document back;
+  EXPECT_TRUE(back.load_file((folder / L"\u0416.xml").c_str()));
+  EXPECT_STREQ(back.child("root").attribute("name").value(), "\xC3\xA9");
+  EXPECT_NE(gf_newVersionNotice(folder).find("A new version is available"), std::string::npos)
+      << "an install folder of any letters";
 }
 
 TEST(Profile, Utf16FilesAndMissingKeys) {
