@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program (Release) and starts it.
+# Installs what is missing, builds the program (Release) and starts it in its program folder:
+# $WDRX_PROGRAM_FOLDER, or run/ of this clone (made with its docs/ folder when missing).
+# Arguments go to the program (e.g. --production). Ctrl+C closes it as its close button would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDRX_BUILD_TESTS=OFF -DWDRX_BUILD_BENCH=OFF
 cmake --build build/release
-if [ ! -x build/release/Wendrix_P3D ]; then
-  echo "The libraries are built; the program entry (main window and run thread) is not part of this build yet."
-  exit 0
-fi
-exec build/release/Wendrix_P3D "$@"
+program="$PWD/build/release/Wendrix_P3D"
+folder=${WDRX_PROGRAM_FOLDER:-$PWD/run}
+mkdir -p "$folder/docs" "$folder/input"
+cd "$folder"
+exec "$program" "$@"

@@ -1,12 +1,15 @@
 #include "app/run_control.hpp"
 
 #include <array>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
 #include "app/status_line.hpp"
+#include "foundation/clock.hpp"
 #include "foundation/format.hpp"
 #include "foundation/hooks.hpp"
 
@@ -38,6 +41,20 @@ const std::array<std::pair<std::int32_t, std::string>, 9> exitReasonTable{{
     {7, "SYSTEM ERROR"},
     {8, "NEW VERSION"},
 }};
+// Wakes the run thread's waits when a stop is asked.
+std::mutex stopWaitMutex;
+std::condition_variable stopWait;
+
+std::mutex sleeperMutex;
+RunSleeper installedSleeper;
+
+void lf_notifyStop() {
+  { std::lock_guard lock(stopWaitMutex); }
+  stopWait.notify_all();
+}
+
+bool lf_stopping() { return runStopRequested.load() || closeRequested.load(); }
+
 // The foundation (downloads, gf_logUnlessStopping) learns of a stop through its hook; registered
 // whenever this file is part of the program, before main runs.
 const bool stopQueryRegistered = [] {
@@ -58,6 +75,7 @@ bool gf_requestRunStop(ExitReason reason, std::int32_t delaySeconds) {
   exitReason.store(reason);
   restartDelay.store(delaySeconds);
   runStopRequested.store(true);
+  lf_notifyStop();
   return true;
 }
 
@@ -66,11 +84,80 @@ void gf_requestClose() {
   closeRequested.store(true);
   if (exitReason.load() == ExitReason::NotYetSet) exitReason.store(ExitReason::UserClosedSim);
   runStopRequested.store(true);
+  lf_notifyStop();
 }
 
 void gf_reportThreadStopped(const std::string& threadName, const std::string& errorText) {
   gf_postStatus(wdrx::format("The {} has stopped with error: {}", threadName, errorText), true);
   gf_requestRunStop(ExitReason::ReaderError, 15);
+}
+
+void gf_setRunSleeper(RunSleeper sleeper) {
+  std::lock_guard lock(sleeperMutex);
+  installedSleeper = std::move(sleeper);
+}
+
+void gf_runSleep(std::chrono::nanoseconds duration, bool (*wakeWhen)()) {
+  RunSleeper sleeper;
+  {
+    std::lock_guard lock(sleeperMutex);
+    sleeper = installedSleeper;
+  }
+  if (sleeper) {
+    sleeper(duration);
+    return;
+  }
+  if (duration <= std::chrono::nanoseconds::zero()) return;
+  std::unique_lock lock(stopWaitMutex);
+  stopWait.wait_for(lock, duration, [wakeWhen] { return wakeWhen != nullptr && wakeWhen(); });
+}
+
+bool gf_waitUnless(std::chrono::nanoseconds duration, bool (*stopWhen)()) {
+  const auto until = gf_clock().steadyNow() + duration;
+  for (;;) {
+    if (stopWhen()) return false;
+    const auto now = gf_clock().steadyNow();
+    if (now >= until) return true;
+    gf_runSleep(until - now, stopWhen);
+  }
+}
+
+bool gf_runStopping() { return lf_stopping(); }
+bool gf_waitUnlessStopping(std::chrono::nanoseconds duration) {
+  return gf_waitUnless(duration, lf_stopping);
+}
+bool gf_waitUnlessClosed(std::chrono::nanoseconds duration) {
+  return gf_waitUnless(duration, [] { return closeRequested.load(); });
+}
+
+void gf_markSystemError() {
+  std::lock_guard lock(requestMutex);
+  if (!runStopRequested.load()) exitReason.store(ExitReason::SystemError);
+  lf_notifyStop();
+}
+
+bool gf_clearRunStopUnlessClosed() {
+  std::lock_guard lock(requestMutex);
+  if (closeRequested.load()) return false;
+  runStopRequested.store(false);
+  exitReason.store(ExitReason::NotYetSet);
+  restartDelay.store(0);
+  return true;
+}
+
+void gf_sleepUntil(std::chrono::steady_clock::time_point target) {
+  for (auto now = gf_clock().steadyNow(); now < target; now = gf_clock().steadyNow()) {
+    RunSleeper sleeper;
+    {
+      std::lock_guard lock(sleeperMutex);
+      sleeper = installedSleeper;
+    }
+    if (sleeper) {
+      sleeper(target - now);
+    } else {
+      std::this_thread::sleep_for(target - now);
+    }
+  }
 }
 
 namespace wdrx::testing {

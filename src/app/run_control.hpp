@@ -2,8 +2,10 @@
 // Run-control state through which every thread asks the current run to end. Whoever sees a
 // reason calls gf_requestRunStop; the first reason wins, the run thread closes down.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 enum class ExitReason : std::int32_t {
@@ -46,8 +48,37 @@ bool gf_requestRunStop(ExitReason reason, std::int32_t delaySeconds);
 // and runStopRequested, and USER CLOSED SIM while no reason is set yet.
 void gf_requestClose();
 
+// An error the start-up could not get over: SYSTEM ERROR, unless a stop was asked before
+// (that reason stays). runStopRequested is left as it is, so that a setting changed while the
+// error is shown (the install path) can still end the run for a restart.
+void gf_markSystemError();
+
+// The run reset's part of the stop flags: runStopRequested, exitReason and restartDelay back to
+// their start values - unless the user has asked to close meanwhile, which keeps all of them
+// (false) so that the close is not lost.
+bool gf_clearRunStopUnlessClosed();
+
 // A reader thread ended with an error: status line (logged), READER ERROR with 15 s delay.
 void gf_reportThreadStopped(const std::string& threadName, const std::string& errorText);
+
+// How the run thread lets time pass: every wait of the start-up, the main loop and closing
+// down goes through gf_runSleep, which returns early as soon as a stop of the run is asked
+// (gf_requestRunStop, gf_requestClose). Tests install a sleeper that moves a fake clock.
+using RunSleeper = std::function<void(std::chrono::nanoseconds)>;
+void gf_setRunSleeper(RunSleeper sleeper);  // empty: the real one
+// Sleeps at most `duration`; the real sleeper wakes early once wakeWhen (if given) is true.
+void gf_runSleep(std::chrono::nanoseconds duration, bool (*wakeWhen)() = nullptr);
+// Waits until the steady clock (gf_clock) has moved on by `duration`; false as soon as
+// stopWhen is true (also when it already is).
+bool gf_waitUnless(std::chrono::nanoseconds duration, bool (*stopWhen)());
+// ... as soon as runStopRequested or closeRequested is set.
+bool gf_waitUnlessStopping(std::chrono::nanoseconds duration);
+// ... as soon as the user closes the window (closing down: the run stops already).
+bool gf_waitUnlessClosed(std::chrono::nanoseconds duration);
+bool gf_runStopping();  // runStopRequested or closeRequested
+// The same without looking at the stop flags (the main loop's 10 ms grid, the pause of closing
+// down, whose work must be done whatever is asked meanwhile).
+void gf_sleepUntil(std::chrono::steady_clock::time_point target);
 
 namespace wdrx::testing {
 // Every run-control value back to its state at process start.

@@ -88,12 +88,21 @@ StatusSnapshot gf_statusSnapshot() {
           statusLine.statusSetAt};
 }
 
-namespace wdrx::testing {
-void resetStatusLine() {
+namespace {
+void lf_emptyStatusLine() {
   std::lock_guard lock(statusLine.statusMutex);
   statusLine.statusText.clear();
   statusLine.errorText.clear();
   statusLine.statusClock = 0;
   statusLine.statusSetAt = 0;
 }
+}  // namespace
+
+void gf_resetStatusLine() {
+  lf_emptyStatusLine();
+  lf_notify();
+}
+
+namespace wdrx::testing {
+void resetStatusLine() { lf_emptyStatusLine(); }
 }  // namespace wdrx::testing

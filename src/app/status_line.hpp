@@ -24,6 +24,9 @@ void gf_postError(const std::string& text);
 // Empties the error text and the status message (run reset, restart, the install-path box).
 void gf_clearError();
 
+// The run reset: both texts empty, statusClock and statusSetAt 0.
+void gf_resetStatusLine();
+
 // The per-second work while the flight runs: advances statusClock, clears an expired status.
 void gf_statusSecond();
 

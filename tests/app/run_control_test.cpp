@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <barrier>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -119,6 +120,51 @@ TEST(RunControl, TheFoundationsStatusTextsReachTheStatusLine) {
   gf_hookPostStatus("Read failed for 'x'", false);
   EXPECT_EQ(gf_statusSnapshot().statusText, "Read failed for 'x'");
   gf_clearStatus();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunWaits, AStopEndsAWaitAtOnce) {
+  std::thread stopper([] { gf_requestRunStop(ExitReason::ReaderError, 15); });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(gf_waitUnlessStopping(std::chrono::seconds(60)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  stopper.join();
+  EXPECT_FALSE(gf_waitUnlessStopping(std::chrono::milliseconds(1)));  // already stopping
+}
+
+TEST(RunWaits, ClosingDownWaitsOnlyForTheUsersClose) {
+  gf_requestRunStop(ExitReason::ReaderError, 15);
+  EXPECT_TRUE(gf_waitUnlessClosed(std::chrono::milliseconds(20)));
+  std::thread user([] { gf_requestClose(); });
+  EXPECT_FALSE(gf_waitUnlessClosed(std::chrono::seconds(60)));
+  user.join();
+  EXPECT_TRUE(gf_waitUnlessStopping(std::chrono::nanoseconds(0)) == false);
+}
+
+TEST(RunWaits, ASystemErrorKeepsTheStopOpenForARestartReason) {
+  gf_markSystemError();
+  EXPECT_EQ(exitReason.load(), ExitReason::SystemError);
+  EXPECT_FALSE(runStopRequested.load());
+  EXPECT_TRUE(gf_requestRunStop(ExitReason::NewSettings, 3));  // the install path typed meanwhile
+  EXPECT_EQ(exitReason.load(), ExitReason::NewSettings);
+  gf_markSystemError();  // a stop with its reason is there: it stays
+  EXPECT_EQ(exitReason.load(), ExitReason::NewSettings);
+}
+
+TEST(RunWaits, TheResetKeepsAClose) {
+  gf_requestRunStop(ExitReason::ReaderError, 15);
+  EXPECT_TRUE(gf_clearRunStopUnlessClosed());
+  EXPECT_FALSE(runStopRequested.load());
+  EXPECT_EQ(exitReason.load(), ExitReason::NotYetSet);
+  EXPECT_EQ(restartDelay.load(), 0);
+  gf_requestRunStop(ExitReason::ReaderError, 15);
+  gf_requestClose();
+  EXPECT_FALSE(gf_clearRunStopUnlessClosed());
+  EXPECT_TRUE(runStopRequested.load());
+  EXPECT_EQ(exitReason.load(), ExitReason::ReaderError);
 }
 
 }  // namespace

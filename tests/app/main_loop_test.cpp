@@ -1,0 +1,287 @@
+// The main loop on the fake clock: its 10 ms grid and the periodic jobs of each second.
+#include "app/main_loop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/main_window_state.hpp"
+#include "app/run_control.hpp"
+#include "app/status_line.hpp"
+#include "app/window/main_window.hpp"
+#include "config/settings.hpp"
+#include "shell_fixture.hpp"
+#include "simlink/user_aircraft.hpp"
+#include "traffic/link_state.hpp"
+
+namespace shell_test {
+namespace {
+
+class MainLoop : public ShellTest {
+ protected:
+  MainLoop() {
+    realTrafficDisplay.trafficLamp.store(lampReceiving);
+    realTrafficDisplay.qnhLamp.store(lampReceiving);
+    // Each job records the running second it came in.
+    auto job = [this](const char* name) {
+      return [this, name] { seconds[name].push_back(runSeconds.load()); };
+    };
+    runServices.staticParkingTick = [this](bool first) {
+      seconds[first ? "tick first" : "tick16"].push_back(runSeconds.load());
+    };
+    runServices.checkReaderLamps = job("lamps");
+    runServices.removeStaticTwins = job("twins");
+    runServices.setReaderUserPosition = [this](const LatLon&) { seconds["five"].push_back(runSeconds.load()); };
+    runServices.firstParkAirport = [this]() -> std::optional<LatLon> {
+      seconds["autoRange"].push_back(runSeconds.load());
+      return std::nullopt;
+    };
+    runServices.logUnmatchedAircraft = job("unmatched");
+    runServices.logMatchingSummary = job("summary");
+    runServices.startCallsignCollection = job("collect");
+    runServices.parkingAdjustments = job("adjust");
+  }
+
+  // One step in which the simulator's second has come.
+  bool second() {
+    secondTick.store(true);
+    return lf_mainLoopStep();
+  }
+
+  std::map<std::string, std::vector<std::int32_t>> seconds;
+};
+
+std::vector<std::int32_t> upTo400(bool (*rule)(int)) {
+  std::vector<std::int32_t> result;
+  for (int n = 1; n <= 400; ++n)
+    if (rule(n)) result.push_back(n);
+  return result;
+}
+
+TEST_F(MainLoop, EachJobAtItsSecondsOverTheFirst400) {
+  for (int i = 0; i < 400; ++i) ASSERT_TRUE(second());
+  EXPECT_EQ(runSeconds.load(), 400);
+  // Jobs of a period that is not a multiple of 5 skip the seconds that are.
+  EXPECT_EQ(seconds["tick16"], (std::vector<std::int32_t>{16, 32, 48, 64, 96, 112, 128, 144, 176,
+                                                          192, 208, 224, 256, 272, 288, 304, 336,
+                                                          352, 368, 384}));
+  EXPECT_EQ(seconds["lamps"], (std::vector<std::int32_t>{59, 118, 177, 236, 354}));
+  EXPECT_EQ(seconds["twins"], (std::vector<std::int32_t>{61, 122, 183, 244, 366}));
+  EXPECT_EQ(seconds["five"], upTo400([](int n) { return n % 5 == 0; }));
+  EXPECT_EQ(seconds["autoRange"], upTo400([](int n) { return n % 30 == 0; }));
+  EXPECT_TRUE(seconds["unmatched"].empty());
+  EXPECT_TRUE(seconds["summary"].empty());
+  // The renewal countdown went down once a minute: 60, 120, ..., 360.
+  EXPECT_EQ(parkingCountdown.load(), 14);
+  EXPECT_EQ(mainWindow.renewalCountdown.load(), 14);
+  EXPECT_EQ(calls.count("engineCycle"), 400);
+}
+
+TEST_F(MainLoop, ASilentLampIsCheckedEveryFifteenSeconds) {
+  realTrafficDisplay.qnhLamp.store(lampSilent);
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(second());
+  EXPECT_EQ(seconds["lamps"], (std::vector<std::int32_t>{15, 30, 45, 59, 60}));
+}
+
+TEST_F(MainLoop, TheScheduleBeginsAnewAfter86400RunningSeconds) {
+  runSeconds.store(86'390);
+  std::vector<std::int32_t> after;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(second());
+    after.push_back(runSeconds.load());
+  }
+  EXPECT_EQ(seconds["summary"], (std::vector<std::int32_t>{0}));  // the count is back at 0
+  EXPECT_EQ(seconds["unmatched"], (std::vector<std::int32_t>{86'400}));
+  EXPECT_TRUE(calls.saw("clearCreationRequests"));
+  EXPECT_EQ(after[9], 0);  // the second of 86400 ends at 0
+  EXPECT_EQ(after[10], 1);
+  EXPECT_EQ(seconds["five"].back(), 10);  // 5 and 10 of the new count
+  EXPECT_EQ(seconds["five"][seconds["five"].size() - 2], 5);
+}
+
+TEST_F(MainLoop, WithoutASimulatorSecondOnlyTheEngineRuns) {
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(lf_mainLoopStep());
+  EXPECT_EQ(calls.count("engineCycle"), 1000);
+  EXPECT_EQ(runSeconds.load(), 0);
+  EXPECT_TRUE(seconds.empty());
+}
+
+TEST_F(MainLoop, AnAnnouncedUpdateStartsAtFifteenAndCompletesAtThirty) {
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(second());
+  parkingUpdateRequested.store(true);
+  gf_postError("an old error");
+  for (int i = 7; i < 40; ++i) ASSERT_TRUE(second());
+  EXPECT_EQ(seconds["collect"], (std::vector<std::int32_t>{15}));
+  EXPECT_EQ(seconds["adjust"], (std::vector<std::int32_t>{30}));
+  // Between the two phases the 16-second driver waits.
+  EXPECT_EQ(seconds["tick16"], (std::vector<std::int32_t>{32}));
+  EXPECT_FALSE(parkingUpdateRequested.load());
+  EXPECT_FALSE(parkingUpdatePhase.load());
+  EXPECT_TRUE(gf_statusSnapshot().errorText.empty());
+  EXPECT_TRUE(parkingUpdateBusy.load());  // the parking code enables the controls when done
+}
+
+TEST_F(MainLoop, NoAdjustmentWithoutAParkAirportsStands) {
+  runServices.parkingAdjustable = [] { return false; };
+  parkingUpdateRequested.store(true);
+  for (int i = 0; i < 31; ++i) ASSERT_TRUE(second());
+  EXPECT_TRUE(seconds["adjust"].empty());
+  EXPECT_FALSE(parkingUpdateRequested.load());
+}
+
+TEST_F(MainLoop, TheWindowsRequestsAreTakenOnce) {
+  BLOCK_CALLSIGN.value.store("KLM1234");
+  blockRequested.store(true);
+  flushStaticRequested.store(true);
+  INITIAL_LOAD_ONLY.value.store(false);
+  ASSERT_TRUE(second());
+  ASSERT_TRUE(second());
+  EXPECT_EQ(calls.count("removeBlocked KLM1234"), 1);
+  EXPECT_EQ(calls.count("removeAllStaticAc"), 1);
+  EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
+  EXPECT_FALSE(blockRequested.load());
+
+  // A blocked callsign that was taken back removes nothing.
+  BLOCK_CALLSIGN.value.store("");
+  blockRequested.store(true);
+  ASSERT_TRUE(second());
+  EXPECT_EQ(calls.count("removeBlocked "), 0);
+  EXPECT_FALSE(blockRequested.load());
+}
+
+TEST_F(MainLoop, TheReReadWaitsWhileAnUpdateRunsAndIsDoneOnce) {
+  rereadRequested.store(true);
+  parkingUpdateBusy.store(true);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(second());
+  EXPECT_FALSE(calls.saw("recheckParkAirports"));
+  EXPECT_TRUE(rereadRequested.load());
+  parkingUpdateBusy.store(false);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(second());
+  EXPECT_EQ(calls.count("recheckParkAirports"), 1);
+  EXPECT_EQ(gf_statusSnapshot().statusText, "park airports and stands are okay");
+}
+
+TEST_F(MainLoop, TheUserAircraftDecidesWhichSpotIsCleared) {
+  COLLISION_LIVE_PARKED_GND.value.store(true);
+  userOnGround.onGround.store(true);
+  ASSERT_TRUE(second());
+  COLLISION_USER_GND.value.store(false);
+  ASSERT_TRUE(second());
+  userOnGround.onGround.store(false);
+  ASSERT_TRUE(second());
+  COLLISION_USER_AIR.value.store(false);
+  COLLISION_LIVE_PARKED_GND.value.store(false);
+  ASSERT_TRUE(second());
+  EXPECT_EQ(calls.count("clearUserSpot"), 1);
+  EXPECT_EQ(calls.count("clearUserPath"), 1);
+  EXPECT_EQ(calls.count("removeStaticInLivePaths"), 3);
+}
+
+TEST_F(MainLoop, APauseIsLoggedOnceEachWayAndKeepsTheLinkAlive) {
+  bool runs = true;
+  runServices.flightRuns = [&runs] { return runs; };
+  ASSERT_TRUE(second());
+  runs = false;
+  for (int i = 0; i < 250; ++i) ASSERT_TRUE(lf_mainLoopStep());
+  EXPECT_EQ(calls.count("handleSimResults"), 250);
+  EXPECT_EQ(calls.count("clearPositionBuffers"), 1);
+  EXPECT_EQ(calls.count("sendUserPosition"), 2);  // once every 100 steps
+  EXPECT_EQ(calls.indexOf("acceptTraffic 0") < calls.indexOf("clearPositionBuffers"), true);
+  runs = true;
+  ASSERT_TRUE(second());
+  ASSERT_TRUE(second());
+  const std::string log = logText();
+  const auto count = [&log](const std::string& text) {
+    int n = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Flight not running"), 1);
+  EXPECT_EQ(count("Flight resumed"), 1);
+  EXPECT_EQ(calls.count("acceptTraffic 1"), 1);
+  EXPECT_EQ(runSeconds.load(), 3);  // paused time is no running second
+}
+
+TEST_F(MainLoop, AStopEndsTheLoopAtItsSecond) {
+  ASSERT_TRUE(second());
+  gf_requestClose();
+  EXPECT_TRUE(lf_mainLoopStep());  // the engine's step: the stop is seen at the second
+  EXPECT_FALSE(second());
+}
+
+// The loop proper: its grid on the steady clock.
+class MainLoopGrid : public MainLoop {
+ protected:
+  MainLoopGrid() {
+    runServices.engineCycle = [this] {
+      const std::int64_t now = nowMs();
+      steps.push_back(now);
+      if (onStep) onStep(static_cast<int>(steps.size()), now);
+    };
+  }
+  // Ends the loop at that step (a close arriving with the simulator's second).
+  void endAt(int step, int n) {
+    if (step == n) {
+      gf_requestClose();
+      secondTick.store(true);
+    }
+  }
+
+  std::vector<std::int64_t> steps;
+  std::function<void(int, std::int64_t)> onStep;
+};
+
+TEST_F(MainLoopGrid, StepsEveryTenMilliseconds) {
+  onStep = [this](int n, std::int64_t) { endAt(20, n); };
+  lf_mainLoop();
+  ASSERT_EQ(steps.size(), 20u);
+  for (std::size_t i = 1; i < steps.size(); ++i) EXPECT_EQ(steps[i] - steps[i - 1], 10) << i;
+  EXPECT_EQ(seconds["tick first"].size(), 1u);
+  EXPECT_EQ(calls.indexOf("acceptTraffic 1"), 0);
+}
+
+TEST_F(MainLoopGrid, ALateStepCatchesUpUpTo100MillisecondsThenStartsANewGrid) {
+  onStep = [this](int n, std::int64_t) {
+    if (n == 3) clock.advance(std::chrono::milliseconds(60));   // 60 ms late: caught up
+    if (n == 8) clock.advance(std::chrono::milliseconds(150));  // too late: a new grid
+    endAt(14, n);
+  };
+  lf_mainLoop();
+  ASSERT_EQ(steps.size(), 14u);
+  const std::int64_t t0 = steps[0];
+  // Steps 4 to 8 were due at 30..70 ms: after step 3 ended at 80 ms each runs at once.
+  for (std::size_t i = 3; i <= 7; ++i) EXPECT_EQ(steps[i], t0 + 80) << i;
+  // Step 9 comes 10 ms after the late step 8, and the grid goes on from there.
+  EXPECT_EQ(steps[8], steps[7] + 150 + 10);
+  EXPECT_EQ(steps[9], steps[8] + 10);
+}
+
+TEST_F(MainLoopGrid, TheSimulatorsSecondStartsTheGridAnew) {
+  // The sleeps overshoot by 4 ms; only the simulator's second moves the grid to the real time.
+  // The second comes from the simulator link while the loop sleeps after step 5.
+  bool tickInSleep = false;
+  gf_setRunSleeper([this, &tickInSleep](std::chrono::nanoseconds duration) {
+    clock.advance(duration + std::chrono::milliseconds(4));
+    if (tickInSleep) secondTick.store(true);
+    tickInSleep = false;
+  });
+  onStep = [this, &tickInSleep](int n, std::int64_t) {
+    if (n == 5) tickInSleep = true;
+    endAt(9, n);
+  };
+  lf_mainLoop();
+  ASSERT_EQ(steps.size(), 9u);
+  const std::int64_t t0 = steps[0];
+  EXPECT_EQ(steps[1], t0 + 14);  // due at 10, overslept
+  EXPECT_EQ(steps[2], t0 + 24);  // due at 20: the grid holds
+  EXPECT_EQ(steps[4], t0 + 44);
+  // After step 5 the second tick was pending: step 6 (due at 50) came at 54, the grid follows it.
+  EXPECT_EQ(steps[5], t0 + 54);
+  EXPECT_EQ(steps[6], t0 + 68);  // due at 64, overslept
+}
+
+}  // namespace
+}  // namespace shell_test
