@@ -99,7 +99,9 @@ TEST(EndToEnd, TheProgramFliesReportedAircraftAndClosesCleanly) {
                             dir.path(), {}, dir.path() / "faketraffic.txt");
   ASSERT_TRUE(traffic.started());
 
-  // A second copy ends at once, leaving the first untouched.
+  // A second copy ends at once, leaving the first untouched (once the first holds the lock: it
+  // writes its log after taking it).
+  ASSERT_TRUE(e2e::waitFor([&] { return fs::exists(program / "Log.txt"); }, 60s));
   {
     e2e::ChildProcess second(WDRX_PROGRAM, {}, program, programEnvironment, dir.path() / "second.txt");
     EXPECT_EQ(second.wait(60s), 255);  // -1
