@@ -714,3 +714,27 @@ TEST(EngineCycle, ASpawnedAircraftBecomesACreationRecord) {
   EXPECT_EQ(liveAddQueue.size(), 1u) << "an aircraft without callsign is not created";
   EXPECT_TRUE(h.logHas("lf_handleAddingStack " + gf_acIdentText(nameless) + " objectid = 0?"));
 }
+
+TEST(EngineCycle, AStaticCandidateThatThrowsIsDroppedTheCycleGoesOn) {
+  EngineHarness h;
+  addStand("P1", 52.3, 4.8, 0.0);
+  addStand("P2", 52.31, 4.8, 0.0);
+  StaticCandidate candidate;
+  candidate.standNumber = 1;
+  candidate.callsign1 = "KLM1";
+  staticCandidates.push_back(candidate);
+  candidate.standNumber = 2;
+  candidate.callsign1 = "KLM2";
+  staticCandidates.push_back(candidate);
+  engineDoubles.staticLiveryFor = [](const AcBase& ac) -> std::string {
+    if (ac.standId == 2) throw std::runtime_error("livery data gone");
+    return "Static livery";
+  };
+  EXPECT_NO_THROW(h.cycle(1));
+  EXPECT_TRUE(h.logHas("lf_detcs exception: livery data gone"));
+  EXPECT_TRUE(staticAcTable.empty()) << "the half-built record goes with its candidate";
+  EXPECT_NO_THROW(h.cycle(1));
+  ASSERT_EQ(staticAcTable.size(), 1u);
+  EXPECT_EQ(staticAcTable[0].standId, 1);
+  EXPECT_EQ(staticAcTable[0].simState, SimState::adding2sim);
+}

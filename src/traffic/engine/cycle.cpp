@@ -397,8 +397,16 @@ void lf_paceQueues() {
     }
     if (c % 100 == 0) lf_expireStaticHandOvers();
   }
-  // Static placement: one candidate per cycle.
-  lf_detcs();
+  // Static placement: one candidate per cycle. A candidate that throws is dropped with the
+  // record it had begun (still in buffer); the cycle goes on.
+  try {
+    lf_detcs();
+  } catch (const std::exception& e) {
+    gf_log(wdrx::format("{} exception: {}", "lf_detcs", e.what()));
+    for (AcBase& st : staticAcTable)
+      if (st.simState == SimState::buffer) st.removed = 1;
+    gf_compactStaticAcTable();
+  }
 }
 
 void lf_requestAcInRange() {
