@@ -31,22 +31,8 @@ LatLon lf_from(LatLon at, double bearingDeg, double metres) {
 
 class Movement : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Airport airport;
-    airport.icao = IcaoCode("EHAM");
-    airport.iata = IataCode("AMS");
-    airport.latitude = lat0;
-    airport.longitude = lon0;
-    airport.altitude = static_cast<float>(field);
-    parkAirport.store(airport);
-    parkAirportCode.store(airport.icao);
-    parkAirportElevation = field;
-    learnedDirty.store(true);
-  }
-  void TearDown() override {
-    learnedDirty.store(false);
-    parkAirportElevation.reset();
-  }
+  void SetUp() override { setParkAirport(lat0, lon0, field); }
+  void TearDown() override { clearParkAirport(); }
 
   // The invariants held for the whole flight; catch-up legs stay few and short.
   static void expectRealistic(const FlightLog& log, std::int64_t maxCatchUpCycles = 300) {

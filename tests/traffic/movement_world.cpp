@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "airports/park_airport_state.hpp"
+#include "airports/parking/apf_state.hpp"
 #include "foundation/format.hpp"
 #include "foundation/geodesy.hpp"
 #include "simlink/sim_ids.hpp"
@@ -24,6 +26,24 @@ double lf_normalizeDeg(double d) {
   return d < 0.0 ? d + 360.0 : d;
 }
 }  // namespace
+
+void setParkAirport(double latitude, double longitude, double fieldFt) {
+  Airport airport;
+  airport.icao = IcaoCode("EHAM");
+  airport.iata = IataCode("AMS");
+  airport.latitude = latitude;
+  airport.longitude = longitude;
+  airport.altitude = static_cast<float>(fieldFt);
+  parkAirport.store(airport);
+  parkAirportCode.store(airport.icao);
+  parkAirportElevation = fieldFt;
+  learnedDirty.store(true);
+}
+
+void clearParkAirport() {
+  learnedDirty.store(false);
+  parkAirportElevation.reset();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Paths

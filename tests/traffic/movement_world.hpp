@@ -16,6 +16,10 @@
 
 namespace wdrx::testing {
 
+// The park airport EHAM at a position and field elevation (feet), its file read; and gone.
+void setParkAirport(double latitude, double longitude, double fieldFt);
+void clearParkAirport();
+
 // One second of a real flight.
 struct PathPoint {
   double t = 0.0;  // seconds from the start of the path
