@@ -131,6 +131,26 @@ TEST_F(MovementBounds, PitchFollowsTheVerticalSpeedAndSinkRatesTheQnh) {
   qnhHpa.store(1013);
 }
 
+TEST_F(MovementBounds, ClimbsNeverExceedTheClimbLimit) {
+  // Ground samples climbing fast (no airborne sample to skip to), and a climb toward the field
+  // from below it: the altitude rate stays within the category's climb limit.
+  LiveAc& ac = inTheAir("C172", 40.0, 3000.0, 4000.0, 4000.0);
+  ac.samples[0].altitude = ac.samples[1].altitude = 0.0;
+  ac.samples[0].airborne = ac.samples[1].airborne = 0;
+  lf_airborneStep(ac, 500);
+  EXPECT_LE(ac.altitudeRate, ac.climbLimit);
+  EXPECT_GT(ac.altitudeRate, 0.0);
+
+  parkAirportElevation = 2000.0;
+  LiveAc& low = inTheAir("C172", 2.0, 1500.0, -700.0);
+  low.samples[1].altitude = 0.0;
+  low.samples[1].airborne = 0;
+  lf_airborneStep(low, 100);
+  EXPECT_LE(low.altitudeRate, low.climbLimit);
+  EXPECT_GT(low.altitudeRate, 0.0);
+  parkAirportElevation = field;
+}
+
 TEST_F(MovementBounds, TheApproachAndTheLowLevelConfigurationKeepTheirBounds) {
   struct Case {
     const char* name;

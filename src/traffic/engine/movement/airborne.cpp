@@ -163,7 +163,7 @@ void lf_airborneStep(LiveAc& ac, std::int32_t cycles) {
           // Climbing away from ground samples.
           q[1].verticalSpeed = std::max(q[1].verticalSpeed, 601.0);
           ac.legVerticalSpeed = q[1].verticalSpeed;
-          ac.altitudeRate = q[1].verticalSpeed / 6000.0;
+          ac.altitudeRate = std::min(q[1].verticalSpeed / 6000.0, ac.climbLimit);
         }
       } else {
         const double vs = lf_descentRate(ac);
@@ -174,7 +174,8 @@ void lf_airborneStep(LiveAc& ac, std::int32_t cycles) {
       gf_setGear(ac, 1);
     } else if (frontUp && !nextUp) {
       if (lf_parkAirportLoaded() && qnhHpa.load() <= 1013) {
-        ac.altitudeRate = (lf_fieldAltitude() - ac.altitude) / cycles;
+        // Toward the field; from below it (an altimeter off the QNH) within the climb limit.
+        ac.altitudeRate = std::min((lf_fieldAltitude() - ac.altitude) / cycles, ac.climbLimit);
       } else {
         const double vs = qnhHpa.load() > 1013 ? lf_descentRate(ac) : -601.0;
         q[1].verticalSpeed = vs;
