@@ -115,6 +115,7 @@ TEST(MovementRules, ANeighbourStandIsFreeWhenItsAircraftIsFarEnough) {
   };
   const Case cases[] = {
       {"Close", 35.0, FlightState::parked, "DLH2", false},
+      {"JustTooClose", 38.0, FlightState::parked, "DLH2", false},
       {"FarEnough", 45.0, FlightState::parked, "DLH2", true},
       {"PushingBackClose", 35.0, FlightState::pushing_back, "DLH2", false},
       {"TaxiingClose", 35.0, FlightState::taxi, "DLH2", true},
@@ -178,6 +179,12 @@ TEST(MovementRules, StaticLookAlikesAndTwinsOfLiveAircraftGo) {
   EXPECT_EQ(gf_findStaticAc(7)->simState, SimState::active) << "one a call";
   gf_removeStaticTwins();
   EXPECT_EQ(gf_findStaticAc(7)->simState, SimState::removingfromsim);
+  // The same registration under another callsign is a twin too.
+  AcBase& registered = addStaticAc(8, "XYZ9*", 1, SimState::active, 3008);
+  registered.registration = "PH-BXC";
+  gf_findLiveAc(0x400007)->registration = "PH-BXC";
+  gf_removeStaticTwins();
+  EXPECT_EQ(registered.simState, SimState::removingfromsim);
 }
 
 TEST(MovementRules, TheMaxParkLimitRemovesTheLongestParked) {
@@ -197,6 +204,7 @@ TEST(MovementRules, TheMaxParkLimitRemovesTheLongestParked) {
   const Case cases[] = {
       {"NoLimit", 0, false, 2, false, false},
       {"WithinTheLimit", 5, false, 2, false, false},
+      {"AtTheLimit", 3, false, 0, false, false},
       {"OneLiveTooMany", 2, false, 0, true, false},
       {"LiveKeptInitialLoadOnly", 2, true, 0, false, false},
       {"StaticGoesFirstWithInitialLoadOnly", 4, true, 2, false, true},
@@ -221,6 +229,17 @@ TEST(MovementRules, TheMaxParkLimitRemovesTheLongestParked) {
     if (c.statics > 0)
       EXPECT_EQ(gf_findStaticAc(10 + c.statics - 1)->simState == SimState::removingfromsim, c.staticRemoved);
   }
+  // A static aircraft still being removed counts until it has gone.
+  gf_clearAcTables();
+  mainWindow.maxParkCount.store(4);
+  INITIAL_LOAD_ONLY.value.store(true);
+  parkLive(0x400001, 1, 30);
+  parkLive(0x400002, 2, 120);
+  parkLive(0x400003, 3, 60);
+  addStaticAc(10, "ST0*", 4, SimState::removingfromsim, 3010);
+  addStaticAc(11, "ST1*", 5, SimState::active, 3011);
+  lf_maxPark(0);
+  EXPECT_EQ(gf_findStaticAc(11)->simState, SimState::removingfromsim);
   mainWindow.maxParkCount.store(0);
   INITIAL_LOAD_ONLY.value.store(false);
 }

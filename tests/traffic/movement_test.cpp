@@ -71,6 +71,7 @@ TEST_F(Movement, ALandingFlaresTouchesDownTaxiesAndParksOnTheStand) {
   EXPECT_TRUE(log.phasesInOrder(
       {"flying", "approach", "flare1", "flare2", "flare3", "flare4", "touchdown", "taxi", "parking", "parked"}))
       << lf_phases(log);
+  EXPECT_GE(log.phaseCycle("touchdown") - log.phaseCycle("approach"), 6000) << "a minute on approach";
   world.run(500);
   const LiveAc* ac = world.aircraft(0x484001);
   ASSERT_NE(ac, nullptr);
@@ -200,6 +201,20 @@ TEST_F(Movement, AnAircraftInTheAirIsDeadReckonedThenRemoved) {
   EXPECT_LT(log.lastSent.longitude, lastLongitude - 0.05) << "it flew on past its last report";
   // Eight dead-reckoned steps of 8 s: at least a minute past the last report's due cycle.
   EXPECT_GT(engineCycle.load(), 12000 + 3000 + 6000);
+  expectRealistic(log);
+}
+
+TEST_F(Movement, AFlightAcrossTheDateLineKeepsItsPositionsInRange) {
+  PathBuilder path(-16.0, 179.85, 35000.0, 80.0, 480.0, false);
+  path.leg(150, 480, 35000.0, 10.0);
+  ReportPlan plan;
+  plan.gapEvery = 0.0;
+  world.schedule(0x48400a, "FJI910", "B744", path.points(), plan);
+  ASSERT_LT(path.last().longitude, 0.0) << "the reports cross the date line";
+  world.runUntil([&] { return world.log(0x48400a).removed; }, 40000);
+  const FlightLog& log = world.log(0x48400a);
+  EXPECT_TRUE(log.removed);
+  EXPECT_GT(log.lastSent.longitude, path.last().longitude) << "dead reckoned on, east of the last report";
   expectRealistic(log);
 }
 

@@ -113,6 +113,11 @@ bool FlightLog::phasesInOrder(const std::vector<std::string>& wanted) const {
   return true;
 }
 
+std::int64_t FlightLog::phaseCycle(const std::string& phase) const {
+  const auto at = std::find(phases.begin(), phases.end(), phase);
+  return at == phases.end() ? -1 : phaseCycles[static_cast<std::size_t>(at - phases.begin())];
+}
+
 std::vector<std::uint32_t> FlightLog::eventValues(std::uint32_t eventId) const {
   std::vector<std::uint32_t> values;
   for (const ClientEventRecord& e : events)
@@ -209,11 +214,10 @@ void World::answerSimulator() {
 double World::reportedSpeedNear(std::uint32_t hexid, std::int64_t cycle) const {
   const auto it = reportedSpeeds_.find(hexid);
   if (it == reportedSpeeds_.end()) return 0.0;
-  double best = 0.0;
-  auto s = it->second.lower_bound(cycle - 6000);
-  // Past the last report (dead reckoning): the last reported speed.
-  if (s == it->second.end()) return it->second.rbegin()->second;
-  for (; s != it->second.end() && s->first <= cycle + 6000; ++s) best = std::max(best, s->second);
+  // The larger of the reports due last and next (past the last report: the last one's).
+  const auto next = it->second.upper_bound(cycle);
+  double best = next != it->second.end() ? next->second : 0.0;
+  if (next != it->second.begin()) best = std::max(best, std::prev(next)->second);
   return best;
 }
 
@@ -234,6 +238,7 @@ void World::check(const PositionUpdateRecord& r) {
   if (!(r.latitude >= -90.0 && r.latitude <= 90.0 && r.longitude >= -180.0 && r.longitude <= 180.0))
     violation(wdrx::format("position {:.6f},{:.6f}", r.latitude, r.longitude));
   if (r.altitude < ground + staticHeight - 1.0) violation(wdrx::format("below the ground: {:.2f} ft", r.altitude));
+  if (!(r.heading >= 0.0 && r.heading < 2.0 * pi)) violation(wdrx::format("heading {:.4f} rad", r.heading));
 
   const LiveAc* ac = gf_findLiveAc(hexid);
   const bool onGround = r.altitude <= ground + staticHeight + 0.5;
@@ -293,6 +298,7 @@ void World::notePhase(std::uint32_t hexid) {
   if (log.phases.empty() || log.phases.back() != phase) {
     log.phases.push_back(phase);
     log.phaseHeadings.push_back(ac->heading);
+    log.phaseCycles.push_back(engineCycle.load());
   }
 }
 

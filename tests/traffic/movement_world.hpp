@@ -60,6 +60,7 @@ struct ReportPlan {
 struct FlightLog {
   std::vector<std::string> phases;  // distinct phases in order ("flying", "approach", "flare1" ...)
   std::vector<double> phaseHeadings;  // radians, the heading when each phase began
+  std::vector<std::int64_t> phaseCycles;  // the engine cycle when each phase began
   std::int64_t cycles = 0;          // cycles with a position
   std::int64_t catchUpCycles = 0;   // cycles faster than the speed bound
   std::int64_t catchUpLegs = 0;
@@ -71,6 +72,7 @@ struct FlightLog {
   bool hasPhase(const std::string& phase) const;
   // The phases appear in this order (others may stand between them).
   bool phasesInOrder(const std::vector<std::string>& wanted) const;
+  std::int64_t phaseCycle(const std::string& phase) const;  // when it first began; -1: never
   std::vector<std::uint32_t> eventValues(std::uint32_t eventId) const;
 };
 
