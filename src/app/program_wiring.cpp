@@ -55,9 +55,8 @@ bool lf_requestUserOnGroundData() {
   return true;
 }
 
-// One aircraft a second from each of the engine's two queues: one that parked or appeared on a
-// stand learns its callsign forms from the stand's options, and the static aircraft that look
-// like an aircraft on approach or at its stand go.
+}  // namespace
+
 void lf_takeQueuedAircraft(std::uint64_t weekSlot) {
   if (!parkedAcQueue.empty()) {
     if (LiveAc* ac = gf_findLiveAc(parkedAcQueue.front())) {
@@ -83,6 +82,8 @@ void lf_removeBlockedCallsign(const std::string& callsign) {
     }
   }
 }
+
+namespace {
 
 void lf_wireDataAndScans(RunServices& s) {
   s.readDbase = gf_readDbase;

@@ -20,6 +20,8 @@
 #include "shell_fixture.hpp"
 #include "simlink/ai_creation.hpp"
 #include "traffic/link_state.hpp"
+#include "traffic/psx_server.hpp"
+#include "platform/window_system.hpp"
 
 namespace fs = std::filesystem;
 
@@ -284,6 +286,29 @@ TEST_F(ClosingDown, TheResetBringsTheRunStateBack) {
   EXPECT_FALSE(lf_resetRunState());
   EXPECT_TRUE(runStopRequested.load());
   EXPECT_TRUE(closeRequested.load());
+}
+
+}  // namespace
+}  // namespace shell_test
+
+namespace shell_test {
+namespace {
+
+// The close button only asks the run to end: the PSX-protocol server is closed by the run
+// thread's closing down, once, from that one thread.
+TEST_F(ClosingDown, ThePsxServerIsClosedByTheRunThreadAlone) {
+  gf_startPsxServer("0");
+  ASSERT_NE(gf_psxServerPort(), 0);
+  startRecordedWindow();
+  auto window = static_cast<platform::gui::WindowHandle>(mainWindow.windowHandle.load());
+  ASSERT_TRUE(platform::gui::postMessage(window, platform::gui::msg::close, 0, 0));
+  ASSERT_TRUE(platform::gui::inspect::waitIdle(window, std::chrono::seconds(10)));
+  EXPECT_TRUE(closeRequested.load());
+  EXPECT_NE(gf_psxServerPort(), 0);  // still open: the run thread closes it
+  runServices.closePsxServer = gf_closePsxServer;
+  lf_closingDown();
+  EXPECT_EQ(gf_psxServerPort(), 0);
+  EXPECT_EQ(waitForQuit(), 0);
 }
 
 }  // namespace

@@ -259,6 +259,25 @@ TEST_F(MainLoopGrid, ALateStepCatchesUpUpTo100MillisecondsThenStartsANewGrid) {
   EXPECT_EQ(steps[9], steps[8] + 10);
 }
 
+TEST_F(MainLoopGrid, AStepLateByMoreThan100MillisecondsOnlyStartsANewGrid) {
+  // A step that takes 110 ms ends exactly 100 ms after the next step's time: caught up. One
+  // that takes 111 ms is more than 100 ms behind: the next step comes 10 ms later.
+  for (const int took : {110, 111}) {
+    SCOPED_TRACE(took);
+    resetShellState();
+    bindDoubles();
+    steps.clear();
+    runServices.engineCycle = [this, took] {
+      steps.push_back(nowMs());
+      if (steps.size() == 2) clock.advance(std::chrono::milliseconds(took));
+      endAt(4, static_cast<int>(steps.size()));
+    };
+    lf_mainLoop();
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[2] - steps[1], took == 110 ? 110 : 121);
+  }
+}
+
 TEST_F(MainLoopGrid, TheSimulatorsSecondStartsTheGridAnew) {
   // The sleeps overshoot by 4 ms; only the simulator's second moves the grid to the real time.
   // The second comes from the simulator link while the loop sleeps after step 5.

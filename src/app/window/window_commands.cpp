@@ -24,7 +24,6 @@
 #include "foundation/time_text.hpp"
 #include "platform/shell.hpp"
 #include "traffic/link_state.hpp"
-#include "traffic/psx_server.hpp"
 
 namespace gui = platform::gui;
 
@@ -52,8 +51,8 @@ class PaintScope {
 // The close button: the run is asked to end; its closing down then quits the program.
 void lf_closeWindow() {
   gf_postStatus(wdrx::format("Close window button clicked, closing {} ...", programName));
-  closeRequested.store(true);
-  gf_closePsxServer();
+  // The run thread's waits for RealTraffic end on the close request; its closing down sends
+  // "exit" and closes the PSX-protocol server, once, from that one thread.
   gf_requestClose();
 }
 
