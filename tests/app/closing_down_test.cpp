@@ -172,12 +172,15 @@ TEST_F(ClosingDown, AUserCloseDuringTheCountdownQuits) {
 
 TEST_F(ClosingDown, AUserCloseDuringTheRunWinsOverARestartReason) {
   startRecordedWindow();
-  gf_requestRunStop(ExitReason::NewSettings, 2);
-  gf_requestClose();  // the reason stays NEW SETTINGS
+  gf_requestRunStop(ExitReason::ReaderError, 15);
+  gf_requestClose();  // the reason stays READER ERROR
   lf_closingDown();
   EXPECT_EQ(waitForQuit(), 0);
-  EXPECT_EQ(exitReason.load(), ExitReason::NewSettings);
+  EXPECT_EQ(exitReason.load(), ExitReason::ReaderError);
   EXPECT_FALSE(restartPending.load());
+  // Nothing of a restart was begun: the scans stay as the user left them.
+  EXPECT_EQ(fileValue("SCAN_LIVERIES"), "true");
+  EXPECT_EQ(logText().find("Prepare for a restart"), std::string::npos);
 }
 
 TEST_F(ClosingDown, ASystemErrorWaitsForTheUserThenQuits) {
