@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <stdexcept>
 
 #include "aircraft/reference_db.hpp"
@@ -269,4 +271,64 @@ TEST_F(RecordsTest, StaticHexidsWrapWithoutColliding) {
   gf_clearAcTables();
   staticHexCounter = 9999;
   EXPECT_EQ(gf_nextStaticHexid(), 0u);
+}
+
+TEST_F(RecordsTest, IndexesStayRightThroughManyErasuresAndAppends) {
+  // Random appends, erasures, object ids and compactions against a plain search of the table,
+  // with the table kept near 500 records so that the index's probe chains collide.
+  std::mt19937 random(7);
+  const auto pick = [&random](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+  std::vector<std::uint32_t> used;
+  const auto check = [&](std::uint32_t hexid, int step) {
+    const auto byHexid = std::find_if(liveAcTable.begin(), liveAcTable.end(),
+                                      [hexid](const LiveAc& ac) { return ac.hexid == hexid; });
+    ASSERT_EQ(gf_findLiveAc(hexid), byHexid == liveAcTable.end() ? nullptr : &*byHexid) << step;
+    for (const std::uint32_t objectId : {hexid + 1, hexid + 2}) {
+      const auto byObject = std::find_if(liveAcTable.begin(), liveAcTable.end(),
+                                         [objectId](const LiveAc& ac) { return ac.objectId == objectId; });
+      ASSERT_EQ(gf_findLiveAcByObjectId(objectId), byObject == liveAcTable.end() ? nullptr : &*byObject) << step;
+    }
+  };
+  for (int step = 0; step < 6000; ++step) {
+    const std::size_t action = pick(10);
+    if (liveAcTable.size() < 450 || (action < 4 && liveAcTable.size() < 520)) {
+      const std::uint32_t hexid = 20000 + static_cast<std::uint32_t>(pick(1u << 20)) * 4;
+      if (gf_findLiveAc(hexid) != nullptr) continue;
+      gf_appendLiveAc(liveAc(hexid, hexid % 3 == 0 ? 0 : hexid + 1));
+      used.push_back(hexid);
+    } else if (action < 8) {
+      lf_eraseLiveAc(pick(liveAcTable.size()));
+    } else if (action < 9) {
+      LiveAc& ac = liveAcTable[pick(liveAcTable.size())];
+      ac.objectId = ac.objectId == 0 ? ac.hexid + 2 : 0;
+      gf_indexObjectId(ac);
+    } else {
+      liveAcTable[pick(liveAcTable.size())].remove = 1;
+      gf_compactLiveAcTable();
+    }
+    check(used[pick(used.size())], step);
+    if (HasFatalFailure()) return;
+  }
+  for (const std::uint32_t hexid : used) check(hexid, -1);
+}
+
+TEST_F(RecordsTest, AProbeChainThatWrapsSurvivesAnErasure) {
+  // Hexids whose home slots are the index's last two (for a table of 1024, 2048 or 4096 slots):
+  // the second one with the last slot as its home wraps to slot 0.
+  const auto home = [](std::uint32_t key) { return ((key * 0x9E3779B1u) >> 7) & 4095u; };
+  std::vector<std::uint32_t> lastButOne, last;
+  for (std::uint32_t key = 20000; lastButOne.empty() || last.size() < 2; ++key) {
+    if (home(key) == 4094u && lastButOne.empty()) lastButOne.push_back(key);
+    if (home(key) == 4095u && last.size() < 2) last.push_back(key);
+  }
+  gf_appendLiveAc(liveAc(lastButOne[0]));
+  gf_appendLiveAc(liveAc(last[0]));
+  gf_appendLiveAc(liveAc(last[1]));
+  gf_appendLiveAc(liveAc(30001));  // the last record, moved into the erased one's place
+  lf_eraseLiveAc(0);
+  EXPECT_EQ(gf_findLiveAc(30001), &liveAcTable[0]);
+  ASSERT_NE(gf_findLiveAc(last[0]), nullptr);
+  ASSERT_NE(gf_findLiveAc(last[1]), nullptr);
+  EXPECT_EQ(gf_findLiveAc(last[1])->hexid, last[1]);
+  EXPECT_EQ(gf_findLiveAc(lastButOne[0]), nullptr);
 }

@@ -190,6 +190,26 @@ class FlatIndex {
     slots_[i] = Slot{key, position};
   }
 
+  // Removes the key (backward-shift deletion: no tombstones, lookups stay short).
+  void erase(std::uint32_t key) {
+    if (slots_.empty() || key == none) return;
+    std::size_t hole = slotOf(key);
+    while (slots_[hole].key != key) {
+      if (slots_[hole].key == none) return;
+      hole = (hole + 1) & mask();
+    }
+    for (std::size_t next = (hole + 1) & mask(); slots_[next].key != none; next = (next + 1) & mask()) {
+      // An entry whose home slot lies cyclically in (hole, next] stays where it is.
+      const std::size_t home = slotOf(slots_[next].key);
+      const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+      if (stays) continue;
+      slots_[hole] = slots_[next];
+      hole = next;
+    }
+    slots_[hole] = Slot{};
+    --used_;
+  }
+
   std::uint32_t get(std::uint32_t key) const {
     if (slots_.empty() || key == none) return none;
     std::size_t i = slotOf(key);
@@ -281,13 +301,30 @@ struct TableIndex {
 TableIndex<LiveAc> liveIndex(liveAcTable);
 TableIndex<AcBase> staticIndex(staticAcTable);
 
+// Erases one record, the last one taking its place; the indexes are updated in place (a result
+// of the simulator erases one record, which must not cost a pass over the table).
 template <typename Record>
 void lf_erase(TableIndex<Record>& index, std::size_t position) {
   auto& table = index.table;
   if (position >= table.size()) return;
-  if (position + 1 != table.size()) table[position] = std::move(table.back());
+  index.check();
+  const auto at = static_cast<std::uint32_t>(position);
+  const auto forget = [at](FlatIndex& keys, std::uint32_t key) {
+    if (keys.get(key) == at) keys.erase(key);
+  };
+  forget(index.byHexid, table[position].hexid);
+  if (table[position].objectId != 0) forget(index.byObjectId, table[position].objectId);
+  const std::size_t last = table.size() - 1;
+  if (position != last) {
+    forget(index.byHexid, table[last].hexid);
+    if (table[last].objectId != 0) forget(index.byObjectId, table[last].objectId);
+    table[position] = std::move(table[last]);
+    index.byHexid.put(table[position].hexid, at);
+    if (table[position].objectId != 0) index.byObjectId.put(table[position].objectId, at);
+  }
   table.pop_back();
-  index.rebuild();
+  index.indexedData = table.data();
+  index.indexedSize = table.size();
 }
 
 template <typename Record>
