@@ -24,7 +24,8 @@ jobs=${WDRX_JOBS:-$(nproc)}
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DWDRX_BUILD_TESTS="${WDRX_WINDOWS_TESTS:-ON}" -DWDRX_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DWDRX_BUILD_TESTS="${WDRX_WINDOWS_TESTS:-ON}" -DWDRX_BUILD_BENCH=OFF \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-run.sh" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "${launcher[@]}"
 cmake --build build/windows -j "$jobs"
