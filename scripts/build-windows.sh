@@ -2,7 +2,8 @@
 # Cross-builds the Windows program on Debian 12: installs the mingw-w64 compiler (and Wine for the
 # tests) when missing, builds the libraries once into their cache (scripts/windows-deps.sh) and
 # builds Wendrix_P3D.exe, the test executables and fakesim.exe in build/windows (Release).
-# WDRX_WINDOWS_TESTS=OFF builds the program and the test peers without the unit tests.
+# Arguments name the targets to build (default: all). WDRX_WINDOWS_TESTS=OFF leaves the unit
+# tests out of the build folder's configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev cmake ninja-build
@@ -28,4 +29,6 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w6
   -DWDRX_BUILD_TESTS="${WDRX_WINDOWS_TESTS:-ON}" -DWDRX_BUILD_BENCH=OFF \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-run.sh" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "${launcher[@]}"
-cmake --build build/windows -j "$jobs"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build build/windows -j "$jobs" "${targets[@]}"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Makes the zip a user installs from: build/windows/Wendrix_P3D-<version>-win64.zip with
 # Wendrix_P3D.exe (statically linked: it needs only Windows' own DLLs) and README.txt.
-# Builds the program first (scripts/build-windows.sh, without the unit tests).
+# Builds the program first (scripts/build-windows.sh Wendrix_P3D).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-WDRX_WINDOWS_TESTS=${WDRX_WINDOWS_TESTS:-OFF} scripts/build-windows.sh
+scripts/build-windows.sh Wendrix_P3D
 exe=build/windows/Wendrix_P3D.exe
 if [ ! -f "$exe" ]; then
   echo "package-windows.sh: $exe was not built (the program entry is missing)" >&2
