@@ -21,7 +21,10 @@ Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=:$display
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
-wineserver -p 900  # one server for the whole run: each test starts in milliseconds
+# One server for the whole run, so that each test starts in milliseconds (after the one that
+# preparing the prefix left, which ends by itself).
+wineserver -w || true
+wineserver -p 900 || true
 trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 
 # Registry values the Wine test reads back (removed again before the unit tests, which keep
