@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "airports/parking/stand_services.hpp"
 #include "shell_fixture.hpp"
+#include "simlink/user_aircraft.hpp"
 #include "traffic/engine/engine.hpp"
 #include "traffic/engine/engine_tables.hpp"
 #include "traffic/engine/records.hpp"
@@ -58,6 +60,17 @@ TEST_F(Wiring, TheBlockedCallsignRemovesTheFirstActiveAircraftOnly) {
   EXPECT_EQ(gf_findLiveAc(20003)->simState, SimState::active);
   lf_removeBlockedCallsign("BAW1");
   EXPECT_EQ(gf_findLiveAc(20003)->simState, SimState::active);
+}
+
+TEST_F(Wiring, TheEngineResetAlsoEmptiesTheStandsTheSimulatorThreadSees) {
+  standTable.emplace_back(std::vector<StandOption>{}, "G3", StandPosition{52.31, 4.76, 0.0}, 20.0, 0,
+                          false, false, false);
+  gf_publishStandPositions();
+  userOnGround.onGround.store(true);
+  EXPECT_EQ(gf_nearestStandName(52.31, 4.76), "G3");
+  gf_resetEngineTables();
+  EXPECT_EQ(gf_nearestStandName(52.31, 4.76), "");  // no stand of the last run is named
+  userOnGround.onGround.store(false);
 }
 
 }  // namespace

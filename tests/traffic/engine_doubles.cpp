@@ -97,6 +97,9 @@ std::string gf_nearestStandName(double latitude, double longitude) {
   return best != nullptr ? best->name : std::string();
 }
 
+// The double above reads standTable itself: there is no copy to publish.
+void gf_publishStandPositions() {}
+
 void gf_setStandOccupied(std::int32_t standNumber, bool occupied) {
   if (engineDoubles.occupiedHook) engineDoubles.occupiedHook(standNumber, occupied);
   engineDoubles.occupiedCalls.emplace_back(standNumber, occupied);

@@ -491,6 +491,8 @@ void gf_resetEngineTables() {
   droppedLoggedAt = -1;
   // What the parking code keeps for the run: the park airport's stands and candidates.
   standTable.clear();
+  // The simulator thread names the stand under the user from its own copy of the stands.
+  gf_publishStandPositions();
   staticCandidates.clear();
   creationRequests.clear();
   unmatchedAircraft.clear();
