@@ -1,6 +1,7 @@
 #include "fakesim/fakesim.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -235,6 +236,30 @@ bool lf_changed(const Datum& datum, const Value& before, const Value& now) {
   }
   if (type == DataType::Int32 || type == DataType::Int64) return std::round(now.number) != std::round(before.number);
   return now.text != before.text;
+}
+
+// The simulator's clock runs on UTC: its zulu variables, unless a test has set them, tell the
+// time of the answer.
+std::optional<Value> lf_zuluValue(const std::string& upperName) {
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto today = floor<days>(now);
+  const year_month_day date{today};
+  if (upperName == "ZULU TIME") return Value{static_cast<double>((now - today).count()), {}};
+  if (upperName == "ZULU DAY OF YEAR") {
+    const auto firstOfYear = sys_days{date.year() / January / 1};
+    return Value{static_cast<double>((today - firstOfYear).count() + 1), {}};
+  }
+  if (upperName == "ZULU YEAR") return Value{static_cast<double>(static_cast<int>(date.year())), {}};
+  return std::nullopt;
+}
+
+// The value of a variable of the object: as set, else the simulator's clock, else zero.
+Value lf_valueOf(const SimObject& object, const std::string& name) {
+  const std::string upperName = lf_upper(name);
+  const auto variable = object.variables.find(upperName);
+  if (variable != object.variables.end()) return variable->second;
+  return lf_zuluValue(upperName).value_or(Value{});
 }
 
 std::vector<std::byte> lf_packet(SimRecvId id, std::size_t size, std::uint32_t version) {
@@ -719,8 +744,7 @@ std::vector<std::byte> FakeSim::dataPacket(SimRecvId id, const Session& session,
   bool anyChanged = false;
   for (std::size_t i = 0; i < data.size(); ++i) {
     const Datum& datum = data[i];
-    const auto variable = object.variables.find(lf_upper(datum.name));
-    const Value value = variable == object.variables.end() ? Value{} : variable->second;
+    const Value value = lf_valueOf(object, datum.name);
     const bool changed = !changedOnly || lf_changed(datum, request.lastSent[i], value);
     anyChanged = anyChanged || changed;
     // Untagged answers carry the whole definition; tagged ones of a CHANGED request only what changed.
@@ -732,10 +756,7 @@ std::vector<std::byte> FakeSim::dataPacket(SimRecvId id, const Session& session,
   if (changedOnly && !anyChanged) return {};
   if (request.flags & requestFlagChanged) {
     request.lastSent.clear();
-    for (const Datum& datum : data) {
-      const auto variable = object.variables.find(lf_upper(datum.name));
-      request.lastSent.push_back(variable == object.variables.end() ? Value{} : variable->second);
-    }
+    for (const Datum& datum : data) request.lastSent.push_back(lf_valueOf(object, datum.name));
   }
   lf_put<std::uint32_t>(bytes, 36, values);
   bytes.resize((bytes.size() + 3) / 4 * 4);

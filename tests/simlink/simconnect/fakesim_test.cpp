@@ -172,6 +172,32 @@ TEST_F(FakeSimTest, ValuesComeInTheTypeOfTheirDefinition) {
   EXPECT_EQ(data.bytes.size(), (at + 3) / 4 * 4);  // padded to whole words
 }
 
+TEST_F(FakeSimTest, TheZuluTimeIsTheUtcOfTheAnswerUnlessSet) {
+  using namespace std::chrono;
+  openQuietly();
+  for (const char* variable : {"ZULU YEAR", "ZULU DAY OF YEAR", "ZULU TIME"}) define(501, variable, DataType::Int64);
+  const auto epochSeconds = [](const Received& data) {
+    const std::int64_t year = valueAt<std::int64_t>(data, 40);
+    const std::int64_t day = valueAt<std::int64_t>(data, 48);
+    const std::int64_t time = valueAt<std::int64_t>(data, 56);
+    const sys_days firstOfYear{std::chrono::year{static_cast<int>(year)} / January / 1};
+    return (firstOfYear.time_since_epoch().count() + day - 1) * 86400 + time;
+  };
+  const auto before = floor<seconds>(system_clock::now()).time_since_epoch().count();
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle, 51, 501, simUserObjectId, SimPeriod::Once), simOk);
+  const auto answers = ofId(untilMarker(), 8);
+  const auto after = floor<seconds>(system_clock::now()).time_since_epoch().count();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_GE(epochSeconds(answers[0]), before);
+  EXPECT_LE(epochSeconds(answers[0]), after);
+
+  fake.setUserValue("ZULU YEAR", 0);  // a test's own value stays
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle, 52, 501, simUserObjectId, SimPeriod::Once), simOk);
+  const auto set = ofId(untilMarker(), 8);
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(valueAt<std::int64_t>(set[0], 40), 0);
+}
+
 TEST_F(FakeSimTest, RequestsByTypeHonourRadiusAndType) {
   openQuietly();
   // The user aircraft is parked at 50.03, 8.57; 0.1 degree of latitude is 11.1 km.
