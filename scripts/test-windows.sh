@@ -51,7 +51,23 @@ for exe in "$build/Wendrix_P3D.exe" "$build/tools/fakesim/fakesim.exe"; do
 done
 export WDRX_FAKESIM_EXE
 WDRX_FAKESIM_EXE=$(winepath -w "$build/tools/fakesim/fakesim.exe")
+# The Linux fakesim of the native build (when scripts/test.sh built it) serves the Windows
+# client's TCP transport across the two systems on loopback.
+linux_fakesim=$root/build/test/tools/fakesim/fakesim
+fakesim_pid=""
+if [ -x "$linux_fakesim" ]; then
+  "$linux_fakesim" --port 0 > "$build/linux-fakesim.txt" 2>&1 &
+  fakesim_pid=$!
+  for _ in $(seq 100); do [ -s "$build/linux-fakesim.txt" ] && break; sleep 0.1; done
+  export WDRX_LINUX_FAKESIM_PORT
+  WDRX_LINUX_FAKESIM_PORT=$(head -1 "$build/linux-fakesim.txt")
+fi
 WDRX_WINE_REGISTRY=prepared scripts/wine-run.sh "$build/tests/platform/test_win32_platform.exe" || status=1
+if [ -n "$fakesim_pid" ]; then
+  kill "$fakesim_pid" 2>/dev/null || true
+  wait "$fakesim_pid" 2>/dev/null || true
+fi
+unset WDRX_LINUX_FAKESIM_PORT
 reg delete 'HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin' /f /reg:64
 reg delete 'HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin' /f
 

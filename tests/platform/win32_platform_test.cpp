@@ -106,6 +106,23 @@ TEST(NamedPipe, FakeSimInItsOwnProcessAnswersAndItsEndIsNoticed) {
   SimConnect_Close(handle);
 }
 
+TEST(Tcp, TheLinuxFakeSimAnswersOverLoopback) {
+  const std::wstring port = envWide(L"WDRX_LINUX_FAKESIM_PORT");
+  if (port.empty()) GTEST_SKIP() << "no Linux fakesim runs (WDRX_LINUX_FAKESIM_PORT)";
+  TempDir dir;
+  writeFile(dir / "SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+                                        std::string(port.begin(), port.end()) + "\n");
+  SimConnection* handle = nullptr;
+  ASSERT_EQ(SimConnect_Open(&handle, "TCP test", nullptr, 0, nullptr, 0), simOk);
+  SimConnect_AddToDataDefinition(handle, 402, "Plane Latitude", "degree", SimDataType::Float64);
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle, 109, 402, 0, SimPeriod::Once), simOk);
+  std::vector<simtest::Received> received;
+  ASSERT_TRUE(simtest::dispatchUntil(handle, received, 2));
+  EXPECT_EQ(received[0].id, 2u) << "the Open answer comes first";
+  EXPECT_EQ(received[1].id, 8u) << "then the data asked for";
+  SimConnect_Close(handle);
+}
+
 TEST(NamedPipe, AllInstancesTakenWaitsForOneToComeFree) {
   TempDir dir;
   const std::string name = "\\\\.\\pipe\\Wendrix busy " + std::to_string(::GetCurrentProcessId());
