@@ -74,7 +74,7 @@ reg delete 'HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin' /f
 skips=$(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/windows_skips.txt | paste -sd'|')
 echo "Left out under Wine (tests/windows_skips.txt): $(grep -cv '^#' tests/windows_skips.txt) patterns"
 # The end-to-end test keeps its picture of the main window here (a CI artifact).
-screenshot=$build/main_window.png
+screenshot=$build/Wendrix_P3D_window.png
 rm -f "$screenshot"
 export WDRX_SCREENSHOT
 WDRX_SCREENSHOT=$(winepath -w "$screenshot")
@@ -89,12 +89,12 @@ if [ -f "$build/Wendrix_P3D.exe" ] && [ -z "$*" ]; then
     local got
     got=$(convert "$screenshot" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null)
     if [ "$got" != "$3" ]; then
-      echo "main_window.png: $4 at $1,$2 is '$got', not '$3'"
+      echo "Wendrix_P3D_window.png: $4 at $1,$2 is '$got', not '$3'"
       status=1
     fi
   }
   if [ ! -f "$screenshot" ]; then
-    echo "main_window.png: no picture of the main window"
+    echo "Wendrix_P3D_window.png: no picture of the main window"
     status=1
   else
     check 300 2 "srgb(0,0,0)" "top band"
@@ -102,7 +102,7 @@ if [ -f "$build/Wendrix_P3D.exe" ] && [ -z "$*" ]; then
     check 300 112 "srgb(153,204,255)" "options band"
     check 410 100 "srgb(50,205,50)" "simulator lamp"
     check 440 100 "srgb(50,205,50)" "RealTraffic lamp"
-    echo "main_window.png checked: $(identify -format '%wx%h' "$screenshot")"
+    echo "Wendrix_P3D_window.png checked: $(identify -format '%wx%h' "$screenshot")"
   fi
 fi
 exit $status

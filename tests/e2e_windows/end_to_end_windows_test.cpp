@@ -229,7 +229,7 @@ HWND mainWindowOf(DWORD processId) {
 
 TEST(EndToEndWindows, TheProgramFliesReportedAircraftShowsItAndClosesWithItsWindow) {
   const fs::path screenshot = fs::absolute(
-      ::_wgetenv(L"WDRX_SCREENSHOT") != nullptr ? fs::path(::_wgetenv(L"WDRX_SCREENSHOT")) : fs::path("main_window.png"));
+      ::_wgetenv(L"WDRX_SCREENSHOT") != nullptr ? fs::path(::_wgetenv(L"WDRX_SCREENSHOT")) : fs::path("Wendrix_P3D_window.png"));
   wdrx::testing::TempDir dir;
   platform::NetSession net;
   const fs::path program = dir.path() / "program";
