@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/new_file.hpp"
 #include "support/log_capture.hpp"
 #include "encrypt/encrypt.hpp"
 #include "support/temp_dir.hpp"
@@ -167,6 +168,35 @@ TEST(StreamDecrypt, PlainTextGoesIntoANewFileOfItsOwn) {
   }
   EXPECT_EQ(readFile("victim.txt"), "precious");
   EXPECT_FALSE(fs::exists("nowhere.txt"));
+}
+
+// The exclusive create itself: nothing that stands at the path is opened, even when it
+// appears between the removal above and the create.
+TEST(NewFile, NothingAtThePathIsOpenedOrFollowed) {
+  namespace fs = std::filesystem;
+  wdrx::testing::TempDir dir;
+  writeFile("victim.txt", "precious");
+  const std::function<void()> plants[] = {
+      [] { writeFile("plain.xml", "stale"); },
+      [] { fs::create_symlink(fs::absolute("victim.txt"), "plain.xml"); },
+      [] { fs::create_symlink(fs::absolute("nowhere.txt"), "plain.xml"); },
+      [] { fs::create_directory("plain.xml"); },
+  };
+  for (const auto& plant : plants) {
+    plant();
+    platform::NewFile file("plain.xml");
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_FALSE(file.error().empty());
+    EXPECT_FALSE(file.write("x", 1));
+    fs::remove("plain.xml");
+  }
+  EXPECT_EQ(readFile("victim.txt"), "precious");
+  EXPECT_FALSE(fs::exists("nowhere.txt"));
+  platform::NewFile file("plain.xml");
+  ASSERT_TRUE(file.isOpen());
+  EXPECT_TRUE(file.write("new", 3));
+  EXPECT_TRUE(file.close());
+  EXPECT_EQ(readFile("plain.xml"), "new");
 }
 
 TEST(Encryptor, FileToolWritesWhatTheProgramReads) {
