@@ -237,6 +237,8 @@ TEST_F(ClosingDown, TheRunsFilesAndTextsAreCleanedUp) {
     EXPECT_GT(calls.indexOf(call), last) << call;
     last = calls.indexOf(call);
   }
+  // The readers get half a second to end before RealTraffic is told "exit".
+  EXPECT_GE(calls.timeOf("closePsxServer") - calls.timeOf("stopReaders"), 500);
 }
 
 TEST_F(ClosingDown, TheResetBringsTheRunStateBack) {

@@ -12,7 +12,9 @@
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "app/window/main_window.hpp"
+#include "app/window/window_controls.hpp"
 #include "config/settings.hpp"
+#include "foundation/time_text.hpp"
 #include "shell_fixture.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/link_state.hpp"
@@ -78,6 +80,110 @@ TEST_F(MainLoop, EachJobAtItsSecondsOverTheFirst400) {
   EXPECT_EQ(parkingCountdown.load(), 14);
   EXPECT_EQ(mainWindow.renewalCountdown.load(), 14);
   EXPECT_EQ(calls.count("engineCycle"), 400);
+  EXPECT_FALSE(calls.saw("sendSimTime 1700000000"));  // not the professional edition
+  EXPECT_FALSE(calls.saw("removeAcAtStand "));        // no reserved stand
+}
+
+// Every job switched on over two renewals of static parking: each job at its seconds (an
+// update announced at 1200 and 2400, started 15 s later and done 30 s later, while the
+// 16-second driver waits), and the jobs of one second in their order.
+TEST_F(MainLoop, EveryJobAtItsSecondsOverTwoRenewals) {
+  std::vector<std::pair<std::int32_t, std::string>> events;
+  auto job = [&events](const char* name) { return [&events, name] { events.emplace_back(runSeconds.load(), name); }; };
+  runServices.takeParkedAircraft = [job](std::uint64_t) { job("parked")(); };
+  runServices.setReaderUserPosition = [job](const LatLon&) { job("userPosition")(); };
+  runServices.sendSimTime = [job](std::int64_t) { job("simTime")(); };
+  runServices.reservedStandName = [] { return std::string("D7"); };
+  runServices.removeAcAtStand = [job](const std::string&) { job("standClear")(); };
+  runServices.staticParkingTick = [job](bool) { job("tick16")(); };
+  runServices.checkReaderLamps = job("lamps");
+  runServices.removeStaticTwins = job("twins");
+  runServices.firstParkAirport = [job]() -> std::optional<LatLon> {
+    job("autoRange")();
+    return std::nullopt;
+  };
+  runServices.clearUnmatchedAircraft = job("retryLiveries");
+  runServices.logUnmatchedAircraft = job("unmatchedLog");
+  runServices.startCallsignCollection = job("collect");
+  runServices.parkingAdjustments = [job] {
+    job("adjust")();
+    gf_enableOptionControls();  // as the parking code does when it is done
+  };
+  rtProfessional.store(true);
+  staticParkingActive.store(true);
+  matchingDepthRaised.store(true);
+  for (int i = 0; i < 2430; ++i) ASSERT_TRUE(second());
+
+  const struct {
+    const char* job;
+    bool (*due)(int);
+  } rules[] = {
+      {"parked", [](int) { return true; }},
+      {"userPosition", [](int n) { return n % 5 == 0; }},
+      {"simTime", [](int n) { return n % 5 == 0; }},
+      {"standClear", [](int n) { return n % 5 == 0; }},
+      {"tick16", [](int n) { return n % 16 == 0 && n % 5 != 0 && (n < 1200 || n % 1200 != 16); }},
+      {"lamps", [](int n) { return n % 59 == 0 && n % 5 != 0; }},
+      {"twins", [](int n) { return n % 61 == 0 && n % 5 != 0; }},
+      {"autoRange", [](int n) { return n % 30 == 0; }},
+      {"retryLiveries", [](int n) { return n == 30; }},
+      {"unmatchedLog", [](int n) { return n % 1200 == 0; }},
+      {"collect", [](int n) { return n > 1200 && n % 1200 == 15; }},
+      {"adjust", [](int n) { return n > 1200 && n % 1200 == 30; }},
+  };
+  for (const auto& rule : rules) {
+    std::vector<std::int32_t> wanted;
+    std::vector<std::int32_t> got;
+    for (int n = 1; n <= 2430; ++n)
+      if (rule.due(n)) wanted.push_back(n);
+    for (const auto& [n, name] : events)
+      if (name == rule.job) got.push_back(n);
+    EXPECT_EQ(got, wanted) << rule.job;
+  }
+  const auto jobsAt = [&events](std::int32_t n) {
+    std::vector<std::string> names;
+    for (const auto& [at, name] : events)
+      if (at == n) names.push_back(name);
+    return names;
+  };
+  EXPECT_EQ(jobsAt(1200), (std::vector<std::string>{"parked", "userPosition", "simTime", "standClear",
+                                                    "autoRange", "unmatchedLog"}));
+  EXPECT_EQ(jobsAt(1230), (std::vector<std::string>{"parked", "userPosition", "simTime", "standClear",
+                                                    "adjust", "autoRange"}));
+}
+
+// The renewal countdown announces an update when it drops below 1, only while static parking
+// runs, INITIAL_LOAD_ONLY is off and no update is busy or asked for; it starts again at 20.
+TEST_F(MainLoop, TheRenewalAnnouncesAnUpdateOnlyWhenNoneIsUnderWay) {
+  struct Row {
+    const char* name;
+    std::int32_t countdown;
+    bool active, initialOnly, busy, requested, announced;
+  };
+  const Row rows[] = {
+      {"due", 1, true, false, false, false, true},
+      {"a minute before", 2, true, false, false, false, false},
+      {"no static parking", 1, false, false, false, false, false},
+      {"initial load only", 1, true, true, false, false, false},
+      {"update busy", 1, true, false, true, false, false},
+      {"update asked for", 1, true, false, false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    resetShellState();
+    bindDoubles();
+    parkingCountdown.store(row.countdown);
+    staticParkingActive.store(row.active);
+    INITIAL_LOAD_ONLY.value.store(row.initialOnly);
+    parkingUpdateBusy.store(row.busy);
+    parkingUpdateRequested.store(row.requested);
+    runSeconds.store(1200);
+    lf_everyThirtySeconds();
+    EXPECT_EQ(gf_statusSnapshot().statusText.find("will update static parking") != std::string::npos,
+              row.announced);
+    EXPECT_EQ(parkingCountdown.load(), row.countdown == 1 ? 20 : row.countdown - 1);
+    EXPECT_EQ(mainWindow.renewalCountdown.load(), parkingCountdown.load());
+  }
 }
 
 TEST_F(MainLoop, ASilentLampIsCheckedEveryFifteenSeconds) {
@@ -136,6 +242,7 @@ TEST_F(MainLoop, TheWindowsRequestsAreTakenOnce) {
   BLOCK_CALLSIGN.value.store("KLM1234");
   blockRequested.store(true);
   flushStaticRequested.store(true);
+  callsignListRequested.store(true);
   INITIAL_LOAD_ONLY.value.store(false);
   ASSERT_TRUE(second());
   ASSERT_TRUE(second());
@@ -143,6 +250,7 @@ TEST_F(MainLoop, TheWindowsRequestsAreTakenOnce) {
   EXPECT_EQ(calls.count("removeAllStaticAc"), 1);
   EXPECT_TRUE(INITIAL_LOAD_ONLY.value.load());
   EXPECT_FALSE(blockRequested.load());
+  EXPECT_FALSE(callsignListRequested.load());
 
   // A blocked callsign that was taken back removes nothing.
   BLOCK_CALLSIGN.value.store("");
