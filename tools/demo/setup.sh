@@ -10,10 +10,12 @@ folder=$1
 simulator_port=$2
 psx_port=$3
 : "${WDRX_ENCRYPT:?the build\'s wdrx-encrypt}" "${WDRX_DATA_DIR:?}" "${XDG_CONFIG_HOME:?}"
-mkdir -p "$folder/docs" "$folder/input" "$WDRX_DATA_DIR" "$XDG_CONFIG_HOME/InsideSystems"
+mkdir -p "$folder/docs" "$folder/input" "$folder/Prepar3D v5/Scenery" "$WDRX_DATA_DIR" \
+  "$XDG_CONFIG_HOME/InsideSystems"
 folder=$(cd "$folder" && pwd)
 "$WDRX_ENCRYPT" "$here/dbase.xml" "$folder/input/dbase.enc"
 "$WDRX_ENCRYPT" "$here/airports.xml" "$folder/input/airports.enc"
+"$WDRX_ENCRYPT" "$here/AIG-regcodes.xml" "$folder/input/AIG-regcodes.enc"
 rm -rf "$folder/liveries"
 cp -r "$here/liveries" "$folder/liveries"
 # RealTraffic counts as installed on this computer: the program serves it the user's position.
