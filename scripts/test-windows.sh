@@ -72,7 +72,8 @@ reg delete 'HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin' /f /reg:64
 reg delete 'HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin' /f
 
 skips=$(sed -e 's/#.*//' -e 's/[[:space:]]*$//' -e '/^$/d' tests/windows_skips.txt | paste -sd'|')
-echo "Left out under Wine (tests/windows_skips.txt): $(grep -cv '^#' tests/windows_skips.txt) patterns"
+echo "Left out under Wine (tests/windows_skips.txt), with the reasons:"
+grep -v '^#' tests/windows_skips.txt | sed -e '/^[[:space:]]*$/d' -e 's/^\([^ ]*\)[[:space:]]*#[[:space:]]*/  \1: /'
 # The end-to-end test keeps its picture of the main window here (a CI artifact).
 screenshot=$build/Wendrix_P3D_window.png
 rm -f "$screenshot"
