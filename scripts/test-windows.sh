@@ -19,17 +19,17 @@ display=90
 while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
 Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
+trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 export DISPLAY=:$display
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
 # One server for the whole run, so that each test starts in milliseconds (after the one that
 # preparing the prefix left, which ends by itself).
 wineserver -w || true
 wineserver -p 900 || true
-trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
 
 # Registry values the Wine test reads back (removed again before the unit tests, which keep
 # their own registry per process).
-reg() { wine reg "$@" >/dev/null 2>&1; }
+reg() { wine reg "$@" >/dev/null 2>&1 || echo "wine reg $1 $2 failed"; }
 p3d='HKEY_LOCAL_MACHINE\SOFTWARE\Lockheed Martin\Prepar3D v6'
 user='HKEY_CURRENT_USER\SOFTWARE\Lockheed Martin\Prepar3D v5'
 reg add "$p3d" /v SetupPath /t REG_SZ /d 'C:\Program Files\Lockheed Martin\Prepar3D v6 é\' /f /reg:64
