@@ -18,6 +18,7 @@
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
+#include "platform/file_replace.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/process.hpp"
 #include "platform/shell.hpp"
@@ -120,7 +121,7 @@ FileWrite gf_replaceFile(const fs::path& target, const std::function<bool(const 
     } else {
       // Keep the mode the user gave the file (the temporary has the default one).
       if (fs::exists(status)) fs::permissions(temporary, status.permissions(), ec);
-      fs::rename(temporary, file, ec);
+      ec = platform::moveFileOver(temporary, file);
       if (ec) result.error = wdrx::format("rename: {}", ec.message());
       result.ok = !ec;
     }
@@ -190,7 +191,7 @@ bool lf_copyStep(const fs::path& from, const fs::path& to) {
     return false;
   }
   if (!fs::exists(status)) return true;
-  if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) || ec) {
+  if ((ec = platform::copyFileOver(from, to))) {
     gf_logMarked(wdrx::format("copy {} -> {} failed: {}", gf_pathToUtf8(from), gf_pathToUtf8(to),
                               ec.message()));
     return false;

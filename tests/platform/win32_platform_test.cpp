@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,6 +19,7 @@
 #include "foundation/files.hpp"
 #include "foundation/text.hpp"
 #include "foundation/xml_meta.hpp"
+#include "platform/file_replace.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/net.hpp"
 #include "platform/profile.hpp"
@@ -31,6 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using wdrx::testing::readFile;
 using wdrx::testing::TempDir;
 using wdrx::testing::writeFile;
 
@@ -248,6 +252,28 @@ TEST(Sockets, ACleanUpWithoutAStartUpEndsNothing) {
   EXPECT_EQ(platform::gf_netStartupCount(), 0);
   platform::NetSession again;
   EXPECT_EQ(platform::gf_netStartupCount(), 1);
+}
+
+// A reader that opened the file as the C runtime does, without sharing its deletion, holds
+// off the replacement: the save waits for it instead of being lost. Copying over a file that
+// is there works too (the C++ runtime's copy refuses it on Windows).
+TEST(FileReplace, AReaderHoldsOffTheReplacementUntilItCloses) {
+  TempDir dir;
+  writeFile("settings.xml", "old");
+  writeFile("settings.tmp", "new");
+  auto reader = std::make_unique<std::ifstream>("settings.xml");
+  ASSERT_TRUE(reader->is_open());
+  std::error_code moved = std::make_error_code(std::errc::interrupted);
+  std::thread mover([&moved] { moved = platform::moveFileOver("settings.tmp", "settings.xml"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the first attempts meet the reader
+  reader.reset();
+  mover.join();
+  EXPECT_FALSE(moved) << moved.message();
+  EXPECT_EQ(readFile("settings.xml"), "new");
+
+  writeFile("copy.xml", "copied");
+  EXPECT_FALSE(platform::copyFileOver("copy.xml", "settings.xml"));
+  EXPECT_EQ(readFile("settings.xml"), "copied");
 }
 
 }  // namespace

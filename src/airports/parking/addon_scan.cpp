@@ -27,6 +27,7 @@
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
+#include "platform/file_replace.hpp"
 
 namespace fs = std::filesystem;
 
@@ -442,8 +443,7 @@ void lf_copyToTblo() {
     if (!gf_isKnownAirport(code)) continue;
     const fs::path source = myThirdpartyFolder / gf_apfFileName(code);
     const fs::path target = paths::tbloFolder / gf_apfFileName(code);
-    std::error_code ec;
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+    std::error_code ec = platform::copyFileOver(source, target);
     if (ec) {
       gf_logMarked(wdrx::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(source), gf_pathToUtf8(target),
                                 ec.message()));
