@@ -20,6 +20,7 @@
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "foundation/text.hpp"
 #include "platform/program_instance.hpp"
 #include "platform/shell.hpp"
 #include "platform/window_system.hpp"
@@ -60,7 +61,7 @@ void lf_loadWindowPosition() {
   const pugi::xml_parse_result parsed = document.load_file(parametersFile.c_str());
   if (!parsed) {
     // The settings store moves a damaged file aside (keeping it) when it reads the settings.
-    gf_logMarked(wdrx::format("{} failed to load ({}).", parametersFile.string(), parsed.description()));
+    gf_logMarked(wdrx::format("{} failed to load ({}).", gf_pathToUtf8(parametersFile), parsed.description()));
     return;
   }
   for (IntParameter* position : {&MAIN_WINDOW_X, &MAIN_WINDOW_Y}) {

@@ -175,7 +175,7 @@ bool lf_prepareRun() {
     if (!read) throw std::runtime_error("reading data files failed!");
   }
   if (!gf_call(runServices.readAirports))
-    throw std::runtime_error(wdrx::format("reading '{}' failed!", paths::airportsEnc.string()));
+    throw std::runtime_error(wdrx::format("reading '{}' failed!", gf_pathToUtf8(paths::airportsEnc)));
 
   ALL_INSTALL_PATH.value.store(SIM_INSTALL_PATH.value.load());
   gf_enableControl(ALL_INSTALL_PATH);

@@ -60,13 +60,13 @@ bool lf_unzipInstaller(const fs::path& zipPath) {
   ZipArchive zip;
   zip.archive = zip_open(gf_pathToUtf8(zipPath).c_str(), ZIP_RDONLY, &error);
   if (zip.archive == nullptr) {
-    gf_logMarked(wdrx::format("Could not open {}", zipPath.string()));
+    gf_logMarked(wdrx::format("Could not open {}", gf_pathToUtf8(zipPath)));
     return false;
   }
   const zip_int64_t entries = zip_get_num_entries(zip.archive, 0);
   if (entries < 1) {
     gf_logMarked(wdrx::format("Unzipping error code: {} ({} holds no file)", ZIP_ER_NOENT,
-                              zipPath.string()));
+                              gf_pathToUtf8(zipPath)));
     return false;
   }
   std::vector<char> chunk(unzipChunkBytes);
@@ -89,7 +89,7 @@ bool lf_unzipInstaller(const fs::path& zipPath) {
     }
     std::ofstream out(installerFile, std::ios::binary | std::ios::trunc);
     if (!out) {
-      gf_logMarked(wdrx::format("Could not create output file {}", installerFile.string()));
+      gf_logMarked(wdrx::format("Could not create output file {}", gf_pathToUtf8(installerFile)));
       return false;
     }
     std::uint64_t written = 0;
@@ -111,7 +111,7 @@ bool lf_unzipInstaller(const fs::path& zipPath) {
       lf_removeQuietly(installerFile);
       return false;
     }
-    gf_log(wdrx::format("{} unzipped to {}", zipPath.string(), installerFile.string()));
+    gf_log(wdrx::format("{} unzipped to {}", gf_pathToUtf8(zipPath), gf_pathToUtf8(installerFile)));
   }
   return true;
 }
@@ -127,30 +127,30 @@ bool lf_moveInstallerIntoPlace() {
   std::error_code error;
   const std::uintmax_t size = fs::file_size(installerFile, error);
   if (error) {
-    gf_log(wdrx::format("file_size({}) failed: {}", installerFile.string(), error.message()));
+    gf_log(wdrx::format("file_size({}) failed: {}", gf_pathToUtf8(installerFile), error.message()));
     return false;
   }
   fs::rename(installerFile, part, error);
   if (error) {
-    gf_log(wdrx::format("could not rename {} => {}: {}", installerFile.string(), part.string(),
+    gf_log(wdrx::format("could not rename {} => {}: {}", gf_pathToUtf8(installerFile), gf_pathToUtf8(part),
                         error.message()));
     return false;
   }
   const std::uintmax_t partSize = fs::file_size(part, error);
   if (error) {
-    gf_log(wdrx::format("file_size({}) failed: {}", part.string(), error.message()));
+    gf_log(wdrx::format("file_size({}) failed: {}", gf_pathToUtf8(part), error.message()));
     lf_removeQuietly(part);
     return false;
   }
   if (partSize != size) {
-    gf_log(wdrx::format("rename {} => {} suspicious: size {} != {}", installerFile.string(),
-                        part.string(), size, partSize));
+    gf_log(wdrx::format("rename {} => {} suspicious: size {} != {}", gf_pathToUtf8(installerFile),
+                        gf_pathToUtf8(part), size, partSize));
     lf_removeQuietly(part);
     return false;
   }
   fs::rename(part, target, error);
   if (error) {
-    gf_log(wdrx::format("could not finalize rename {} => {}: {}", part.string(), target.string(),
+    gf_log(wdrx::format("could not finalize rename {} => {}: {}", gf_pathToUtf8(part), gf_pathToUtf8(target),
                         error.message()));
     lf_removeQuietly(part);
     return false;
@@ -199,7 +199,7 @@ bool lf_newProgramVersion(const VersionData& version) {
   const fs::path releaseNotes = newVersionFolder / "ReleaseNotes.pdf";
   if (!Downloader().download(gf_releaseNotesUrl(), releaseNotes, true)) {
     gf_logMarked(wdrx::format("could not download {} to {}", "ReleaseNotes.pdf",
-                              newVersionFolder.string()));
+                              gf_pathToUtf8(newVersionFolder)));
   }
   const std::string notice = gf_newVersionNotice(fs::current_path());
   gf_log(notice);
@@ -257,7 +257,7 @@ bool lf_installNewVersion(const VersionData& version) {
                   true);
     return false;
   }
-  gf_log(wdrx::format("Downloaded {}", latestVersionZip.string()));
+  gf_log(wdrx::format("Downloaded {}", gf_pathToUtf8(latestVersionZip)));
   const bool unzipped = lf_unzipInstaller(latestVersionZip);
 
   std::error_code error;
@@ -275,7 +275,7 @@ bool lf_installNewVersion(const VersionData& version) {
     return false;
   }
   if (!fs::exists(installerFile, error)) {
-    gf_logMarked(wdrx::format("{} does not exists?", (fs::current_path() / installerFile).string()));
+    gf_logMarked(wdrx::format("{} does not exists?", gf_pathToUtf8(fs::current_path() / installerFile)));
     return false;
   }
   const bool moved = lf_moveInstallerIntoPlace();

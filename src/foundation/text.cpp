@@ -32,7 +32,9 @@ std::u16string utf8_to_wide(std::string_view text) {
 // Paths are UTF-8 on posix systems; on Windows the path's wide text goes through wide_to_utf8.
 std::string gf_pathToUtf8(const std::filesystem::path& path) {
 #ifdef _WIN32
-  return wide_to_utf8(path.u16string());
+  // A path joined from a '/' constant and a found name keeps both separators; the user sees
+  // the system's own.
+  return wide_to_utf8(std::filesystem::path(path).make_preferred().u16string());
 #else
   return path.string();
 #endif

@@ -15,6 +15,7 @@ inline constexpr std::string_view blankChars = " \t\n\r";
 // "utf8_to_wide: invalid UTF-8". UTF-16 code units are char16_t on every platform.
 std::string wide_to_utf8(std::u16string_view text);
 std::u16string utf8_to_wide(std::string_view text);
+// A path's text as the user reads it: UTF-8, in the system's separators.
 std::string gf_pathToUtf8(const std::filesystem::path& path);
 // Text in the system ANSI code page (Windows-1252) to UTF-8; empty when nothing converts.
 std::string gf_ansiToUtf8(const std::string& text);

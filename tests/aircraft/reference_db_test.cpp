@@ -8,6 +8,7 @@
 #include "refdata_fixture.hpp"
 
 using namespace refdata_test;
+using wdrx::testing::shownPath;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -145,9 +146,9 @@ TEST_F(ReadDbaseTest, UnreadableInputFails) {
     }
     return std::string("no error");
   };
-  EXPECT_EQ(error(), "input/dbase.enc not available");
+  EXPECT_EQ(error(), shownPath("input/dbase.enc") + " not available");
   wdrx::testing::writeFile("input/dbase.enc", std::string(100, 'x'));
-  EXPECT_EQ(error(), "input/dbase.enc stream decrypt failed");
+  EXPECT_EQ(error(), shownPath("input/dbase.enc") + " stream decrypt failed");
   EXPECT_FALSE(plainLeft());
 
   writeEncrypted("input/dbase.enc", "<root><aircrafts>");
@@ -155,5 +156,5 @@ TEST_F(ReadDbaseTest, UnreadableInputFails) {
   EXPECT_FALSE(plainLeft());
   Strings lines = logLines();
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("==> 'input/dbase.xml' not read because of ", 0), 0u) << lines.back();
+  EXPECT_EQ(lines.back().rfind("==> '" + shownPath("input/dbase.xml") + "' not read because of ", 0), 0u) << lines.back();
 }

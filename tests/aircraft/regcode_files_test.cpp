@@ -8,6 +8,7 @@
 #include "refdata_fixture.hpp"
 
 using namespace refdata_test;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 using Strings = std::vector<std::string>;
 
@@ -60,12 +61,13 @@ TEST_F(RegcodeFilesTest, LinesOfTheUsersFiles) {
                                     "T5|PH-BXA,PH-BXB,|special", "T6|PH-BXA,PH-BXB,", "T7|PH-BXA,|special",
                                     "T8|ABC,ABCDEFGHIJKL,", "T10|", "T11|PH-BXA,PH-BXB,", "T12|PH-BXA,",
                                     "T14|PH-BXA,", "T15|PH-BXA,|special"}));
-  const std::string in = "' in input/my_regcodes/a.txt";
+  const std::string file = shownPath("input/my_regcodes/a.txt");
+  const std::string in = "' in " + file;
   EXPECT_EQ(logLines(), (Strings{"==> wrong regcode length 'AB" + in, "==> wrong regcode length 'AB" + in,
                                  "==> wrong regcode length 'CD" + in, "==> wrong regcode length '" + in,
                                  "==> wrong regcode length '" + in,
                                  "==> wrong regcode length 'ABCDEFGHIJKLM" + in,
-                                 "   13 liveries read from input/my_regcodes/a.txt"}));
+                                 "   13 liveries read from " + file}));
 }
 
 TEST_F(RegcodeFilesTest, OnlyTxtFilesDirectlyInTheFolder) {
@@ -81,8 +83,8 @@ TEST_F(RegcodeFilesTest, OnlyTxtFilesDirectlyInTheFolder) {
   EXPECT_EQ(titles, (Strings{"TitleA", "TitleB", "TitleC"}));
   Strings lines = logLines();
   std::sort(lines.begin(), lines.end());
-  EXPECT_EQ(lines, (Strings{"    1 livery read from input/my_regcodes/a.txt",
-                            "    2 liveries read from input/my_regcodes/b.TXT"}));
+  EXPECT_EQ(lines, (Strings{"    1 livery read from " + shownPath("input/my_regcodes/a.txt"),
+                            "    2 liveries read from " + shownPath("input/my_regcodes/b.TXT")}));
 }
 
 TEST_F(RegcodeFilesTest, MissingFolderIsReported) {
@@ -90,7 +92,8 @@ TEST_F(RegcodeFilesTest, MissingFolderIsReported) {
   EXPECT_FALSE(gf_readRegcodeFiles("input/my_regcodes", list));
   Strings lines = logLines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("==> Error reading regcode files in input/my_regcodes, what: ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[0].rfind("==> Error reading regcode files in " + shownPath("input/my_regcodes") + ", what: ", 0), 0u)
+      << lines[0];
 }
 
 TEST_F(RegcodeFilesTest, AigRecordsAndConsecutiveDuplicates) {
@@ -118,8 +121,8 @@ TEST_F(RegcodeFilesTest, AigFileFailures) {
   writeFile("input/AIG-regcodes.xml", std::string("<root>") + aigMeta + "</root>");
   EXPECT_FALSE(gf_readAigRegcodes(list));
   EXPECT_TRUE(list.empty());
-  EXPECT_EQ(logLines(), (Strings{"==> Failed to load input/AIG-regcodes.xml",
-                                 "==> Failed to load input/AIG-regcodes.xml", "==> No <aig> node found in XML."}));
+  const std::string failed = "==> Failed to load " + shownPath("input/AIG-regcodes.xml");
+  EXPECT_EQ(logLines(), (Strings{failed, failed, "==> No <aig> node found in XML."}));
 }
 
 TEST_F(RegcodeFilesTest, DontUseTitlesFromBothSources) {
@@ -130,8 +133,8 @@ TEST_F(RegcodeFilesTest, DontUseTitlesFromBothSources) {
   EXPECT_EQ(dontUseTitles, (Strings{"Never A", "Never B", "Never C"}));
   EXPECT_FALSE(std::filesystem::exists("input/AIG-regcodes.xml"));
   EXPECT_EQ(logLines(), (Strings{"    3 liveries read from AIG-regcodes.xml", "    2 don't use titles read",
-                                 "    2 liveries read from input/my_regcodes/mine.txt",
-                                 "    1 don't use title read from files in input/my_regcodes"}));
+                                 "    2 liveries read from " + shownPath("input/my_regcodes/mine.txt"),
+                                 "    1 don't use title read from files in " + shownPath("input/my_regcodes")}));
 }
 
 TEST_F(RegcodeFilesTest, DontUseTitlesWithoutAigFileStillReadTheFolder) {

@@ -31,6 +31,7 @@ namespace fs = std::filesystem;
 namespace bw = wdrx::testing::bgl;
 using wdrx::testing::LogCapture;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::TempDir;
 using Strings = std::vector<std::string>;
 
@@ -207,8 +208,8 @@ TEST_F(AddonScanTest, ScansFoldersLinksGeneratesAndZips) {
         "From parameter afolder0: " + (dir.path() / "addons").string(), "The scan will search 4 folders",
         (dir.path() / "nowhere").string() + " does not exist, skipped!",
         (dir.path() / "a_file").string() + " is not a folder name, skipped!",
-        std::string("output/info/AirportsScanLog.txt written"), std::string("[zip] Added 1 files"),
-        "! Mail tblo/tblo.zip to " + std::string(tbloSupportAddress), std::string("SCAN_AIRPORTS=false"),
+        shownPath("output/info/AirportsScanLog.txt") + " written", std::string("[zip] Added 1 files"),
+        "! Mail " + shownPath("tblo/tblo.zip") + " to " + std::string(tbloSupportAddress), std::string("SCAN_AIRPORTS=false"),
         std::string("-------------------------- airports scan ends    ----------------------------\n")})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 
@@ -345,7 +346,7 @@ TEST_F(AddonScanTest, ProblemsEndOnlyTheirFileOrFolder) {
   EXPECT_TRUE(fs::exists("airports/my_thirdparty/KJFK.xml"));
   EXPECT_TRUE(fs::exists("airports/my_thirdparty/LFPG.xml"));
   const std::string scan = scanLog();
-  EXPECT_NE(scan.find("===> " + (dir.path() / "addons/a/ORBX/eddm.bgl").string() + " skipped, cause:"),
+  EXPECT_NE(scan.find("===> " + shownPath(dir.path() / "addons/a/ORBX/eddm.bgl") + " skipped, cause:"),
             std::string::npos);
   EXPECT_NE(log.text().find("Exception in lf_processBGLfile (std::ex): "), std::string::npos);
 }

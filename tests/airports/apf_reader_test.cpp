@@ -18,6 +18,7 @@
 
 using namespace apf_test;
 namespace fs = std::filesystem;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 
 namespace {
@@ -68,26 +69,27 @@ TEST_F(ApfReaderTest, LocatesTheFileOfACode) {
   EXPECT_EQ(gf_findApfFile(IcaoCode("KJFK")), "");
 
   writeFile("airports/my_ORBX/EHAM.xml", "x");
-  EXPECT_EQ(gf_findApfFile(eham), "airports/my_ORBX/EHAM.xml");
+  EXPECT_EQ(gf_findApfFile(eham), shownPath("airports/my_ORBX/EHAM.xml"));
   writeFile("airports/my_ORBX/EHAM.txt", "archive/simaddon/EHAM.xml\n");
   EXPECT_EQ(gf_findApfFile(eham), "archive/simaddon/EHAM.xml");
   writeFile("airports/my_thirdparty/EHAM.xml", "x");
-  EXPECT_EQ(gf_findApfFile(eham), "airports/my_thirdparty/EHAM.xml");
+  const std::string local = shownPath("airports/my_thirdparty/EHAM.xml");  // download names keep '/'
+  EXPECT_EQ(gf_findApfFile(eham), local);
 
   struct Pointer {
     const char* content;
-    const char* found;  // what gf_findApfFile gives with this pointer in my_thirdparty
+    std::string found;  // what gf_findApfFile gives with this pointer in my_thirdparty
   };
   const Pointer pointers[] = {
       {"archive/thirdparty/Some%20Pub/EHAM.XML  \t\r\n", "archive/thirdparty/Some%20Pub/EHAM.XML"},
       {"\xEF\xBB\xBF" "archive/stock/EHAM.xml\n", "archive/stock/EHAM.xml"},
-      {"xml\n", "airports/my_thirdparty/EHAM.xml"},
+      {"xml\n", local},
       {".xml\n", ".xml"},  // 4 characters ending in .xml
-      {"archive/stock/EHAM.txt\n", "airports/my_thirdparty/EHAM.xml"},
-      {"airports/../../etc/passwd.xml\n", "airports/my_thirdparty/EHAM.xml"},
-      {"/etc/EHAM.xml\n", "airports/my_thirdparty/EHAM.xml"},
-      {"C:\\Scenery\\EHAM.xml\n", "airports/my_thirdparty/EHAM.xml"},
-      {"", "airports/my_thirdparty/EHAM.xml"},
+      {"archive/stock/EHAM.txt\n", local},
+      {"airports/../../etc/passwd.xml\n", local},
+      {"/etc/EHAM.xml\n", local},
+      {"C:\\Scenery\\EHAM.xml\n", local},
+      {"", local},
   };
   for (const auto& p : pointers) {
     writeFile("airports/my_thirdparty/EHAM.txt", p.content);
@@ -188,7 +190,7 @@ TEST_F(ApfReaderTest, ReadsHeaderStandsNeighboursAndLogsTheSummary) {
   const std::string expected =
       "learned does not exist\n"
       "          parking_percentage      : 100%\n"
-      "Airport file read from 'airports/my_thirdparty/EHAM.xml' for Schiphol\n"
+      "Airport file read from '" + shownPath("airports/my_thirdparty/EHAM.xml") + "' for Schiphol\n"
       "          publisher               : FlyTampa\n"
       "          version                 : 1.2\n"
       "          altitude                : -11 ft\n"

@@ -16,6 +16,7 @@
 
 namespace bw = wdrx::testing::bgl;
 using wdrx::testing::LogCapture;
+using wdrx::testing::shownPath;
 using wdrx::testing::TempDir;
 
 namespace {
@@ -107,7 +108,7 @@ TEST(BglReader, DecodesAirportsOfBothFormsWithTheirStands) {
   EXPECT_EQ(eham.icao, IcaoCode("EHAM"));
   EXPECT_EQ(eham.airport_name, "Schiphol");
   EXPECT_EQ(eham.altitude, 3281);  // 1,000,000 mm
-  EXPECT_EQ(eham.BGLpath, "scenery/test.bgl");
+  EXPECT_EQ(eham.BGLpath, shownPath("scenery/test.bgl"));
   EXPECT_EQ(eham.Qf_real, 0);
   EXPECT_EQ(eham.Qf_soft, 0);
   EXPECT_TRUE(eham.publisher.empty());
@@ -215,7 +216,7 @@ TEST(BglReader, DuplicateParkingIdsGetLetters) {
   EXPECT_EQ(standNames(sink.written[0]),
             (std::vector<std::string>{"g12", "g12a", "g12b", "g12c", "g12d", "g12e", "g12f", "g12g", "g12h",
                                       "g12i", "g12j"}));
-  EXPECT_EQ(sink.lines, (std::vector<std::string>{"===> Warning: more than 10 duplicate IDs g12 in scenery/test.bgl"}));
+  EXPECT_EQ(sink.lines, (std::vector<std::string>{"===> Warning: more than 10 duplicate IDs g12 in " + shownPath("scenery/test.bgl")}));
 }
 
 TEST(BglReader, StandsThatAreNotTaken) {

@@ -19,6 +19,7 @@
 using namespace apf_test;
 namespace fs = std::filesystem;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 
 namespace {
@@ -91,7 +92,7 @@ TEST_F(LearnedTest, WhatWasLearnedSurvivesSaveAndNextRead) {
 
   lf_saveAirportFile();
   EXPECT_EQ(learnedUpdateCount.load(), 0);
-  EXPECT_EQ(logLinesWith("22:13:20 '" + learnedFile.string() + "' saved with 3 updates").size(), 1u);
+  EXPECT_EQ(logLinesWith("22:13:20 '" + shownPath(learnedFile) + "' saved with 3 updates").size(), 1u);
   const std::string saved = readFile(learnedFile);
   EXPECT_EQ(saved.find("PH-BXB"), std::string::npos);  // the airport file's own options stay there
   EXPECT_NE(saved.find(R"(<parkpos id="A1">)"), std::string::npos);
@@ -148,12 +149,12 @@ TEST_F(LearnedTest, HandmadeFileReplacesTheStandsAndIsSavedWhole) {
   EXPECT_EQ(standTable[0].name, "H1");
   EXPECT_EQ(standTable[0].options[0].source, 1u);
   EXPECT_EQ(logLinesWith("A handmade airport file overruled the archived file!").size(), 1u);
-  EXPECT_EQ(logLinesWith("Airport file read from '" + learnedFile.string() + "' for Schiphol").size(), 1u);
+  EXPECT_EQ(logLinesWith("Airport file read from '" + shownPath(learnedFile) + "' for Schiphol").size(), 1u);
   EXPECT_EQ(logLinesWith("          handmade                : false").size(), 1u);
   EXPECT_EQ(apfQuality, (QualityPair{32, 0}));  // computed from the handmade stands
 
   lf_saveAirportFile();
-  EXPECT_EQ(logLinesWith(" handmade '" + learnedFile.string() + "' saved with 0 updates").size(), 1u);
+  EXPECT_EQ(logLinesWith(" handmade '" + shownPath(learnedFile) + "' saved with 0 updates").size(), 1u);
   const std::string saved = readFile(learnedFile);
   for (const char* part : {R"(<parameter name="handmade" value="true" />)",
                            R"(<parameter name="Qf_real" value="32" />)",
@@ -214,7 +215,7 @@ TEST_F(LearnedTest, ManualAndUnknownStands) {
   ASSERT_EQ(standTable.size(), 4u);
   EXPECT_EQ(standTable[3].name, "M2");
   EXPECT_EQ(standTable[3].manual, 1);
-  const std::string path = learnedFile.string();
+  const std::string path = shownPath(learnedFile);
   EXPECT_EQ(logLinesWith("==> manually created standid M1 misses correct attributes in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid M3 misses correct attributes in " + path).size(), 1u);
   EXPECT_EQ(logLinesWith("==> manually created standid M4 misses correct attributes in " + path).size(), 1u);
@@ -312,10 +313,11 @@ TEST_F(LearnedTest, AFailedSaveIsLoggedAndKeepsTheOldFile) {
   gf_countLearnedUpdate();
   EXPECT_NO_THROW(lf_saveAirportFile());
   EXPECT_EQ(readFile(learnedFile), "old");
-  EXPECT_EQ(logLinesWith("22:13:20 saving '" + learnedFile.string() + "' did not succeed").size(), 1u);
+  EXPECT_EQ(logLinesWith("22:13:20 saving '" + shownPath(learnedFile) + "' did not succeed").size(), 1u);
   EXPECT_EQ(learnedUpdateCount.load(), 0);
 
   // A file where the publisher's folder should be.
+  fs::permissions(learnedFile, fs::perms::owner_all);  // Windows removes no read-only file
   fs::remove_all("airports/learned");
   writeFile("airports/learned/thirdparty/FlyTampa", "in the way");
   EXPECT_NO_THROW(lf_saveAirportFile());
@@ -329,7 +331,7 @@ TEST_F(LearnedTest, SaveLinesCountUpdates) {
     for (int i = 0; i < count; ++i) gf_countLearnedUpdate();
     lf_saveAirportFile();
   }
-  const std::string prefix = "22:13:20 '" + learnedFile.string() + "' saved with ";
+  const std::string prefix = "22:13:20 '" + shownPath(learnedFile) + "' saved with ";
   EXPECT_EQ(logLinesWith(prefix + "0 updates").size(), 1u);
   EXPECT_EQ(logLinesWith(prefix + "1 update").size(), 1u);
   EXPECT_EQ(logLinesWith(prefix + "1 updates").size(), 0u);

@@ -22,6 +22,7 @@
 
 using namespace stands_test;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 
 namespace {
@@ -80,7 +81,7 @@ TEST_F(ParkAirportsTest, AMissingListStillTakesTheThirdpartyAirports) {
   writeFile(dir / "airports/my_thirdparty/LONGNAME.xml", "x");
   writeFile(dir / "airports/my_thirdparty/ZZZZ.xml", "x");  // no such airport
   EXPECT_TRUE(lf_readMyParkAirports());
-  EXPECT_NE(logText().find("airports/my_park_airports.txt not found"), std::string::npos);
+  EXPECT_NE(logText().find(shownPath("airports/my_park_airports.txt") + " not found"), std::string::npos);
   Codes found = codes();
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (Codes{"EHAM", "EHRD"}));

@@ -22,6 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using wdrx::testing::HttpServer;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 
 // Short time-outs so that a stalled server fails a download within a second or two.
@@ -88,7 +89,7 @@ TEST_F(DownloadTest, FromSiteFetchesTheMajorVersionFolderWithTheUserAgent) {
   EXPECT_EQ(requests[0].target, "/downloads/12/dbase.enc");
   EXPECT_EQ(requests[0].headers.at("user-agent"), "WDRX");
   const std::string url = server.url("/downloads/12/dbase.enc");
-  EXPECT_EQ(log.text(), "Downloaded '" + url + "' to 'input/dbase.enc'\n");
+  EXPECT_EQ(log.text(), "Downloaded '" + url + "' to '" + shownPath("input/dbase.enc") + "'\n");
 }
 
 TEST_F(DownloadTest, RedirectsAreFollowed) {
@@ -157,7 +158,7 @@ TEST_F(DownloadTest, RefusedConnectionFails) {
 TEST_F(DownloadTest, MissingFolderFailsWithoutRequest) {
   Downloader downloader;
   EXPECT_FALSE(downloader.download(gf_versionsJsonUrl(), "absent/versions.json", false));
-  EXPECT_EQ(log.text(), "Could not open output file: absent/versions.json\n");
+  EXPECT_EQ(log.text(), "Could not open output file: " + shownPath("absent/versions.json") + "\n");
   EXPECT_TRUE(server.requests().empty());
 }
 

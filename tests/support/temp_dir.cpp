@@ -4,6 +4,7 @@
 #include "support/env.hpp"
 #include "support/registry_values.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -52,6 +53,12 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+std::string shownPath(const std::filesystem::path& path) {
+  std::string text = path.string();
+  std::replace(text.begin(), text.end(), '/', static_cast<char>(std::filesystem::path::preferred_separator));
+  return text;
 }
 
 }  // namespace wdrx::testing

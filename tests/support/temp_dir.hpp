@@ -23,5 +23,8 @@ class TempDir {
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
+// A path as the program shows it, in the system's separators: "lib/a/aircraft.cfg" of a test
+// reads "lib\a\aircraft.cfg" on Windows.
+std::string shownPath(const std::filesystem::path& path);
 
 }  // namespace wdrx::testing

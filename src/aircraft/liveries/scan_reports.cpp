@@ -30,7 +30,7 @@ std::string lf_pathToUtf8(const fs::path& path) {
   } catch (const std::exception&) {
     // Only a UTF-16 name with an unpaired surrogate gets here (Windows).
     std::u16string units;
-    for (auto unit : path.native()) units.push_back(static_cast<char16_t>(unit));
+    for (auto unit : fs::path(path).make_preferred().native()) units.push_back(static_cast<char16_t>(unit));
     for (std::size_t i = 0; i < units.size(); ++i) {
       const char16_t u = units[i];
       const bool high = u >= 0xD800 && u <= 0xDBFF;
@@ -47,7 +47,7 @@ std::string lf_pathToUtf8(const fs::path& path) {
 
 std::string lf_narrowPath(const fs::path& path) {
   try {
-    return path.string();
+    return fs::path(path).make_preferred().string();  // no mix of '/' and '\' on Windows
   } catch (const std::exception&) {
     return lf_pathToUtf8(path);
   }

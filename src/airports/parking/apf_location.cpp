@@ -124,7 +124,7 @@ std::string gf_findApfFile(const IcaoCode& code) {
   for (const fs::path* folder : {&myThirdpartyFolder, &myOrbxFolder}) {
     if (lf_pointerIn(*folder, code, name)) return name;
     const fs::path file = *folder / gf_apfFileName(code);
-    if (lf_fileExists(file)) return file.string();
+    if (lf_fileExists(file)) return fs::path(file).make_preferred().string();
   }
   if (lf_inDownloadArea(code)) return "archive/stock/" + gf_apfFileNameString(code);
   return {};

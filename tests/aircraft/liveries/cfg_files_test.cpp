@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 using livery_test::codesText;
 using livery_test::linesOf;
 using livery_test::section;
+using wdrx::testing::shownPath;
 
 namespace {
 
@@ -62,9 +63,9 @@ TEST_F(CfgFiles, SectionsEndAtHeadingsNearTheLineStart) {
                            "[fltsim.5]\ntitle=Five ; [old]\nsim=Boeing\nmodel=\ntexture=\natc_parking_codes=KLM\n"
                            "[FltSim.x]\natc_parking_codes=DLH\n";
   EXPECT_EQ(titlesOf(text), (std::vector<std::string>{"Zero", "One", "Three", "Five ; [old]"}));
-  const std::string folder = (dir.path() / "ac0").string();
   EXPECT_EQ(linesOf(incompleteSections),
-            std::vector<std::string>{folder + "/aircraft.cfg [fltsim.0] icao_airline is missing, or it has invalid info "});
+            std::vector<std::string>{shownPath(dir.path() / "ac0/aircraft.cfg") +
+                                     " [fltsim.0] icao_airline is missing, or it has invalid info "});
 }
 
 TEST_F(CfgFiles, DuplicateAndSplitSections) {
@@ -72,7 +73,7 @@ TEST_F(CfgFiles, DuplicateAndSplitSections) {
   EXPECT_EQ(titlesOf(livery_test::cfgText("B738", {section(0, "A", "BAW"), section(0, "B", "BAW")})),
             (std::vector<std::string>{"A", "B"}));
   EXPECT_TRUE(titlesOf("title=Orphan\natc_parking_codes=BAW\n[General]\natc_model=B738\n").empty());
-  EXPECT_EQ(linesOf(cfgFilesWithoutSections), std::vector<std::string>{(dir.path() / "ac1/aircraft.cfg").string()});
+  EXPECT_EQ(linesOf(cfgFilesWithoutSections), std::vector<std::string>{shownPath(dir.path() / "ac1/aircraft.cfg")});
   EXPECT_TRUE(titlesOf("[fltsim.0]\nsim=Boeing\n[General]\natc_model=B738\n").empty());
   EXPECT_EQ(linesOf(incompleteSections).size(), 2u);  // no airline, no title
 }
@@ -85,16 +86,16 @@ TEST_F(CfgFiles, WholeFileProblems) {
     std::vector<std::string> invalidModels;
     std::vector<std::string> noSection;
   };
-  const std::string base = (dir.path() / "ac").string();
+  const auto base = [this](const char* rest) { return shownPath((dir.path() / "ac").string() + rest); };
   const Row rows[] = {
       {"number above 10000", livery_test::cfgText("B738", {section(10001, "T", "BAW")}),
-       {base + "0/aircraft.cfg contains a [fltsim.x] section with a number < 0 or > 10000"}, {}, {}},
+       {base("0/aircraft.cfg") + " contains a [fltsim.x] section with a number < 0 or > 10000"}, {}, {}},
       {"no model", livery_test::cfgText("", {section(0, "T", "BAW")}),
-       {"Line atc_model= is missing in [General] section of " + base + "1/aircraft.cfg"}, {}, {}},
+       {"Line atc_model= is missing in [General] section of " + base("1/aircraft.cfg")}, {}, {}},
       {"lower-case model", livery_test::cfgText("b738", {section(0, "T", "BAW")}), {},
-       {"b738             in " + base + "2/aircraft.cfg"}, {}},
-      {"nothing at all", "[General]\n", {"Line atc_model= is missing in [General] section of " + base + "3/aircraft.cfg"},
-       {}, {base + "3/aircraft.cfg"}},
+       {"b738             in " + base("2/aircraft.cfg")}, {}},
+      {"nothing at all", "[General]\n", {"Line atc_model= is missing in [General] section of " + base("3/aircraft.cfg")},
+       {}, {base("3/aircraft.cfg")}},
   };
   for (const Row& row : rows) {
     EXPECT_TRUE(titlesOf(row.text).empty()) << row.name;

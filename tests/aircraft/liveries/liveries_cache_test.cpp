@@ -13,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 using livery_test::userError;
 
@@ -53,7 +54,7 @@ TEST_F(LiveriesCache, WritesOnlyTheAttributesThatHoldSomething) {
   EXPECT_NE(text.find("<info name=\"version\" value=\"12.5.4\" />"), std::string::npos);
   EXPECT_NE(text.find("<info name=\"sim\" value=\"3\" />"), std::string::npos);
   EXPECT_FALSE(fs::exists("output/LiveriesScanned.xml.tmp"));
-  EXPECT_NE(log.text().find("2 liveries in output/LiveriesScanned.xml\n"), std::string::npos);
+  EXPECT_NE(log.text().find("2 liveries in " + shownPath("output/LiveriesScanned.xml") + "\n"), std::string::npos);
 }
 
 TEST_F(LiveriesCache, EmptyListWritesNothing) {
@@ -78,7 +79,7 @@ TEST_F(LiveriesCache, RoundTripSortsAndDropsFolderNumbers) {
   EXPECT_EQ(klm.registration, "PH-BXA");
   EXPECT_EQ(klm.codes.cargo, 1);
   EXPECT_EQ(klm.codes.airlineId, gf_airlineId("KLM"));
-  EXPECT_NE(log.text().find("    4 liveries read from output/LiveriesScanned.xml\n"), std::string::npos);
+  EXPECT_NE(log.text().find("    4 liveries read from " + shownPath("output/LiveriesScanned.xml") + "\n"), std::string::npos);
 }
 
 TEST_F(LiveriesCache, ReaderErrors) {
@@ -88,18 +89,19 @@ TEST_F(LiveriesCache, ReaderErrors) {
     std::string message;
   };
   const std::string head = "<?xml version=\"1.0\"?>\n<root>";
+  const std::string file = shownPath("output/LiveriesScanned.xml");
   const Row rows[] = {
-      {nullptr, 51, "51: File output/LiveriesScanned.xml not found"},
+      {nullptr, 51, "51: File " + file + " not found"},
       {"<root><liveries><l a=\"BAW\" m=\"A320\" t=\"x\"/></liveries>", 51,
-       "51: File output/LiveriesScanned.xml not found"},  // truncated
-      {"<root><other/></root>", 52, "52: output/LiveriesScanned.xml does not contain a <liveries> section"},
+       "51: File " + file + " not found"},  // truncated
+      {"<root><other/></root>", 52, "52: " + file + " does not contain a <liveries> section"},
       {"<root><liveries><l a=\"BAW\" m=\"A320\"/></liveries></root>", 999,
        "999: Missing required attribute 't' in <l>"},
       {"<root><liveries><x t=\"T\" m=\"A320\"/></liveries></root>", 999,
        "999: Missing required attribute 'a' in <x>"},
       {"<root><liveries><!-- none --></liveries></root>", 533,
-       "533: output/LiveriesScanned.xml does not contain liveries"},
-      {"<other/>", 533, "533: output/LiveriesScanned.xml does not contain liveries"},
+       "533: " + file + " does not contain liveries"},
+      {"<other/>", 533, "533: " + file + " does not contain liveries"},
   };
   for (const Row& row : rows) {
     fs::remove(liveriesScannedFile);

@@ -76,8 +76,11 @@ std::vector<LiveryData> scanOne(const fs::path& file, std::uint32_t folderNumber
 }
 
 std::string expand(std::string text, const fs::path& file) {
-  for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{folder}", file.parent_path().string()},
-                                    std::pair<std::string, std::string>{"{file}", file.string()}}) {
+  const std::string folder = file.parent_path().string();
+  for (const auto& [mark, value] :
+       {std::pair<std::string, std::string>{"{folder}/", folder + static_cast<char>(fs::path::preferred_separator)},
+        std::pair<std::string, std::string>{"{folder}", folder},
+        std::pair<std::string, std::string>{"{file}", file.string()}}) {
     for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
       text.replace(at, mark.size(), value);
   }

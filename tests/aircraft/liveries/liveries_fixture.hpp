@@ -37,7 +37,7 @@ template <typename List>
 std::vector<std::string> linesOf(List& list) {
   return std::vector<std::string>(list.lines.begin(), list.lines.end());
 }
-// Replaces every "{folder}" and "{file}" of the text.
+// Replaces every "{folder}" and "{file}" of the text; "{folder}/" ends in the system's separator.
 std::string expand(std::string text, const std::filesystem::path& file);
 // The text of a livery's codes: "airline,operator model c" (c: cargo flag 0/1).
 std::string codesText(const LiveryData& livery);

@@ -16,6 +16,7 @@
 
 namespace fs = std::filesystem;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using wdrx::testing::writeFile;
 
 namespace {
@@ -72,13 +73,13 @@ TEST_F(ScanReportFiles, FilesByteForByteAndCountLines) {
   EXPECT_EQ(readFile(scanFiles::noFltsimSection), "d.cfg\nz.cfg\n");
   EXPECT_EQ(logText(),
             "\nErrors:\n"
-            "    2 invalid airline codes, see output/errors/InvalidAirlineCodes.txt\n"
-            "    1 invalid model code, see output/errors/InvalidAircraftCodes.txt\n"
-            "    2 fixes, see output/errors/Fixes.txt\n"
-            "    1 invalid aircraft.cfg files, see output/errors/InvalidAircraftCfgFiles.txt\n"
-            "    3 incomplete [fltsim.x] sections, see output/errors/IncompleFltsimSections.txt\n"
+            "    2 invalid airline codes, see " + shownPath("output/errors/InvalidAirlineCodes.txt") + "\n"
+            "    1 invalid model code, see " + shownPath("output/errors/InvalidAircraftCodes.txt") + "\n"
+            "    2 fixes, see " + shownPath("output/errors/Fixes.txt") + "\n"
+            "    1 invalid aircraft.cfg files, see " + shownPath("output/errors/InvalidAircraftCfgFiles.txt") + "\n"
+            "    3 incomplete [fltsim.x] sections, see " + shownPath("output/errors/IncompleFltsimSections.txt") + "\n"
             "\nInformation:\n"
-            "    2 empty aircraft.cfg files, see output/info/AircraftCfgWithNoFltsimSection.txt\n");
+            "    2 empty aircraft.cfg files, see " + shownPath("output/info/AircraftCfgWithNoFltsimSection.txt") + "\n");
 
   lf_clearScanLists();
   EXPECT_TRUE(invalidAirlineCodes.lines.empty() && invalidAircraftCodes.lines.empty() && invalidCfgFiles.lines.empty() &&
@@ -90,7 +91,7 @@ TEST_F(ScanReportFiles, FixesAccumulateOverTwoScans) {
   livery_test::writeAircraft("lib/a", livery_test::cfgText("B73H", {livery_test::section(0, "A", "BAW")}));
   lfolder0.value.store("lib");
   ASSERT_TRUE(gf_scanLiveries());
-  const std::string line = "Model fix: B73H found in lib/a/aircraft.cfg changed into B738\n";
+  const std::string line = "Model fix: B73H found in " + shownPath("lib/a/aircraft.cfg") + " changed into B738\n";
   EXPECT_EQ(readFile(scanFiles::fixes), line);
   SCAN_LIVERIES.value = true;
   ASSERT_TRUE(gf_scanLiveries());
@@ -125,8 +126,9 @@ TEST_F(ScanReportFiles, ReportFileThatCannotBeWrittenIsSkipped) {
   lf_writeScanErrors();
   EXPECT_EQ(readFile(scanFiles::incompleteSections), "a y misses title\n");
   const std::string logged = logText();
-  EXPECT_NE(logged.find("==> lf_writeListToFile: output/errors/InvalidAirlineCodes.txt not written: "), std::string::npos);
-  EXPECT_NE(logged.find("    1 invalid airline code, see output/errors/InvalidAirlineCodes.txt\n"), std::string::npos);
+  const std::string file = shownPath("output/errors/InvalidAirlineCodes.txt");
+  EXPECT_NE(logged.find("==> lf_writeListToFile: " + file + " not written: "), std::string::npos);
+  EXPECT_NE(logged.find("    1 invalid airline code, see " + file + "\n"), std::string::npos);
 }
 
 TEST_F(ScanReportFiles, ScanEmptiesItsListsAndTheDontUseTitles) {
@@ -137,8 +139,9 @@ TEST_F(ScanReportFiles, ScanEmptiesItsListsAndTheDontUseTitles) {
   EXPECT_TRUE(dontUseTitles.empty());
   EXPECT_EQ(lf_claimedTitleCount(), 0u);
   EXPECT_TRUE(invalidAirlineCodes.lines.empty());
-  EXPECT_EQ(readFile(scanFiles::invalidAirlineCodes), "baw          in lib/a/aircraft.cfg [fltsim.0]\n");
-  EXPECT_NE(logText().find("    1 don't use title read from files in input/my_regcodes\n"), std::string::npos);
+  EXPECT_EQ(readFile(scanFiles::invalidAirlineCodes), "baw          in " + shownPath("lib/a/aircraft.cfg") + " [fltsim.0]\n");
+  EXPECT_NE(logText().find("    1 don't use title read from files in " + shownPath("input/my_regcodes") + "\n"),
+            std::string::npos);
 }
 
 TEST_F(ScanReportFiles, DecryptedRegcodesNeverStayBehind) {

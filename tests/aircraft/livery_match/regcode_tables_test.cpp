@@ -16,6 +16,7 @@ using match_test::processLiveries;
 using match_test::writeAigRegcodes;
 using match_test::writeUserRegcodes;
 using wdrx::testing::readFile;
+using wdrx::testing::shownPath;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -51,7 +52,7 @@ TEST_F(RegcodeTables, InlineClashesKeepTheFirstAndAreReported) {
             "Same 'D-BBBB' => already in use by 'D-AAAA'\n");
   const Strings lines = newLogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "    2 in-line regcode clashes, see 'output/errors/InlineRegcodes.txt'"),
+                      "    2 in-line regcode clashes, see '" + shownPath("output/errors/InlineRegcodes.txt") + "'"),
             lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), "    3 registration codes"), lines.end());
   // Without AIG file and user files nothing offline is written.
@@ -70,10 +71,10 @@ TEST_F(RegcodeTables, OfflineCodesReplaceInlineOnesForInstalledTitles) {
   processLiveries({livery("DLH", "", "A320", "A first", "D-AIPA"), livery("DLH", "", "A320", "C third"),
                    livery("DLH", "", "A321", "D fourth")});
   EXPECT_EQ(readFile(offlineRegcodesFile),
-            "Processing file input/AIG-regcodes.xml\n"
+            "Processing file " + shownPath("input/AIG-regcodes.xml") + "\n"
             "   regcode D-AIPA for 'C third', instead of the same for 'A first'\n"
             "3 new regcodes added, 1 regcode replaced, 1 regcode defined as special\n"
-            "Processing files in input/my_regcodes\n"
+            "Processing files in " + shownPath("input/my_regcodes") + "\n"
             "   regcode D-ABCD for 'C third', instead of the same for 'D fourth'\n"
             "0 new regcodes added, 1 regcode replaced, 1 regcode defined as special\n");
   EXPECT_EQ(regcodeTitle("D-AIPA"), "C third");
@@ -90,8 +91,10 @@ TEST_F(RegcodeTables, OfflineCodesReplaceInlineOnesForInstalledTitles) {
   // The tables view the installed titles themselves.
   EXPECT_EQ(regcodeTitles.at("D-AIPA").data(), lf_findLiveryTitle("C third").data());
   const Strings lines = newLogLines();
-  for (const char* line : {"Offline regcode files processed, results can be found in 'output/info/OfflineRegcodes.txt'",
-                           "    2 special liveries", "    1 unique liveries", "    4 registration codes"}) {
+  for (const std::string& line : {"Offline regcode files processed, results can be found in '" +
+                                      shownPath("output/info/OfflineRegcodes.txt") + "'",
+                                  std::string("    2 special liveries"), std::string("    1 unique liveries"),
+                                  std::string("    4 registration codes")}) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
   }
   EXPECT_FALSE(std::filesystem::exists("input/AIG-regcodes.xml"));  // plaintext removed
@@ -112,7 +115,7 @@ TEST_F(RegcodeTables, UserCodesAppliedWithoutTheAigFile) {
   processLiveries({livery("DLH", "", "A320", "C third")});
   EXPECT_EQ(regcodeTitle("D-ABCD"), "C third");
   EXPECT_EQ(readFile(offlineRegcodesFile),
-            "Processing files in input/my_regcodes\n"
+            "Processing files in " + shownPath("input/my_regcodes") + "\n"
             "1 new regcode added, 1 regcode defined as special\n");
   EXPECT_FALSE(std::filesystem::exists("input/AIG-regcodes.xml"));
 }
@@ -130,6 +133,6 @@ TEST_F(RegcodeTables, ErrorsInTheUserFilesAreShownAndTheRestApplied) {
   EXPECT_EQ(regcodeTitle("XY"), "-");
   const Strings lines = newLogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "There were errors processing the regcode files in folder 'input/my_regcodes', see Log.txt"),
+                      "There were errors processing the regcode files in folder '" + shownPath("input/my_regcodes") + "', see Log.txt"),
             lines.end());
 }

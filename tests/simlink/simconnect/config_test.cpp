@@ -25,11 +25,19 @@ CfgFolders cfgFiles(const TempDir& dir) {
   return {dir / "home/Public/SimConnect.cfg", dir / "home/SimConnect.cfg", dir / "SimConnect.cfg"};
 }
 
-SimConnectConfig readConfig(std::uint32_t index, int* status = nullptr) {
+// The files in the order of gf_simConnectCfgFiles (the posix known folders under HOME).
+SimConnectConfig readConfig(const CfgFolders& files, std::uint32_t index, int* status = nullptr) {
   SimConnectConfig config;
-  const int result = gf_readSimConnectConfig(index, gf_simConnectCfgFiles(), config);
+  const int result = gf_readSimConnectConfig(index, {files.publicDocs, files.documents, files.current}, config);
   if (status) *status = result;
   return config;
+}
+
+TEST(SimConnectCfg, KnownFoldersThenTheCurrentFolder) {
+  TempDir dir;
+  const auto files = cfgFiles(dir);
+  EXPECT_EQ(gf_simConnectCfgFiles(),
+            (std::vector<std::filesystem::path>{files.publicDocs, files.documents, "SimConnect.cfg"}));
 }
 
 TEST(SimConnectCfg, FilesAreReadPublicThenDocumentsThenCurrentFolder) {
@@ -40,7 +48,7 @@ TEST(SimConnectCfg, FilesAreReadPublicThenDocumentsThenCurrentFolder) {
   writeFile(files.documents, "; user settings\n[simconnect]\nport = 2222\nmaxreceivesize=45000\n");
   writeFile(files.current, "[SimConnect]\nAddress=\"127.0.0.1\"\nDisableNagle=1\n[SimConnect.1]\nPort=9\n");
   int status = -1;
-  const SimConnectConfig config = readConfig(0, &status);
+  const SimConnectConfig config = readConfig(files, 0, &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(config.protocol, SimProtocol::ipv4);
   EXPECT_EQ(config.address, "127.0.0.1");
@@ -51,16 +59,17 @@ TEST(SimConnectCfg, FilesAreReadPublicThenDocumentsThenCurrentFolder) {
 
 TEST(SimConnectCfg, IndexesPickSectionsAndMissingOnesFail) {
   TempDir dir;
-  writeFile(cfgFiles(dir).documents, "[SimConnect]\nProtocol=IPv6\nPort=1\n[SimConnect.2]\nProtocol=IPv4\nPort=2\nMaxReceiveSize=100\n");
+  const auto files = cfgFiles(dir);
+  writeFile(files.documents, "[SimConnect]\nProtocol=IPv6\nPort=1\n[SimConnect.2]\nProtocol=IPv4\nPort=2\nMaxReceiveSize=100\n");
   int status = -1;
-  SimConnectConfig config = readConfig(2, &status);
+  SimConnectConfig config = readConfig(files, 2, &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(config.protocol, SimProtocol::ipv4);
   EXPECT_EQ(config.port, "2");
   EXPECT_EQ(config.maxReceiveSize, 41088u);
-  readConfig(3, &status);
+  readConfig(files, 3, &status);
   EXPECT_EQ(status, 3);
-  config = readConfig(simConfigIndexNone, &status);
+  config = readConfig(files, simConfigIndexNone, &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(config.protocol, SimProtocol::pipe) << "index -1 reads no file";
   EXPECT_TRUE(config.port.empty());
@@ -71,15 +80,15 @@ TEST(SimConnectCfg, ProtocolWithoutPortTakesTheRegistryPortAndAHeldPortStays) {
   simtest::writeRegistryPorts("5001", "5002");
   const auto files = cfgFiles(dir);
   writeFile(files.current, "[SimConnect]\nProtocol=IPv6\n");
-  EXPECT_EQ(readConfig(0).port, "5002");
+  EXPECT_EQ(readConfig(files, 0).port, "5002");
   writeFile(files.current, "[SimConnect]\nProtocol=IPv4\n");
-  EXPECT_EQ(readConfig(0).port, "5001");
+  EXPECT_EQ(readConfig(files, 0).port, "5001");
   writeFile(files.documents, "[SimConnect]\nProtocol=IPv6\n");
-  EXPECT_EQ(readConfig(0).port, "5001") << "a later file's family takes its own registry port";
+  EXPECT_EQ(readConfig(files, 0).port, "5001") << "a later file's family takes its own registry port";
   writeFile(files.documents, "[SimConnect]\nPort=7000\n");
-  EXPECT_EQ(readConfig(0).port, "7000");
+  EXPECT_EQ(readConfig(files, 0).port, "7000");
   writeFile(files.current, "[SimConnect]\nProtocol=Something\n");
-  EXPECT_EQ(readConfig(0).protocol, SimProtocol::pipe) << "unknown protocols change nothing";
+  EXPECT_EQ(readConfig(files, 0).protocol, SimProtocol::pipe) << "unknown protocols change nothing";
 }
 
 TEST(SimConnectRegistry, PortsAndInstallationsComeFromRegistryIni) {
