@@ -1,10 +1,12 @@
 #include "traffic/drop_tally.hpp"
 
+#include "foundation/clock.hpp"
 #include "foundation/format.hpp"
+#include "foundation/log.hpp"
 
 namespace {
 
-constexpr std::array<std::string_view, static_cast<std::size_t>(DropReason::count)> reasonTexts{
+constexpr std::array<std::string_view, static_cast<std::size_t>(DropReason::count)> trafficReasons{
     "ground vehicle",
     "short line",
     "bad time stamp",
@@ -28,6 +30,14 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(DropReason::coun
     "not accepted now",
     "other error",
 };
+static_assert(trafficReasons.size() <= DropTally::maxReasons);
+
+constexpr std::array<std::string_view, static_cast<std::size_t>(QnhDropReason::count)> qnhReasons{
+    "no QNH",
+    "unreadable QNH text",
+    "not a pressure",
+    "bad datagram",
+};
 
 std::int64_t lf_ns(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
@@ -35,9 +45,12 @@ std::int64_t lf_ns(std::chrono::steady_clock::time_point t) {
 
 }  // namespace
 
+const DropTallyKind trafficDropKind{"processLineSub", "traffic lines", trafficReasons};
+const DropTallyKind qnhDropKind{"lf_processQnh", "QNH datagrams", qnhReasons};
+
 std::string_view gf_dropReasonText(DropReason reason) {
   const auto index = static_cast<std::size_t>(reason);
-  return index < reasonTexts.size() ? reasonTexts[index] : "unknown";
+  return index < trafficReasons.size() ? trafficReasons[index] : "unknown";
 }
 
 std::string gf_logSafeText(std::string_view text, std::size_t limit) {
@@ -51,17 +64,15 @@ std::string gf_logSafeText(std::string_view text, std::size_t limit) {
   return safe;
 }
 
-void DropTally::countDrop(DropReason reason, std::string_view message) {
-  const auto index = static_cast<std::size_t>(reason);
-  if (index >= counts_.size()) return;
+void DropTally::countDropAt(std::size_t index, std::string_view message) {
+  if (index >= kind_.reasons.size()) return;
   counts_[index].fetch_add(1, std::memory_order_relaxed);
   if (message.empty()) return;
   std::lock_guard lock(lastErrorMutex_);
   lastError_ = gf_logSafeText(message);
 }
 
-std::uint32_t DropTally::dropped(DropReason reason) const {
-  const auto index = static_cast<std::size_t>(reason);
+std::uint32_t DropTally::droppedAt(std::size_t index) const {
   return index < counts_.size() ? counts_[index].load() : 0;
 }
 
@@ -69,6 +80,11 @@ std::uint32_t DropTally::droppedTotal() const {
   std::uint32_t total = 0;
   for (const auto& count : counts_) total += count.load();
   return total;
+}
+
+bool DropTally::startPeriodIfQuiet(std::chrono::steady_clock::time_point now) {
+  std::int64_t expected = noPeriod;
+  return periodStartNs_.compare_exchange_strong(expected, lf_ns(now));
 }
 
 std::optional<std::string> DropTally::takeSummary(std::chrono::steady_clock::time_point now,
@@ -81,16 +97,15 @@ std::optional<std::string> DropTally::takeSummary(std::chrono::steady_clock::tim
   } else if (!force && nowNs - startNs < std::chrono::nanoseconds(period).count()) {
     return std::nullopt;
   }
-  periodStartNs_.store(nowNs);
 
   std::string list;
   std::uint32_t total = 0;
-  for (std::size_t i = 0; i < counts_.size(); ++i) {
+  for (std::size_t i = 0; i < kind_.reasons.size(); ++i) {
     const std::uint32_t count = counts_[i].exchange(0);
     if (count == 0) continue;
     total += count;
     if (!list.empty()) list += ", ";
-    list += wdrx::format("{} {}", count, reasonTexts[i]);
+    list += wdrx::format("{} {}", count, kind_.reasons[i]);
   }
   const std::uint32_t lines = lines_.exchange(0);
   std::string lastError;
@@ -98,10 +113,11 @@ std::optional<std::string> DropTally::takeSummary(std::chrono::steady_clock::tim
     std::lock_guard lock(lastErrorMutex_);
     lastError.swap(lastError_);
   }
+  periodStartNs_.store(total == 0 || force ? noPeriod : nowNs);
   if (total == 0) return std::nullopt;
   const auto seconds = startNs == noPeriod ? 0 : (nowNs - startNs) / 1'000'000'000;
-  std::string summary = wdrx::format("processLineSub: {} of {} traffic lines dropped in {} s: {}",
-                                     total, lines, seconds, list);
+  std::string summary = wdrx::format("{}: {} of {} {} dropped in {} s: {}", kind_.tag, total,
+                                     lines, kind_.items, seconds, list);
   if (!lastError.empty()) summary += "; last error: " + lastError;
   return summary;
 }
@@ -112,4 +128,8 @@ void DropTally::reset() {
   periodStartNs_.store(noPeriod);
   std::lock_guard lock(lastErrorMutex_);
   lastError_.clear();
+}
+
+void gf_logDropSummary(DropTally& tally, bool force) {
+  if (auto summary = tally.takeSummary(gf_clock().steadyNow(), force)) gf_log(*summary);
 }

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "foundation/clock.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "traffic/drop_tally.hpp"
@@ -27,8 +28,26 @@ std::int32_t lf_roundToInt(double value) {
   return static_cast<std::int32_t>(rounded);
 }
 
-// The QNH of the member, or none after its log line.
-std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_view datagram) {
+// A datagram that changes nothing. Its port may listen on every interface, so only the first of
+// a quiet minute gets its own line; later ones are counted for the minute's summary line.
+void lf_refuse(QnhReader& reader, QnhDropReason reason, const std::string& line,
+               bool marked = false) {
+  if (!reader.drops.startPeriodIfQuiet(gf_clock().steadyNow())) {
+    reader.drops.countDrop(reason, line);
+  } else if (marked) {
+    gf_logMarked(line);
+  } else {
+    gf_log(line);
+  }
+}
+
+void lf_refuseNoQnh(QnhReader& reader, std::string_view datagram) {
+  lf_refuse(reader, QnhDropReason::noQnh, wdrx::format("no QNH {}", gf_logSafeText(datagram)));
+}
+
+// The QNH of the member, or none after it was refused.
+std::optional<std::int32_t> lf_qnhOf(QnhReader& reader, const nlohmann::json& member,
+                                     std::string_view datagram) {
   using Type = nlohmann::json::value_t;
   switch (member.type()) {
     case Type::number_integer:
@@ -45,47 +64,36 @@ std::optional<std::int32_t> lf_qnhOf(const nlohmann::json& member, std::string_v
       const auto& text = member.get_ref<const std::string&>();
       std::int32_t value = 0;
       if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
-        gf_logMarked(wdrx::format("QNH string parse error: {} in {}", gf_logSafeText(text),
-                                  gf_logSafeText(datagram)));
+        lf_refuse(reader, QnhDropReason::unreadableText,
+                  wdrx::format("QNH string parse error: {} in {}", gf_logSafeText(text),
+                               gf_logSafeText(datagram)),
+                  true);
         return std::nullopt;
       }
       return value;
     }
     default:
-      gf_log(wdrx::format("no QNH {}", gf_logSafeText(datagram)));
+      lf_refuseNoQnh(reader, datagram);
       return std::nullopt;
   }
 }
 
-}  // namespace
-
-void QnhReader::onDatagram() { lf_processQnh(*this); }
-
-void gf_processQnhDatagram(QnhReader& reader, std::string_view datagram) {
-  reader.datagram = datagram;
-  lf_processQnh(reader);
-  reader.datagram = {};
-}
-
-void lf_processQnh(QnhReader& reader) {
-  const std::string_view datagram = reader.datagram;
+// Applies the datagram's QNH, or refuses the datagram and keeps the QNH we have.
+void lf_applyQnh(QnhReader& reader, std::string_view datagram) {
   try {
     const auto json = nlohmann::json::parse(datagram);
     if (!json.is_object())
       throw std::invalid_argument(wdrx::format("not a JSON object but {}", json.type_name()));
     const auto found = json.find("QNH");
-    if (found == json.end() || found->is_null() || (found->is_structured() && found->empty())) {
-      gf_log(wdrx::format("no QNH {}", gf_logSafeText(datagram)));
-      return;
-    }
-    const std::optional<std::int32_t> read = lf_qnhOf(*found, datagram);
+    if (found == json.end() || found->is_null() || (found->is_structured() && found->empty()))
+      return lf_refuseNoQnh(reader, datagram);
+    const std::optional<std::int32_t> read = lf_qnhOf(reader, *found, datagram);
     if (!read) return;
     std::int32_t q = *read;
     // 0 or below is no pressure at all: keep the QNH we have.
-    if (q <= 0) {
-      gf_log(wdrx::format("QNH {} rejected, in {}", q, gf_logSafeText(datagram)));
-      return;
-    }
+    if (q <= 0)
+      return lf_refuse(reader, QnhDropReason::notAPressure,
+                       wdrx::format("QNH {} rejected, in {}", q, gf_logSafeText(datagram)));
     if (q > 1100) q = lf_roundToInt(q * 0.33865307);  // inches of mercury in hundredths
     if (q < 900) q = 900;
     if (q > 1100) q = 1100;
@@ -99,7 +107,27 @@ void lf_processQnh(QnhReader& reader) {
     realTrafficDisplay.qnhLamp.compare_exchange_strong(silent, lampReceiving);
     gf_invalidateCountersBand();
   } catch (const std::exception& e) {
-    gf_log(wdrx::format("Exception {}, in {}", gf_logSafeText(e.what()),
-                        gf_logSafeText(datagram)));
+    lf_refuse(reader, QnhDropReason::badDatagram,
+              wdrx::format("Exception {}, in {}", gf_logSafeText(e.what()),
+                           gf_logSafeText(datagram)));
   }
+}
+
+}  // namespace
+
+void QnhReader::onDatagram() { lf_processQnh(*this); }
+
+void gf_processQnhDatagram(QnhReader& reader, std::string_view datagram) {
+  reader.datagram = datagram;
+  lf_processQnh(reader);
+  reader.datagram = {};
+}
+
+void gf_logQnhDrops(QnhReader& reader) { gf_logDropSummary(reader.drops, true); }
+
+void lf_processQnh(QnhReader& reader) {
+  reader.drops.countLine();
+  lf_applyQnh(reader, reader.datagram);
+  // Summaries run only in the minutes that a refused datagram started.
+  if (!reader.drops.quiet()) gf_logDropSummary(reader.drops);
 }

@@ -10,7 +10,11 @@
 extern std::atomic<std::int32_t> qnhHpa;  // the current QNH for the movement engine
 
 // onDatagram of the QNH Reader: the datagram is in reader.datagram. Catches its own errors.
-// Datagram texts in its log lines are made safe (gf_logSafeText).
+// Datagram texts in its log lines are made safe (gf_logSafeText). A refused datagram gets its
+// own log line when it is the first in a minute; later ones go into reader.drops and a summary
+// line once a minute.
 void lf_processQnh(QnhReader& reader);
+// The summary line of the refused datagrams not yet written (the reader stops).
+void gf_logQnhDrops(QnhReader& reader);
 // The same for a datagram in any buffer (valid during the call): what fuzzers and tools call.
 void gf_processQnhDatagram(QnhReader& reader, std::string_view datagram);

@@ -10,7 +10,6 @@
 #include "aircraft/aircraft_codes.hpp"
 #include "airports/park_airport_state.hpp"
 #include "config/settings.hpp"
-#include "foundation/clock.hpp"
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/geodesy.hpp"
@@ -129,10 +128,6 @@ bool lf_groundFlag(std::string_view text) {
 
 void lf_drop(TrafficReader& reader, DropReason reason) { reader.drops.countDrop(reason); }
 
-void lf_logSummaryWhenDue(TrafficReader& reader, bool force) {
-  if (auto summary = reader.drops.takeSummary(gf_clock().steadyNow(), force)) gf_log(*summary);
-}
-
 }  // namespace
 
 std::string gf_formatLatLon(double latitude, double longitude) {
@@ -148,7 +143,7 @@ void gf_processTrafficDatagram(TrafficReader& reader, std::string_view datagram)
   reader.fields.clear();
 }
 
-void gf_logTrafficDrops(TrafficReader& reader) { lf_logSummaryWhenDue(reader, true); }
+void gf_logTrafficDrops(TrafficReader& reader) { gf_logDropSummary(reader.drops, true); }
 
 void lf_processTrafficLine(TrafficReader& reader) {
   const std::string_view line = reader.datagram;
@@ -170,7 +165,7 @@ void lf_processTrafficLine(TrafficReader& reader) {
     reader.fields.emplace_back(begin + start, size - start);
     processLineSub(reader);
   }
-  lf_logSummaryWhenDue(reader, false);
+  gf_logDropSummary(reader.drops);
 }
 
 void processLineSub(TrafficReader& reader) {

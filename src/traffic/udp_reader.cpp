@@ -13,6 +13,7 @@
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "traffic/link_state.hpp"
+#include "traffic/qnh.hpp"
 #include "traffic/traffic_decoder.hpp"
 
 TrafficReader trafficReader;
@@ -197,6 +198,7 @@ void TrafficReader::onStopped() {
 
 void QnhReader::onStopped() {
   // lf_qnhReaderStopped
+  gf_logQnhDrops(*this);
   gf_log("QNH Reader has stopped");
 }
 

@@ -63,7 +63,7 @@ class TrafficReader final : public UdpReader {
   std::vector<std::string_view> fields;  // views into datagram, capacity 64
   std::atomic<bool> collectCallsigns{false};
   std::atomic<std::int32_t> trafficQnh{1013};  // hPa; corrects the reported altitudes
-  DropTally drops;  // the lines dropped since the last summary line
+  DropTally drops{trafficDropKind};  // the lines dropped since the last summary line
 
   // The user aircraft's position that the range filter measures from (run thread writes).
   LatLon userLatLon() const;
@@ -95,6 +95,7 @@ class QnhReader final : public UdpReader {
   void onStopped() override;   // lf_qnhReaderStopped
 
   std::atomic<std::int32_t> lastQnh{0};  // the QNH last applied
+  DropTally drops{qnhDropKind};  // bad datagrams after the first one, until the summary line
 };
 
 extern TrafficReader trafficReader;

@@ -1,5 +1,5 @@
 // The QNH datagram: its three forms, inches of mercury above 1100, the clamp, the repeat rule,
-// and the values refused because they are no pressure at all.
+// the values refused because they are no pressure at all, and the log of refused datagrams.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +10,7 @@
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
 #include "traffic/traffic_fixture.hpp"
+#include "support/fake_clock.hpp"
 
 namespace {
 
@@ -119,6 +120,54 @@ TEST_F(QnhRepeatTest, RepeatedValueIsSkippedExcept1013) {
   EXPECT_EQ(qnhHpa.load(), 1013);
   EXPECT_EQ(invalidations, 3);
   gf_setCountersBandNotifier(nullptr);
+}
+
+// The port may listen on every interface: a sender of bad datagrams costs at most two log lines
+// a minute, and the QNH stays.
+TEST_F(QnhRepeatTest, RefusedDatagramsAfterTheFirstAreSummedUpOnceAMinute) {
+  using namespace std::chrono_literals;
+  wdrx::testing::FakeClock clock;
+  qnhReader.lastQnh.store(1013);
+  handle(R"({"qnh":1})");
+  handle(R"({"QNH":"abc"})");
+  handle("QNH=1013");
+  handle(R"({"QNH":0})");
+  handle(R"({"QNH":1015})");
+  clock.advance(59s);
+  handle("{\"QNH\":\r\nfalse}");
+  EXPECT_EQ(logLines(), std::vector<std::string>{R"(no QNH {"qnh":1})"});
+  EXPECT_EQ(qnhHpa.load(), 1015);
+  EXPECT_EQ(qnhReader.lastQnh.load(), 1015);
+
+  clock.advance(1s);
+  handle(R"({"QNH":1016})");
+  auto lines = logLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "lf_processQnh: 4 of 7 QNH datagrams dropped in 60 s: 1 no QNH, 1 "
+                      "unreadable QNH text, 1 not a pressure, 1 bad datagram; last error: no QNH "
+                      "{\"QNH\":??false}");
+  EXPECT_EQ(qnhHpa.load(), 1016);
+
+  // A minute without refusals ends quietly; the next refusal has its own line again.
+  clock.advance(60s);
+  handle(R"({"QNH":1017})");
+  clock.advance(1s);
+  handle(R"({"QNH":1017})");
+  handle(R"({"QNH":[]})");
+  handle(R"({"QNH":"x"})");
+  lines = logLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2], R"(no QNH {"QNH":[]})");
+
+  // The reader's stop writes what is left.
+  clock.advance(2s);
+  qnhReader.onStopped();
+  lines = logLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3], "lf_processQnh: 1 of 3 QNH datagrams dropped in 2 s: 1 unreadable QNH "
+                      "text; last error: QNH string parse error: x in {\"QNH\":\"x\"}");
+  EXPECT_EQ(lines[4], "QNH Reader has stopped");
+  EXPECT_EQ(qnhHpa.load(), 1017);
 }
 
 }  // namespace

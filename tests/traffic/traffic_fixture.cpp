@@ -46,6 +46,7 @@ void TrafficFixture::SetUp() {
   trafficReader.datagramCount.store(0);
   trafficReader.lampCount.store(0);
   trafficReader.drops.reset();
+  qnhReader.drops.reset();
   trafficReader.takeCallsigns();
   trafficLampLit.store(false);
   qnhLampLit.store(false);
