@@ -635,6 +635,37 @@ TEST_F(WindowQuit, AMinimisedWindowStoresItsNormalPosition) {
   EXPECT_EQ(MAIN_WINDOW_Y.value.load(), 300);
 }
 
+// Windows ends a thread's windows with the thread, without WM_DESTROY reaching the program: such
+// a window is let go at its next use, and what was handed to it never runs.
+TEST_F(WindowQuit, AWindowEndedWithoutItsDestroyMessageIsLetGo) {
+  const gui::WindowProc deaf = [](gui::WindowHandle, std::uint32_t, gui::WParam,
+                                  gui::LParam) -> gui::MessageResult { return 0; };
+  auto endSilently = [&] {
+    ASSERT_TRUE(gui::postMessage(window, WM_APP_QUIT, 0, 0));
+    awaitLoopEnd();
+    // Here the window outlives its thread: it ends unheard, as on Windows with the thread.
+    gui::setWindowProc(window, deaf);
+    gf_onGuiThread([this] { hooks.push("for the ended window"); });
+    stopWindow();
+    hooks.clear();  // on Windows the thread may have ended first: the work then ran at once
+  };
+  endSilently();
+  loopResult.store(-100);
+  startWindow();
+  std::thread([this] {
+    gf_onGuiThread([this] {
+      hooks.push(gui::windowThreadIsCurrent(window) ? "on the new window" : "elsewhere");
+    });
+  }).join();
+  idle();
+  EXPECT_EQ(hooks.calls(), std::vector<std::string>{"on the new window"});
+
+  endSilently();
+  gf_onGuiThread([this] { hooks.push("without a window"); });
+  EXPECT_EQ(hooks.calls(), std::vector<std::string>{"without a window"});
+  EXPECT_EQ(mainWindow.windowHandle.load(), nullptr);
+}
+
 TEST_F(WindowCommands, RefreshCountersStoresTheCountsOfTheRunThread) {
   windowServices.countLiveFlying = [] { return std::uint64_t{17}; };
   windowServices.countParkedLiveAc = [] { return std::uint64_t{4}; };

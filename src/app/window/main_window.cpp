@@ -179,8 +179,22 @@ void lf_runGuiWork() {
   }
 }
 
+namespace {
+
+// Windows ends a thread's windows with the thread without WM_DESTROY reaching the procedure:
+// such a window is disconnected here as WM_DESTROY would have done (unless a newer one has come).
+void lf_letWindowGo(gui::WindowHandle window) {
+  if (lf_window() == window) lf_disconnectWindow();
+}
+
+}  // namespace
+
 void gf_onGuiThread(std::function<void()> work) {
   gui::WindowHandle window = lf_window();
+  if (window != nullptr && !gui::isWindow(window)) {
+    lf_letWindowGo(window);
+    window = nullptr;
+  }
   if (window == nullptr || gui::windowThreadIsCurrent(window)) {
     lf_runGuiWork();  // what other threads handed over first comes first
     work();
@@ -193,7 +207,8 @@ void gf_onGuiThread(std::function<void()> work) {
     guiWork.push_back(std::move(work));
   }
   // One message takes everything queued until it is handled.
-  if (first) gui::postMessage(window, WM_APP_GUI_WORK, 0, 0);
+  // A window gone since it was looked at takes what was queued for it along.
+  if (first && !gui::postMessage(window, WM_APP_GUI_WORK, 0, 0)) lf_letWindowGo(window);
 }
 
 // ---------------------------------------------------------------- creation and the loop
@@ -209,6 +224,10 @@ gui::Rect lf_rect(const BandRect& band) { return {band.left, band.top, band.righ
 
 // The displays of the other subsystems and the settings code reach this window from now on.
 void lf_connectWindow(gui::WindowHandle window) {
+  {
+    std::lock_guard lock(guiWorkMutex);
+    guiWork.clear();  // left for an earlier window that went without WM_DESTROY
+  }
   mainWindow.windowHandle.store(window);
   mainHwnd.store(window);
   gf_setBandNotifier([window](const BandRect& band, bool erase) {

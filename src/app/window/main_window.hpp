@@ -84,7 +84,8 @@ void gf_requestParkAirport(const IcaoCode& code, double latitude, double longitu
 void gf_serveWindowRequests();
 
 // Runs the work on the GUI thread: at once on the GUI thread itself (after what other threads
-// handed over before), else posted to it. Without a window it runs at once.
+// handed over before), else posted to it. Without a window it runs at once; a window that has
+// gone without WM_DESTROY is let go like one destroyed (what was handed to it is dropped).
 void gf_onGuiThread(std::function<void()> work);
 
 // WM_APP_GUI_WORK: runs what other threads handed over, in order.
