@@ -21,7 +21,7 @@ if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCH
 build=$root/build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DWDRX_FUZZ=ON -DWDRX_BUILD_TESTS=OFF -DWDRX_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "${WDRX_JOBS:-$(nproc)}"
 
 if (($#)); then targets=("$@"); else mapfile -t targets < "$build/fuzz_targets.txt"; fi
 rm -rf "$build/logs" "$build/artifacts" "$build/corpus"

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWDRX_BUILD_TESTS=OFF -DWDRX_BUILD_BENCH=OFF
-cmake --build build/release
+cmake --build build/release -j "${WDRX_JOBS:-$(nproc)}"
 program="$PWD/build/release/Wendrix_P3D"
 folder=${WDRX_PROGRAM_FOLDER:-$PWD/run}
 mkdir -p "$folder/docs" "$folder/input"

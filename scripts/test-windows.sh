@@ -9,6 +9,8 @@ scripts/build-windows.sh
 root=$PWD
 build=$root/build/windows
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Non-ASCII file names and registry values need a UTF-8 locale under Wine (see wine-run.sh).
+[ "$(locale charmap 2>/dev/null)" = UTF-8 ] || export LC_ALL=C.UTF-8
 wine_start=$(date +%s)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX"
