@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -149,7 +151,16 @@ constexpr std::size_t sampleLimit = 4096;
 // may use bytes past it (the caller reads a few more), so only the real end of the data cuts it.
 bool lf_isValidUtf8Sample(const unsigned char* data, std::size_t size, std::size_t limit) {
   const std::size_t end = std::min(size, limit);
+  constexpr std::uint64_t highBits = 0x8080808080808080ULL;
   for (std::size_t i = 0; i < end;) {
+    // Plain ASCII eight bytes at a time: most cfg text has no other byte.
+    std::uint64_t word = 0;
+    while (i + sizeof word <= end) {
+      std::memcpy(&word, data + i, sizeof word);
+      if ((word & highBits) != 0) break;
+      i += sizeof word;
+    }
+    if (i >= end) break;
     const unsigned char lead = data[i];
     if (lead < 0x80) {
       ++i;

@@ -145,11 +145,11 @@ ReadCfg lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, b
 }
 
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const fs::path& path,
-                                       const ScanInputs& inputs) {
+                                       const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed) {
   try {
     std::vector<std::string> lines;
     if (lf_readCfgLines(path, lines, false) != ReadCfg::read) return {};
-    CfgFileScan scan(folderNumber, path, inputs);
+    CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
     if (!lf_checkFltsimNumbers(lines, scan.pathText, scan.result.reports)) return std::move(scan.result);
     scan.model = lf_readAtcModel(scan.pathText, lines, scan.result.reports);
     if (!scan.model.empty()) lf_searchFltSimSections(scan, lines);

@@ -78,8 +78,8 @@ void lf_cutFltsimSections(const std::vector<std::string>& lines, EndsSection&& e
 enum class ReadCfg { read, missing, failed };
 ReadCfg lf_readCfgLines(const std::filesystem::path& path, std::vector<std::string>& lines, bool ivao);
 
-// The scanner task for one ordinary cfg file.
+// The scanner task for one ordinary cfg file; `listed` is the walk's listing of its folder.
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const std::filesystem::path& path,
-                                       const ScanInputs& inputs);
+                                       const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed = {});
 // Cuts the lines into [fltsim.N] sections and processes each.
 void lf_searchFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines);

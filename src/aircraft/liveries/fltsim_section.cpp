@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <unordered_set>
 
 #include "aircraft/aircraft_codes.hpp"
@@ -22,6 +23,7 @@ std::mutex claimedTitlesMutex;
 std::unordered_set<std::string> claimedTitles;
 
 constexpr std::size_t maxRegistrationLength = 12;
+constexpr std::string_view pathSeparators = fs::path::preferred_separator == '/' ? "/" : "/\\";
 }  // namespace
 
 // ---------------------------------------------------------------- scan plumbing
@@ -33,13 +35,21 @@ std::shared_ptr<const ScanInputs> lf_makeScanInputs() {
   return inputs;
 }
 
-CfgFileScan::CfgFileScan(std::uint32_t number, fs::path file, const ScanInputs& scanInputs)
+fs::file_type FolderEntries::typeOf(std::basic_string_view<Name::value_type> name) const {
+  const auto it = std::lower_bound(sorted.begin(), sorted.end(), name,
+                                   [](const auto& entry, const auto& wanted) { return entry.first < wanted; });
+  return it != sorted.end() && it->first == name ? it->second : fs::file_type::none;
+}
+
+CfgFileScan::CfgFileScan(std::uint32_t number, fs::path file, const ScanInputs& scanInputs,
+                         std::shared_ptr<const FolderEntries> listed)
     : folderNumber(number),
       path(std::move(file)),
       folder(path.parent_path()),
       pathText(lf_narrowPath(path)),
       folderText(lf_narrowPath(folder)),
-      inputs(&scanInputs) {}
+      inputs(&scanInputs),
+      listed_(std::move(listed)) {}
 
 bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
   const auto known = types_.find(path.native());
@@ -47,6 +57,20 @@ bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
   const fs::file_type found = fs::status(path).type();  // throws for errors other than "not found"
   types_.emplace(path.native(), found);
   return found == type;
+}
+
+bool CfgFileScan::hasChild(const std::string& name, fs::file_type type) {
+  // A plain name that the walk listed needs neither a path nor a system call.
+  if (listed_ && !name.empty() && name.find_first_of(pathSeparators) == std::string::npos) {
+    fs::file_type listedType = fs::file_type::none;
+    if constexpr (std::is_same_v<fs::path::value_type, char>) {
+      listedType = listed_->typeOf(name);
+    } else {
+      listedType = listed_->typeOf(fs::path(name).native());
+    }
+    if (listedType != fs::file_type::none) return listedType == type;
+  }
+  return isOfType(folder / name, type);
 }
 
 LiveryData lf_claimTitle(std::uint16_t folderNumber, AircraftCodes codes, std::string title,
@@ -111,13 +135,9 @@ std::optional<AircraftCodes> lf_foundRegistration(const std::string& registratio
   return codes;
 }
 
-fs::path lf_modelFolder(const CfgFileScan& scan, const SectionKeys& keys) {
-  return scan.folder / lf_subfolderName("model.", keys.model);
-}
-fs::path lf_airFile(const CfgFileScan& scan, const SectionKeys& keys) { return scan.folder / (keys.sim + ".air"); }
-fs::path lf_textureFolder(const CfgFileScan& scan, const SectionKeys& keys) {
-  return scan.folder / lf_subfolderName("texture.", keys.texture);
-}
+std::string lf_modelFolderName(const SectionKeys& keys) { return lf_subfolderName("model.", keys.model); }
+std::string lf_airFileName(const SectionKeys& keys) { return keys.sim + ".air"; }
+std::string lf_textureFolderName(const SectionKeys& keys) { return lf_subfolderName("texture.", keys.texture); }
 
 namespace {
 KeyRule lf_refuse(CfgFileScan& scan, std::string_view header, const char* what) {
@@ -230,10 +250,11 @@ void lf_processSection(CfgFileScan& scan, std::vector<std::string_view>& section
   if (end != KeyLoopEnd::done) return;
 
   // A status error other than "not found" throws.
-  if (!scan.isOfType(lf_modelFolder(scan, keys), fs::file_type::directory) ||
-      !scan.isOfType(lf_textureFolder(scan, keys), fs::file_type::directory) ||
-      !scan.isOfType(lf_airFile(scan, keys), fs::file_type::regular)) {
-    lf_reportIncompleteSection(reports, lf_narrowPath(lf_modelFolder(scan, keys)) +
+  const std::string modelFolder = lf_modelFolderName(keys);
+  if (!scan.hasChild(modelFolder, fs::file_type::directory) ||
+      !scan.hasChild(lf_textureFolderName(keys), fs::file_type::directory) ||
+      !scan.hasChild(lf_airFileName(keys), fs::file_type::regular)) {
+    lf_reportIncompleteSection(reports, lf_narrowPath(scan.folder / modelFolder) +
                                             " or related path does not exist: " + std::string(header));
     return;
   }

@@ -46,10 +46,11 @@ KeyRule lf_atcIdRule(CfgFileScan& scan, std::string_view header, std::string_vie
                      bool ivao);
 void lf_folderKeyRules(std::string_view line, SectionKeys& keys);
 
-// The model folder, the flight-model file and the texture folder that the keys name.
-std::filesystem::path lf_modelFolder(const CfgFileScan& scan, const SectionKeys& keys);
-std::filesystem::path lf_airFile(const CfgFileScan& scan, const SectionKeys& keys);
-std::filesystem::path lf_textureFolder(const CfgFileScan& scan, const SectionKeys& keys);
+// The names, inside the cfg file's folder, of the model folder, the flight-model file and the
+// texture folder that the keys name.
+std::string lf_modelFolderName(const SectionKeys& keys);
+std::string lf_airFileName(const SectionKeys& keys);
+std::string lf_textureFolderName(const SectionKeys& keys);
 
 // The codes of a registration of the reference data (airline set), with the file's validated
 // model in place of the record's: the record may name another type for the registration.

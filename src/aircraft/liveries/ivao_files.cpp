@@ -108,9 +108,9 @@ std::optional<std::string> lf_ivaoTitleAirline(std::string_view title, std::stri
 }
 
 ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs::path& path,
-                                           const ScanInputs& inputs) {
+                                           const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed) {
   try {
-    CfgFileScan scan(folderNumber, path, inputs);
+    CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
     scan.model = lf_fixIVAOModel(scan.pathText, scan.result.reports);
     if (scan.model.empty()) return std::move(scan.result);
     std::vector<std::string> lines;
@@ -152,9 +152,10 @@ bool lf_ivaoKeyLoop(CfgFileScan& scan, const std::vector<std::string_view>& sect
 // The first of the section's paths that does not exist, or empty. A status error other than
 // "not found" throws.
 std::string lf_missingIvaoPath(CfgFileScan& scan, const SectionKeys& keys) {
-  for (const auto& [path, folder] : {std::pair{lf_modelFolder(scan, keys), true}, std::pair{lf_airFile(scan, keys), false},
-                                     std::pair{lf_textureFolder(scan, keys), true}}) {
-    if (!scan.isOfType(path, folder ? fs::file_type::directory : fs::file_type::regular)) return lf_narrowPath(path);
+  for (const auto& [name, folder] : {std::pair{lf_modelFolderName(keys), true}, std::pair{lf_airFileName(keys), false},
+                                     std::pair{lf_textureFolderName(keys), true}}) {
+    if (!scan.hasChild(name, folder ? fs::file_type::directory : fs::file_type::regular))
+      return lf_narrowPath(scan.folder / name);
   }
   return {};
 }

@@ -21,7 +21,7 @@ std::string lf_fixIVAOModel(const std::string& pathText, ScanReports& reports);
 std::optional<std::string> lf_ivaoTitleAirline(std::string_view title, std::string_view model);
 
 ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const std::filesystem::path& path,
-                                           const ScanInputs& inputs);
+                                           const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed = {});
 void lf_searchIVAOFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines);
 // One section; adds a livery to scan.result only when its airline and model ids are set.
 void lf_procesIVAOFltSimSection(CfgFileScan& scan, std::vector<std::string_view>& section);

@@ -83,23 +83,31 @@ FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
   constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
   FolderListing listing;
   std::vector<bool> isFolder;
+  auto entries = std::make_shared<FolderEntries>();
   std::error_code ec;
   for (fs::directory_iterator it(folder, options, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::directory_entry& entry = *it;
     std::error_code typeError;
+    // The entry's type comes with the listing (a link is followed, as a status query does).
     if (entry.is_directory(typeError)) {
-      const std::string name = lf_pathToUtf8(entry.path().filename());
+      const fs::path fileName = entry.path().filename();
+      const std::string name = lf_pathToUtf8(fileName);
+      entries->sorted.emplace_back(fileName.native(), fs::file_type::directory);
       if (name.find("airport") != std::string::npos || lf_isLiveryPartsFolder(name) ||
           lf_pathToUtf8(entry.path()).size() >= maxDescendPathBytes)
         continue;
       isFolder.push_back(true);
-    } else if (entry.is_regular_file(typeError) && lf_isLiveryCfgFile(entry.path())) {
+    } else if (entry.is_regular_file(typeError)) {
+      entries->sorted.emplace_back(entry.path().filename().native(), fs::file_type::regular);
+      if (!lf_isLiveryCfgFile(entry.path())) continue;
       isFolder.push_back(false);
     } else {
       continue;
     }
     listing.items.push_back(WalkItem{entry.path(), {}, {}});
   }
+  std::sort(entries->sorted.begin(), entries->sorted.end());
+  const std::shared_ptr<const FolderEntries> listed = std::move(entries);
   if (ec) {
     gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(folder), ec.message()));
   }
@@ -111,10 +119,10 @@ FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
     } else {
       const bool ivao = lf_isIvaoPath(lf_pathToUtf8(item.path));
       item.file = queue->submit(
-          [context, file = item.path, ivao]() {
+          [context, file = item.path, ivao, listed]() {
             if (context->hook) context->hook(file);
-            return ivao ? lf_searchLiveriesinIVAOFile(context->folderNumber, file, *context->inputs)
-                        : lf_searchLiveriesinFile(context->folderNumber, file, *context->inputs);
+            return ivao ? lf_searchLiveriesinIVAOFile(context->folderNumber, file, *context->inputs, listed)
+                        : lf_searchLiveriesinFile(context->folderNumber, file, *context->inputs, listed);
           },
           true);
     }

@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -21,6 +22,17 @@ struct ScanInputs {
 };
 // The inputs of a scan from dontUseTitles.
 std::shared_ptr<const ScanInputs> lf_makeScanInputs();
+
+// The folders and regular files (links followed) that the walk saw in one folder, sorted by
+// name. The tasks of that folder's cfg files take a child's type from here instead of asking
+// the system again; a name not listed (other case, created since) is still asked.
+struct FolderEntries {
+  using Name = std::filesystem::path::string_type;
+  std::vector<std::pair<Name, std::filesystem::file_type>> sorted;
+
+  // The listed type of a child of the folder; file_type::none when not listed.
+  std::filesystem::file_type typeOf(std::basic_string_view<Name::value_type> name) const;
+};
 
 // A task's liveries, not yet claimed: duplicateReports[i] is the line that reports liveries[i]
 // when another livery of the scan has claimed its title first.
@@ -46,15 +58,19 @@ struct CfgFileScan {
   const ScanInputs* inputs = nullptr;
   ScanTaskResult result;
 
-  CfgFileScan(std::uint32_t number, std::filesystem::path file, const ScanInputs& scanInputs);
+  CfgFileScan(std::uint32_t number, std::filesystem::path file, const ScanInputs& scanInputs,
+              std::shared_ptr<const FolderEntries> listed = {});
 
-  // Whether the path is of that type (a folder, a regular file); the sections of one file
-  // mostly name the same folders, so each path's status is asked once (a hash lookup: a file
-  // may hold thousands of sections). A status error other than "not found" throws
-  // std::filesystem::filesystem_error.
-  bool isOfType(const std::filesystem::path& path, std::filesystem::file_type type);
+  // Whether the folder's child `name` is of that type (a folder, a regular file). A child that
+  // the walk listed is not asked again; the sections of one file mostly name the same folders,
+  // so any other path's status is asked once (a hash lookup: a file may hold thousands of
+  // sections). A status error other than "not found" throws std::filesystem::filesystem_error.
+  bool hasChild(const std::string& name, std::filesystem::file_type type);
 
  private:
+  bool isOfType(const std::filesystem::path& path, std::filesystem::file_type type);
+
+  std::shared_ptr<const FolderEntries> listed_;
   std::unordered_map<std::filesystem::path::string_type, std::filesystem::file_type> types_;
 };
 

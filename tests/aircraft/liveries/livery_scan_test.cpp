@@ -151,6 +151,36 @@ TEST_F(LiveryScan, WalkFindsTheRightFilesAndSkipsAirportFolders) {
             std::string::npos);
 }
 
+// The walk's listing answers which folders and files a section names: a name next to a listed
+// one, or listed with the other type, is still missing.
+TEST_F(LiveryScan, SectionPathsAreTheListedOnesOfTheirType) {
+  const fs::path root = dir.path() / "lib";
+  struct Row {
+    const char* title;
+    const char* sim;
+    const char* texture;
+  };
+  const Row rows[] = {{"present", "Boeing", "1"},         {"texture before a listed one", "Boeing", "0"},
+                      {"air before a listed one", "Airbus", "1"}, {"texture is a file", "Boeing", "file"},
+                      {"air is a folder", "Folder", "1"}};
+  std::vector<std::string> sections;
+  for (const Row& row : rows) {
+    sections.push_back("[fltsim." + std::to_string(sections.size()) + "]\ntitle=" + row.title + "\nsim=" + row.sim +
+                       "\nmodel=\ntexture=" + row.texture + "\natc_parking_codes=BAW\n");
+  }
+  livery_test::writeAircraft(root / "p", livery_test::cfgText("B738", sections));
+  fs::create_directories(root / "p" / "texture.1");
+  fs::create_directories(root / "p" / "Folder.air");
+  wdrx::testing::writeFile(root / "p" / "texture.file", "not a folder");
+  lfolder0.value.store(root.string());
+  fs::create_directories(dataFolder);
+  EXPECT_TRUE(gf_scanLiveries());
+  EXPECT_EQ(cached(), (std::vector<std::string>{"present BAW, B738 0"}));
+  const std::string incomplete = readFile(scanFiles::incompleteSections);
+  for (const std::string header : {"[fltsim.1]", "[fltsim.2]", "[fltsim.3]", "[fltsim.4]"})
+    EXPECT_NE(incomplete.find("or related path does not exist: " + header), std::string::npos) << header << incomplete;
+}
+
 TEST_F(LiveryScan, FolderNumbersCountsAndPriorities) {
   aircraft("one/a", "A320", "BAW", {"BAW A320 one"});
   aircraft("two/a", "A320", "BAW", {"BAW A320 cargo two"});
