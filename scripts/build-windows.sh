@@ -8,16 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev cmake ninja-build
   pkg-config dpkg-dev autoconf automake libtool wine wine64 xvfb x11-apps imagemagick xauth zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-missing.sh" --no-install-recommends "${packages[@]}"
 
 prefix=$(scripts/windows-deps.sh | tail -1)
 export WDRX_WIN_DEPS_PREFIX=$prefix

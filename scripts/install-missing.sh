@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages named as arguments that are not installed yet (apt-get, through
+# sudo when not root). Options before the names go to apt-get install.
+set -euo pipefail
+options=()
+while (($#)) && [[ $1 == -* ]]; do options+=("$1"); shift; done
+missing=()
+for p in "$@"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+((${#missing[@]})) || exit 0
+sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${options[@]}" "${missing[@]}"
