@@ -24,6 +24,18 @@ std::unordered_set<std::string> claimedTitles;
 
 constexpr std::size_t maxRegistrationLength = 12;
 constexpr std::string_view pathSeparators = fs::path::preferred_separator == '/' ? "/" : "/\\";
+
+// The listed type of a child named in cfg text; where the system's names are wide (Windows) the
+// name is converted as a path made of it would be. A template, so that only the branch of this
+// system's name type is compiled.
+template <typename Text>
+fs::file_type lf_listedType(const FolderEntries& listed, const Text& name) {
+  if constexpr (std::is_same_v<typename Text::value_type, fs::path::value_type>) {
+    return listed.typeOf(name);
+  } else {
+    return listed.typeOf(fs::path(name).native());
+  }
+}
 }  // namespace
 
 // ---------------------------------------------------------------- scan plumbing
@@ -62,12 +74,7 @@ bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
 bool CfgFileScan::hasChild(const std::string& name, fs::file_type type) {
   // A plain name that the walk listed needs neither a path nor a system call.
   if (listed_ && !name.empty() && name.find_first_of(pathSeparators) == std::string::npos) {
-    fs::file_type listedType = fs::file_type::none;
-    if constexpr (std::is_same_v<fs::path::value_type, char>) {
-      listedType = listed_->typeOf(name);
-    } else {
-      listedType = listed_->typeOf(fs::path(name).native());
-    }
+    const fs::file_type listedType = lf_listedType(*listed_, name);
     if (listedType != fs::file_type::none) return listedType == type;
   }
   return isOfType(folder / name, type);
