@@ -9,12 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 
 #include "child_process.hpp"
+#include "support/simulator_record.hpp"
 #include "support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
@@ -22,35 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// What the fake simulator received, from the lines it printed.
-struct SimulatorRecord {
-  int creations = 0;
-  std::map<std::string, int> positions;  // object id -> position updates (definition 402)
-  std::set<std::string> removed;         // object ids
-
-  static SimulatorRecord read(const fs::path& file) {
-    SimulatorRecord record;
-    std::ifstream in(file);
-    static const std::regex positionLine(R"(^SetDataOnSimObject .* define=402 object=(\d+) )");
-    static const std::regex removalLine(R"(^AIRemoveObject .* object=(\d+) )");
-    std::smatch match;
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("AICreateNonATCAircraft ", 0) == 0) ++record.creations;
-      if (std::regex_search(line, match, positionLine)) ++record.positions[match[1]];
-      if (std::regex_search(line, match, removalLine)) record.removed.insert(match[1]);
-    }
-    return record;
-  }
-  // Every created aircraft moved (at least a second of frames) and was removed afterwards.
-  bool complete(int aircraft) const {
-    if (creations < aircraft || static_cast<int>(removed.size()) < aircraft) return false;
-    for (const std::string& object : removed) {
-      const auto moved = positions.find(object);
-      if (moved == positions.end() || moved->second < 30) return false;
-    }
-    return true;
-  }
-};
+using wdrx::testing::SimulatorRecord;
 
 std::string firstLine(const fs::path& file) {
   std::ifstream in(file);

@@ -11,8 +11,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,6 +21,7 @@
 #include "platform/utf.hpp"
 #include "platform/window_system.hpp"
 #include "support/env.hpp"
+#include "support/simulator_record.hpp"
 #include "support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
@@ -122,39 +121,7 @@ class Child {
   std::optional<int> exitCode_;
 };
 
-// What the fake simulator received, from the lines it printed.
-struct SimulatorRecord {
-  int creations = 0;
-  std::map<std::string, int> positions;  // object id -> position updates (definition 402)
-  std::set<std::string> removed;
-
-  static SimulatorRecord read(const fs::path& file) {
-    SimulatorRecord record;
-    std::ifstream in(file);
-    static const std::regex positionLine(R"(^SetDataOnSimObject .* define=402 object=(\d+) )");
-    static const std::regex removalLine(R"(^AIRemoveObject .* object=(\d+) )");
-    std::smatch match;
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("AICreateNonATCAircraft ", 0) == 0) ++record.creations;
-      if (std::regex_search(line, match, positionLine)) ++record.positions[match[1]];
-      if (std::regex_search(line, match, removalLine)) record.removed.insert(match[1]);
-    }
-    return record;
-  }
-  int moving() const {
-    int count = 0;
-    for (const auto& [object, updates] : positions) count += updates >= 30 ? 1 : 0;
-    return count;
-  }
-  bool complete(int aircraft) const {
-    if (creations < aircraft || static_cast<int>(removed.size()) < aircraft) return false;
-    for (const std::string& object : removed) {
-      const auto moved = positions.find(object);
-      if (moved == positions.end() || moved->second < 30) return false;
-    }
-    return true;
-  }
-};
+using wdrx::testing::SimulatorRecord;
 
 std::uint16_t freePort(bool udp) {
   if (udp) {
