@@ -14,6 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -23,10 +24,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/close_wait.hpp"
+
 namespace platform {
 namespace {
 
-constexpr auto closeWriteLimit = std::chrono::milliseconds(1000);
+constexpr std::size_t sendSlice = 64 * 1024;
 
 class SocketFd {
  public:
@@ -104,7 +107,7 @@ class PosixSimTransport final : public SimTransport {
       if (closed_) return;
       closing_ = true;
       wake_.notify_one();
-      idle_.wait_for(lock, closeWriteLimit, [&] { return stopped_ || (pending_.empty() && !writing_); });
+      gf_waitWhileSending(lock, idle_, sentBytes_, [&] { return stopped_ || (pending_.empty() && !writing_); });
       closed_ = true;
       wake_.notify_one();
     }
@@ -115,7 +118,7 @@ class PosixSimTransport final : public SimTransport {
     ::shutdown(fd_.get(), SHUT_WR);
     {
       std::unique_lock lock(mutex_);
-      idle_.wait_for(lock, closeWriteLimit, [&] { return readerEnded_; });
+      idle_.wait_for(lock, closePeerLimit, [&] { return readerEnded_; });
     }
     ::shutdown(fd_.get(), SHUT_RDWR);
     if (reader_.joinable()) reader_.join();
@@ -190,7 +193,13 @@ class PosixSimTransport final : public SimTransport {
       sending.swap(pending_);
       writing_ = true;
       lock.unlock();
-      const int error = lf_sendAll(fd_.get(), sending.data(), sending.size());
+      int error = 0;
+      // In slices, so that closing sees the peer taking a long queue.
+      for (std::size_t at = 0; at < sending.size() && error == 0; at += sendSlice) {
+        const std::size_t size = std::min(sendSlice, sending.size() - at);
+        error = lf_sendAll(fd_.get(), sending.data() + at, size);
+        if (error == 0) sentBytes_ += size;
+      }
       sending.clear();
       lock.lock();
       writing_ = false;
@@ -213,6 +222,7 @@ class PosixSimTransport final : public SimTransport {
   std::condition_variable idle_;
   std::vector<std::byte> pending_;
   bool writing_ = false;
+  std::atomic<std::uint64_t> sentBytes_{0};
   bool stopped_ = false;  // read or write failed, or the sink stopped reading
   bool closing_ = false;
   bool closed_ = false;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/close_wait.hpp"
 #include "platform/net.hpp"
 #include "platform/profile.hpp"
 #include "platform/utf.hpp"
@@ -21,7 +22,6 @@
 namespace platform {
 namespace {
 
-constexpr auto closeWriteLimit = std::chrono::milliseconds(1000);
 constexpr DWORD pipeBusyWaitMs = 5000;
 constexpr auto slice = std::chrono::milliseconds(50);
 
@@ -112,7 +112,7 @@ class Win32SimTransport final : public SimTransport {
       closing_ = true;
       ::SetEvent(wake_.get());
       if (io_.joinable()) {
-        idle_.wait_for(lock, closeWriteLimit, [&] { return stopped_ || (pending_.empty() && !writing_); });
+        gf_waitWhileSending(lock, idle_, sentBytes_, [&] { return stopped_ || (pending_.empty() && !writing_); });
       }
       closed_ = true;
     }
@@ -123,7 +123,7 @@ class Win32SimTransport final : public SimTransport {
       // our last packets.
       std::unique_lock lock(mutex_);
       if (socket_ != INVALID_SOCKET) ::shutdown(socket_, SD_SEND);
-      idle_.wait_for(lock, closeWriteLimit, [&] { return readerEnded_ || stopped_; });
+      idle_.wait_for(lock, closePeerLimit, [&] { return readerEnded_ || stopped_; });
     }
     quit_ = true;
     ::SetEvent(wake_.get());
@@ -285,6 +285,7 @@ class Win32SimTransport final : public SimTransport {
       return false;
     }
     written_ += bytes;
+    sentBytes_ += bytes;
     if (written_ < sending_.size()) return continueWrite();
     writeEnded();
     return false;
@@ -339,6 +340,7 @@ class Win32SimTransport final : public SimTransport {
   std::vector<std::byte> dropped_;
   std::vector<std::byte> sending_;  // the write under way (I/O thread only)
   std::size_t written_ = 0;
+  std::atomic<std::uint64_t> sentBytes_{0};  // for closing: whether the peer still takes bytes
   std::mutex mutex_;  // guards the write queue and the state flags below
   std::condition_variable idle_;
   std::vector<std::byte> pending_;
