@@ -591,6 +591,7 @@ TEST_F(MovementBounds, TaxiLegsCurveSlowOrAlignByTheirTurn) {
       {"SharpTurnQuickLeg", 90.0, 60.0, 20.0, 599, 2, true},
       {"LastCurve", 159.9, 60.0, 20.0, 599, 2, true},
       {"TurningBack", 160.1, 60.0, 20.0, 599, 3, false},
+      {"TurningBackSlowly", 170.0, 60.0, 20.0, 600, 4, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

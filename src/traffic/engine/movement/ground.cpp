@@ -128,12 +128,14 @@ void nextPosGround(LiveAc& ac) {
         if (q[1].onGroundMark != 0) break;
         if (q.size() >= 3 && q[2].onGroundMark == 0) {
           const double turn = std::fabs(lf_nextLegTurn(ac)) * radToDeg;
-          if (turn <= 3.0 || turn > 160.0) {
+          // A sharp turn ahead on a long slow leg waits for a sample halfway; turning back (above
+          // 160 degrees) takes no curve.
+          if (turn <= 3.0) {
             lf_checkSpeedChange(ac);
           } else if (turn > 45.0 && gf_distanceNm(lf_pos(q[0]), lf_pos(q[1])) > 0.02699784017278618 &&
                      q[0].groundSpeed <= 43.0 && q[1].dueCycle - q[0].dueCycle >= 600) {
             lf_insertMidSample(ac);
-          } else if (!gf_samePosition(q[0].latitude, q[0].longitude, q[2].latitude, q[2].longitude)) {
+          } else if (turn <= 160.0 && !gf_samePosition(q[0].latitude, q[0].longitude, q[2].latitude, q[2].longitude)) {
             lf_buildCurve(ac);
             ac.curveAngle = turn;
           } else {
