@@ -494,6 +494,18 @@ TEST(MovementSteps, TheTakeOffRotatesThenClimbsInSteps) {
   EXPECT_EQ(ac.flightState, FlightState::flying);
   EXPECT_DOUBLE_EQ(ac.pitch, ac.climbOutPitch);
   EXPECT_EQ(ac.lastThrottle, 3u);
+
+  // A take-off from the landing roll goes with full power and the spoilers in.
+  LiveAc& roll = addLiveAc(0x400002, "KLM2", "B738", SimState::active, 2002, lat0, lon0, 0);
+  roll.climbOut = 1;
+  roll.landingRoll = 1;
+  h.takeEvents();
+  lf_startTakeOff(roll);
+  std::vector<std::uint32_t> spoilers;
+  for (const auto& e : h.takeEvents())
+    if (e.eventId == simid::spoilersSet) spoilers.push_back(e.value);
+  EXPECT_EQ(spoilers, std::vector<std::uint32_t>{0});
+  EXPECT_EQ(roll.lastThrottle, 4u);
 }
 
 TEST(MovementSteps, TheFlareNeverSinksIntoTheGround) {
