@@ -28,8 +28,20 @@
 #include "traffic/engine/engine_tables.hpp"
 #include "traffic/udp_reader.hpp"
 
-std::vector<KeptStatic> keptStaticList;
-std::vector<StaticRemoval> staticRemovalList;
+namespace {
+
+// A list with room reserved once per process, so that an adjustment does not grow it.
+template <typename T>
+std::vector<T> lf_withRoom(std::size_t count) {
+  std::vector<T> list;
+  list.reserve(count);
+  return list;
+}
+
+}  // namespace
+
+std::vector<KeptStatic> keptStaticList = lf_withRoom<KeptStatic>(256);
+std::vector<StaticRemoval> staticRemovalList = lf_withRoom<StaticRemoval>(256);
 std::atomic<std::int32_t> wantedStaticCount{0};
 std::atomic<std::int32_t> wantedStaticPercent{0};
 std::int32_t realFitOffset = 0;
