@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -33,7 +34,10 @@ std::wstring lf_wide(std::string_view utf8) {
 // An event handle closed exactly once.
 class Event {
  public:
-  explicit Event(bool manualReset) : handle_(::CreateEventW(nullptr, manualReset, FALSE, nullptr)) {}
+  explicit Event(bool manualReset) : handle_(::CreateEventW(nullptr, manualReset, FALSE, nullptr)) {
+    // The transport goes on; the first wait on the missing event fails its connection.
+    if (handle_ == nullptr) std::printf("CreateEvent failed with %d.\n", static_cast<int>(::GetLastError()));
+  }
   ~Event() {
     if (handle_ != nullptr) ::CloseHandle(handle_);
   }
@@ -302,7 +306,10 @@ class Win32SimTransport final : public SimTransport {
       if (reading) waits[count++] = readEvent_.get();
       if (writing) waits[count++] = writeEvent_.get();
       const DWORD which = ::WaitForMultipleObjects(count, waits, FALSE, INFINITE);
-      if (which == WAIT_FAILED) break;
+      if (which == WAIT_FAILED) {
+        report(DisconnectReason::otherError, static_cast<int>(::GetLastError()));
+        break;
+      }
       const HANDLE signalled = waits[which - WAIT_OBJECT_0];
       if (signalled == readEvent_.get()) {
         reading = readCompleted();
