@@ -22,14 +22,18 @@
 #include "foundation/paths.hpp"
 #include "foundation/text.hpp"
 #include "platform/program_instance.hpp"
+#include "platform/resources.hpp"
 #include "platform/shell.hpp"
 #include "platform/window_system.hpp"
+#include "program_info.h"
 
 namespace fs = std::filesystem;
 namespace gui = platform::gui;
 using namespace std::chrono_literals;
 
 namespace {
+
+constexpr std::size_t maxTitleUnits = 100;
 
 bool lf_equalsIgnoringCase(const std::u16string& a, const char* b) {
   std::size_t i = 0;
@@ -105,7 +109,13 @@ bool initInstance() {
 
 std::int32_t lf_runApplication(const std::vector<std::u16string>& arguments) {
   const std::optional<bool> production = lf_productionSwitch(arguments);
-  if (!gf_registerMainWindowClass()) {
+  const std::optional<std::u16string> title =
+      platform::loadResourceString(WDRX_TITLE_STRING_ID, maxTitleUnits);
+  if (!title) {
+    gf_log("Failed to load application title");
+    return 0;
+  }
+  if (!gf_registerMainWindowClass(*title)) {
     gf_log("Failed to register window class");
     return 0;
   }

@@ -12,10 +12,12 @@
 
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "program_info.h"
 
-// Constant-initialised, so that other globals built during static initialisation already see
-// it; a test checks that it equals VersionData("12.5.4").
-constinit const VersionData programVersion{12, 5, 4};
+// The project's VERSION (CMakeLists.txt), which the executable's version information carries
+// too. Constant-initialised, so that other globals built during static initialisation already
+// see it; a test checks that it equals VersionData("12.5.4").
+constinit const VersionData programVersion{WDRX_VERSION_MAJOR, WDRX_VERSION_MINOR, WDRX_VERSION_PATCH};
 
 namespace {
 

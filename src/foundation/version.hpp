@@ -19,4 +19,4 @@ struct VersionData {
   friend auto operator<=>(const VersionData&, const VersionData&) = default;
 };
 
-extern const VersionData programVersion;  // 12.5.4
+extern const VersionData programVersion;  // 12.5.4, the project's VERSION

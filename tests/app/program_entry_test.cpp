@@ -111,7 +111,7 @@ TEST_F(Entry, TheWindowIsPlacedFromTheStoredPosition) {
     SCOPED_TRACE(row.x + "," + row.y);
     resetShellState();
     writeParametersFile({{"PROGRAM_VERSION", "12.5.4"}, {"MAIN_WINDOW_X", row.x}, {"MAIN_WINDOW_Y", row.y}});
-    ASSERT_TRUE(gf_registerMainWindowClass());
+    ASSERT_TRUE(gf_registerMainWindowClass(u"Wendrix_P3D"));
     ASSERT_TRUE(initInstance());
     auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load());
     const auto rect = gui::windowRect(window);
@@ -129,7 +129,7 @@ TEST_F(Entry, TheWindowIsPlacedFromTheStoredPosition) {
 TEST_F(Entry, ADamagedSettingsFileOpensTheWindowAtTheDefaultPlaceAndIsKept) {
   wdrx::testing::writeFile(parametersFile, "<root><parameters><parameter name=\"MAIN_WINDOW_X\"");
   gf_openLog();
-  ASSERT_TRUE(gf_registerMainWindowClass());
+  ASSERT_TRUE(gf_registerMainWindowClass(u"Wendrix_P3D"));
   ASSERT_TRUE(initInstance());
   auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load());
   EXPECT_EQ(gui::windowRect(window)->left, 400);
@@ -157,6 +157,8 @@ TEST_F(Entry, AWholeRunEndsCleanlyOnACloseRequest) {
   user.join();
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(fs::is_directory(data));
+  // The window is titled with the program's title string.
+  EXPECT_EQ(gui::windowText(static_cast<gui::WindowHandle>(mainWindow.windowHandle.load())), u"Wendrix_P3D");
   wdrx::testing::closeLog();
   const std::string log = wdrx::testing::readFile("Log.txt");
   EXPECT_NE(log.find("Error 41: Wendrix_P3D must be run from the Wendrix_P3D folder!"), std::string::npos);

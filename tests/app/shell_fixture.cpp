@@ -146,7 +146,7 @@ void ShellTest::startWindow() {
   std::promise<bool> created;
   auto future = created.get_future();
   guiThread_ = std::thread([this, &created] {
-    gf_registerMainWindowClass();
+    gf_registerMainWindowClass(u"Wendrix_P3D");
     if (!gf_createMainWindow()) {
       created.set_value(false);
       return;

@@ -140,7 +140,7 @@ void WindowTest::startWindow() {
   std::promise<gui::WindowHandle> created;
   auto future = created.get_future();
   guiThread_ = std::thread([this, &created] {
-    gf_registerMainWindowClass();
+    gf_registerMainWindowClass(u"Wendrix_P3D");
     if (!gf_createMainWindow()) {
       created.set_value(nullptr);
       return;

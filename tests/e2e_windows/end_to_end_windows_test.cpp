@@ -1,10 +1,12 @@
 // The Windows program as a process under Wine, with fakesim.exe sending frames and
 // faketraffic.exe replaying three aircraft near Schiphol: a second copy ends at once, the
 // aircraft are created, moved and removed, the main window is captured as PNG (bands and lamps
-// checked at known points) and the program closes cleanly when its window is closed.
+// checked at known points) and the program closes cleanly when its window is closed. Its file
+// carries the icon, the title string and the version information.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winver.h>
 
 #include <chrono>
 #include <filesystem>
@@ -14,12 +16,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "encrypt/encrypt.hpp"
 #include "platform/known_folders.hpp"
 #include "platform/net.hpp"
 #include "platform/utf.hpp"
 #include "platform/window_system.hpp"
+#include "program_info.h"
 #include "support/env.hpp"
 #include "support/simulator_record.hpp"
 #include "support/temp_dir.hpp"
@@ -240,6 +244,9 @@ TEST(EndToEndWindows, TheProgramFliesReportedAircraftShowsItAndClosesWithItsWind
       << text(program / "Log.txt");
   HWND window = mainWindowOf(wendrix.processId());
   ASSERT_NE(window, nullptr);
+  wchar_t title[64] = {};
+  ::GetWindowTextW(window, title, 64);
+  EXPECT_EQ(std::wstring(title), L"Wendrix_P3D") << "the title string of the program's resources";
   const auto handle = reinterpret_cast<platform::gui::WindowHandle>(window);
   const auto lit = [&](std::int32_t x, std::int32_t y, platform::gui::Colour colour) {
     HDC dc = ::GetDC(window);
@@ -283,6 +290,44 @@ TEST(EndToEndWindows, TheProgramFliesReportedAircraftShowsItAndClosesWithItsWind
   }
   EXPECT_EQ(log.find("\nError "), std::string::npos) << log;
   EXPECT_NE(text(dir.path() / "faketraffic.txt").find("exit"), std::string::npos);
+}
+
+// What Explorer and the task bar show of the file: icon 100, title string 101 and the version
+// information with the project's version.
+TEST(EndToEndWindows, TheProgramCarriesItsIconTitleAndVersion) {
+  const std::wstring program = windowsPath(WDRX_PROGRAM).wstring();
+  HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr) << ::GetLastError();
+
+  wchar_t title[100] = {};
+  EXPECT_EQ(::LoadStringW(module, WDRX_TITLE_STRING_ID, title, 100), 11);
+  EXPECT_EQ(std::wstring(title), L"Wendrix_P3D");
+
+  HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(WDRX_ICON_ID), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  auto* directory = static_cast<BYTE*>(::LockResource(::LoadResource(module, group)));
+  const int iconId = ::LookupIconIdFromDirectoryEx(directory, TRUE, 32, 32, LR_DEFAULTCOLOR);
+  EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(iconId), RT_ICON), nullptr) << "its 32-pixel picture";
+  ::FreeLibrary(module);
+
+  DWORD ignored = 0;
+  std::vector<char> version(::GetFileVersionInfoSizeW(program.c_str(), &ignored));
+  ASSERT_FALSE(version.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(WDRX_VERSION_MINOR, WDRX_VERSION_MAJOR)));
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, WDRX_VERSION_PATCH)));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+    wchar_t* value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    ASSERT_TRUE(::VerQueryValueW(version.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) << key;
+    EXPECT_EQ(std::wstring(value), L"" WDRX_VERSION_TEXT) << key;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The Windows services against a real system (Wine): the simulator's named pipe served by
 // fakesim.exe in its own process, the registry, known folders and profile files of the prefix
-// that scripts/test-windows.sh prepared, wide paths, and the socket library's start-up count.
+// that scripts/test-windows.sh prepared, wide paths, the socket library's start-up count and
+// the program's strings.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -24,7 +25,9 @@
 #include "platform/net.hpp"
 #include "platform/profile.hpp"
 #include "platform/registry.hpp"
+#include "platform/resources.hpp"
 #include "platform/sim_transport.hpp"
+#include "program_info.h"
 #include "sim_fixture.hpp"
 #include "simlink/simconnect/p3d_registry.hpp"
 #include "simlink/simconnect/sim_config.hpp"
@@ -234,6 +237,13 @@ TEST(Profile, Utf16FilesAndMissingKeys) {
   EXPECT_FALSE(platform::findProfileValue(file, "S", "None"));
   EXPECT_FALSE(platform::findProfileValue(file, "T", "K"));
   EXPECT_FALSE(platform::profileSectionExists(dir / "missing.ini", "S"));
+}
+
+// This executable carries the program's resources too.
+TEST(Resources, StringsFromTheExecutablesTable) {
+  EXPECT_EQ(platform::loadResourceString(WDRX_TITLE_STRING_ID, 100), u"Wendrix_P3D");
+  EXPECT_EQ(platform::loadResourceString(WDRX_TITLE_STRING_ID, 4), u"Wen") << "cut to the buffer";
+  EXPECT_FALSE(platform::loadResourceString(WDRX_TITLE_STRING_ID + 1, 100));
 }
 
 TEST(Sockets, ACleanUpWithoutAStartUpEndsNothing) {

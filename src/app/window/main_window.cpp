@@ -50,7 +50,8 @@ std::atomic<bool> liveryResetRequested{false};
 
 namespace {
 
-constexpr const char16_t* windowClassName = u"Wendrix_P3D";
+// The application title the class was registered under; GUI thread only.
+std::u16string windowClassName;
 
 struct ParkAirportRequest {
   IcaoCode code;
@@ -213,8 +214,11 @@ void gf_onGuiThread(std::function<void()> work) {
 
 // ---------------------------------------------------------------- creation and the loop
 
-bool gf_registerMainWindowClass() {
-  static const bool registered = gui::registerWindowClass(windowClassName, lf_mainWndProc);
+bool gf_registerMainWindowClass(const std::u16string& title) {
+  static const bool registered = [&] {
+    windowClassName = title;
+    return gui::registerWindowClass(windowClassName, lf_mainWndProc);
+  }();
   return registered;
 }
 

@@ -91,8 +91,9 @@ void gf_onGuiThread(std::function<void()> work);
 // WM_APP_GUI_WORK: runs what other threads handed over, in order.
 void lf_runGuiWork();
 
-// The window class "Wendrix_P3D" with lf_mainWndProc; registered once per process.
-bool gf_registerMainWindowClass();
+// The window class with lf_mainWndProc, named by the application title (string resource 101),
+// which is also the window's title; registered once per process, under the first title given.
+bool gf_registerMainWindowClass(const std::u16string& title);
 // Creates the main window at (MAIN_WINDOW_X, MAIN_WINDOW_Y), connects the displays and the
 // settings code to it, shows it and stores its handle. False when creation failed.
 bool gf_createMainWindow();
