@@ -295,7 +295,7 @@ TEST_F(LearnedTest, SettingsOfTheLearnedFileAreCheckedAndShown) {
 }
 
 TEST_F(LearnedTest, AnUnusableLearnedFileIsKeptAside) {
-  for (const std::string content : {std::string("<root><unclosed>"), std::string("<root><parameters/></root>")}) {
+  for (const std::string& content : {std::string("<root><unclosed>"), std::string("<root><parameters/></root>")}) {
     writeFile(learnedFile, content);
     ASSERT_EQ(readAgain(), "");
     EXPECT_EQ(standTable.size(), 3u);

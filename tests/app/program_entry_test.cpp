@@ -120,8 +120,8 @@ TEST_F(Entry, TheWindowIsPlacedFromTheStoredPosition) {
     EXPECT_EQ(rect->top, row.top);
     EXPECT_EQ(rect->width(), 880);
     EXPECT_EQ(rect->height(), 516);
-    if (row.savedX != "<absent>") EXPECT_EQ(fileValue("MAIN_WINDOW_X"), row.savedX);
-    if (row.savedY != "<absent>") EXPECT_EQ(fileValue("MAIN_WINDOW_Y"), row.savedY);
+    if (row.savedX != "<absent>") { EXPECT_EQ(fileValue("MAIN_WINDOW_X"), row.savedX); }
+    if (row.savedY != "<absent>") { EXPECT_EQ(fileValue("MAIN_WINDOW_Y"), row.savedY); }
     destroyWindowHere();
   }
 }

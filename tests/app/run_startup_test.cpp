@@ -32,7 +32,8 @@ void writeSettings(const Entries& changes = {}) {
   Entries entries{{"PROGRAM_VERSION", "12.5.4"}, {"SCAN_LIVERIES", "false"},
                   {"SCAN_AIRPORTS", "false"}, {"lfolder0", "liveries"}};
   for (const auto& [name, value] : changes) {
-    auto found = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == name; });
+    // Named capture: clang 14 cannot capture a structured binding.
+    auto found = std::find_if(entries.begin(), entries.end(), [&key = name](const auto& e) { return e.first == key; });
     if (found != entries.end()) {
       found->second = value;
     } else {

@@ -96,7 +96,7 @@ Check identityIs(const std::string& text) {  // "callsign/registration/origin/de
 Check headingIs(std::optional<double> radians, double track) {
   return [=](const LiveReport& r) {
     EXPECT_EQ(r.sample.trueHeading.has_value(), radians.has_value());
-    if (radians) EXPECT_DOUBLE_EQ(r.sample.trueHeading.value_or(0.0), *radians);
+    if (radians) { EXPECT_DOUBLE_EQ(r.sample.trueHeading.value_or(0.0), *radians); }
     EXPECT_EQ(r.sample.reportFlag, radians ? 1 : 0);
     EXPECT_DOUBLE_EQ(r.sample.track, track);
   };
@@ -340,7 +340,7 @@ TEST_P(DecodeTest, Line) {
   if (c.pushed && c.check) c.check(addingStack.front());
   EXPECT_EQ(logLines(), std::vector<std::string>{});  // no line per datagram
   EXPECT_EQ(trafficReader.drops.droppedTotal(), c.pushed ? 0u : 1u);
-  if (c.reason) EXPECT_EQ(trafficReader.drops.dropped(*c.reason), 1u);
+  if (c.reason) { EXPECT_EQ(trafficReader.drops.dropped(*c.reason), 1u); }
 
   // The summary names the reason and, for a bad field, its message.
   clock_.advance(60s);

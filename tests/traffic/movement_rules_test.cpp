@@ -99,8 +99,8 @@ TEST(MovementRules, AStandIsClaimedByANewcomer) {
       holder->stopTest = c.stopTest;
     }
     EXPECT_EQ(lf_claimStand(1, c.newcomer), c.claimed);
-    if (holder != nullptr) EXPECT_EQ(holder->simState == SimState::removingfromsim, c.holderRemoved);
-    if (*c.logged != '\0') EXPECT_TRUE(h.logHas(c.logged));
+    if (holder != nullptr) { EXPECT_EQ(holder->simState == SimState::removingfromsim, c.holderRemoved); }
+    if (*c.logged != '\0') { EXPECT_TRUE(h.logHas(c.logged)); }
   }
 }
 
@@ -227,8 +227,9 @@ TEST(MovementRules, TheMaxParkLimitRemovesTheLongestParked) {
     lf_maxPark(0);
     EXPECT_EQ(gf_findLiveAc(0x400002)->simState == SimState::removingfromsim, c.liveRemoved);
     EXPECT_EQ(gf_findLiveAc(0x400001)->simState, SimState::active);
-    if (c.statics > 0)
+    if (c.statics > 0) {
       EXPECT_EQ(gf_findStaticAc(10 + c.statics - 1)->simState == SimState::removingfromsim, c.staticRemoved);
+    }
   }
   // A static aircraft still being removed counts until it has gone.
   gf_clearAcTables();
@@ -292,7 +293,7 @@ TEST(MovementRules, StaticPlacementTakesOneCandidateACall) {
     staticCandidates = {StaticCandidate{3, 0, klm, "LEFT", "", "", 1}, c.candidate};
     lf_detcs();
     EXPECT_EQ(staticCandidates.size(), 1u) << "one candidate a call";
-    if (*c.logged != '\0') EXPECT_TRUE(h.logHas(c.logged));
+    if (*c.logged != '\0') { EXPECT_TRUE(h.logHas(c.logged)); }
     if (*c.callsign == '\0') {
       EXPECT_EQ(staticAcTable.size(), before);
       EXPECT_TRUE(staticAddQueue.empty());

@@ -105,8 +105,9 @@ TEST(ClientEvents, ParkedConfigurationAndCabinLights) {
   for (bool nav : {true, false}) {
     NAV_LIGHTS_WHILE_PARKED.value.store(nav);
     lf_activateStaticAc(pax);
-    for (const auto& e : h.takeEvents())
-      if (e.eventId == simid::navLights) EXPECT_EQ(e.value, nav ? 1u : 0u);
+    for (const auto& e : h.takeEvents()) {
+      if (e.eventId == simid::navLights) { EXPECT_EQ(e.value, nav ? 1u : 0u); }
+    }
   }
 }
 

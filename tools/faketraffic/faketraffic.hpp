@@ -98,7 +98,7 @@ class PsxClient {
     std::string version = "9.0.1";
     bool answerVersion = true;
     std::function<void(const std::string&)> onLine;  // called on the client's thread
-    std::string answerText;   // sent as it is instead of the answer built from level/version
+    std::string answerText = {};  // sent as it is instead of the answer built from level/version
     int answerPieces = 1;     // the answer in this many sends, 20 ms apart (split TCP segments)
   };
   PsxClient();

@@ -29,8 +29,10 @@ std::string lf_pathToUtf8(const fs::path& path) {
     return gf_pathToUtf8(path);
   } catch (const std::exception&) {
     // Only a UTF-16 name with an unpaired surrogate gets here (Windows).
+    fs::path preferred(path);
+    preferred.make_preferred();
     std::u16string units;
-    for (auto unit : fs::path(path).make_preferred().native()) units.push_back(static_cast<char16_t>(unit));
+    for (auto unit : preferred.native()) units.push_back(static_cast<char16_t>(unit));
     for (std::size_t i = 0; i < units.size(); ++i) {
       const char16_t u = units[i];
       const bool high = u >= 0xD800 && u <= 0xDBFF;

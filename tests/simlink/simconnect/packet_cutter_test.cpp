@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 
 #include "simlink/simconnect/packet_cutter.hpp"
@@ -77,7 +78,9 @@ TEST(PacketCutter, BadSizesFailTheStream) {
   Bytes good = packetOf(16, 3, 1);
   const auto after = [&](Bytes tail) {
     Bytes stream = good;
-    stream.insert(stream.end(), tail.begin(), tail.end());
+    // Appended, not inserted as a range: GCC 12 checks vector::insert's in-place branch, which
+    // a copy without spare capacity never takes, and warns of a write past its 16 bytes.
+    std::copy(tail.begin(), tail.end(), std::back_inserter(stream));
     return stream;
   };
   Bytes tooLarge = packetOf(16, 3, 2);

@@ -22,7 +22,6 @@ constexpr double pi = 3.141592653589793;
 constexpr double feetPerNm = 6076.11549;
 constexpr double metresPerDegree = 111132.95;
 constexpr double parkReach = 0.018898488120950324;  // 35 m
-constexpr double twoMetres = 0.0010799136069114472;
 
 LatLon lf_pos(const PositionSample& s) { return {s.latitude, s.longitude}; }
 LatLon lf_current(const LiveAc& ac) { return {ac.latitude, ac.longitude}; }
