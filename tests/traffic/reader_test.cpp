@@ -2,15 +2,18 @@
 // stopping through the stop flag, bind failures, the lamp watchdog and the reader reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "app/run_control.hpp"
 #include "airports/park_airport_state.hpp"
 #include "app/status_line.hpp"
 #include "faketraffic/faketraffic.hpp"
+#include "support/fake_clock.hpp"
 #include "foundation/time_text.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
@@ -138,14 +141,41 @@ TEST_F(ReaderTest, EmptyAndOversizedDatagramsAreNotCountedAndReaderGoesOn) {
   sender_.send(port, TrafficLine().text());
   ASSERT_TRUE(eventually([] { return stacked() == 1; }));
   EXPECT_EQ(trafficReader.datagramCount.load(), 1u);
-  EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
-  EXPECT_TRUE(logHas("buffer overrun: 20000 bytes"));
+  EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));  // the first of a quiet minute alone
+  EXPECT_EQ(trafficReader.drops.dropped(DropReason::overrun), 1u);  // the next one counted
   EXPECT_TRUE(trafficReader.running.load());
   EXPECT_FALSE(runStopRequested.load());
   EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampReceiving);
   // Still reading after the oversized ones.
   sender_.send(port, TrafficLine().set(f::hexid, "4840125").text());
   EXPECT_TRUE(eventually([] { return stacked() == 2; }));
+}
+
+// Either port may listen on every interface: a flood of oversized datagrams costs the log one
+// line of its own and then the minute's summary line, for each reader.
+TEST_F(ReaderTest, OversizedDatagramsAreCountedForTheMinutesSummary) {
+  wdrx::testing::FakeClock clock;
+  const std::uint16_t trafficPort = startTraffic(true);
+  const std::uint16_t qnhPort = startQnh();
+  for (const auto& [reader, port, summary] :
+       {std::tuple<UdpReader*, std::uint16_t, const char*>{
+            &trafficReader, trafficPort, "processLineSub: 3 of 5 traffic lines dropped in 60 s"},
+        {&qnhReader, qnhPort, "lf_processQnh: 3 of 5 QNH datagrams dropped in 60 s"}}) {
+    for (std::uint32_t i = 1; i <= 4; ++i) {
+      sender_.send(port, std::string(20000 + i, 'x'));
+      ASSERT_TRUE(eventually([&, r = reader] { return r->drops.lines() == i; }));
+    }
+    clock.advance(std::chrono::seconds(60));
+    const std::string normal =
+        reader == &trafficReader ? TrafficLine().text() : faketraffic::qnhDatagram(1020);
+    sender_.send(port, normal);
+    ASSERT_TRUE(eventually([&] { return logHasPart(summary); })) << summary;
+    EXPECT_TRUE(logHasPart(": 3 buffer overrun; last error: buffer overrun: 20004 bytes"));
+  }
+  const auto lines = logLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.starts_with("buffer overrun"); }),
+            2);
 }
 
 TEST_F(ReaderTest, StopFlagEndsTrafficReaderWithoutError) {
