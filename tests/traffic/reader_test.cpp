@@ -285,6 +285,17 @@ TEST(ScenarioTest, ParsesTimedLinesAndComments) {
   EXPECT_THROW(faketraffic::parseScenario(badKind), std::runtime_error);
 }
 
+// Offsets are turned into clock durations: one beyond any replay is refused, not sent.
+TEST(ScenarioTest, OffsetBeyondAWeekIsRefused) {
+  std::istringstream in("604800 qnh x\n1e10 qnh x\n");
+  try {
+    faketraffic::parseScenario(in);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "scenario line 2: the offset is beyond a week (604800 s)");
+  }
+}
+
 // The repository's demo scenario, in the service's current format, through faketraffic into
 // both readers (at once, not at its times): every aircraft a user expects arrives.
 TEST_F(ReaderTest, DemoScenarioOfTheCurrentFormatReachesTheEngine) {
