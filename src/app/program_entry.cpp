@@ -59,8 +59,8 @@ bool lf_waitForWindowObject() {
 
 void lf_loadWindowPosition() {
   std::error_code error;
-  const fs::file_status status = fs::status(parametersFile, error);
-  if (status.type() == fs::file_type::none || status.type() == fs::file_type::not_found) return;
+  // A folder (or another non-file) in its place is never parsed; the settings store reports it.
+  if (!fs::is_regular_file(fs::status(parametersFile, error))) return;
   pugi::xml_document document;
   const pugi::xml_parse_result parsed = document.load_file(parametersFile.c_str());
   if (!parsed) {

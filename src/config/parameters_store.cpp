@@ -53,12 +53,21 @@ pugi::xml_node lf_parametersNode(const pugi::xml_node& document) {
 }
 
 enum class Loaded {
-  usable,   // parsed, and holds a parameters element (with or without root)
-  missing,  // no file: a new one may be written
-  damaged,  // something is there that cannot be used: it must not be written over
+  usable,    // parsed, and holds a parameters element (with or without root)
+  missing,   // no file: a new one may be written
+  damaged,   // something is there that cannot be used: it must not be written over
+  notAFile,  // a folder or another non-file: not parsed, left where it is
 };
 
 Loaded lf_loadParameters(pugi::xml_document& document, std::string& why) {
+  // The parser would take a folder's size for the size of a file to read (2^63 bytes).
+  using std::filesystem::file_type;
+  std::error_code statusError;
+  const file_type type = std::filesystem::status(parametersFile, statusError).type();
+  if (type != file_type::regular && type != file_type::not_found && type != file_type::none) {
+    why = type == file_type::directory ? "it is a folder" : "it is not a file";
+    return Loaded::notAFile;
+  }
   const pugi::xml_parse_result parsed =
       document.load_file(parametersFile.c_str(), pugi::parse_default, pugi::encoding_auto);
   if (parsed && lf_parametersNode(document)) return Loaded::usable;
@@ -70,13 +79,20 @@ Loaded lf_loadParameters(pugi::xml_document& document, std::string& why) {
 }
 
 // A parameters.xml that exists but cannot be used still holds the user's settings, perhaps
-// recoverable by hand: it is moved aside (logged, and a warning box), never written over. True
-// when the path is free for a new file.
-bool lf_moveDamagedAside(const std::string& why) {
+// recoverable by hand: it is moved aside (logged, and a warning box), never written over; a
+// folder or another non-file is left where it is. True when the path is free for a new file.
+bool lf_moveDamagedAside(Loaded loaded, const std::string& why) {
+  if (loaded == Loaded::usable || loaded == Loaded::missing) return true;
   std::string error;
-  const auto aside = gf_moveAside(parametersFile, "unreadable", error);
+  const auto aside = loaded == Loaded::damaged
+                         ? gf_moveAside(parametersFile, "unreadable", error)
+                         : std::nullopt;
   std::string text;
-  if (aside) {
+  if (loaded == Loaded::notAFile) {
+    text = wdrx::format("{} could not be read ({}): {} runs with default settings and saves none "
+                        "until it is removed.",
+                        gf_pathToUtf8(parametersFile), why, "Wendrix_P3D");
+  } else if (aside) {
     text = wdrx::format("{} could not be read ({}). It was renamed to '{}'; {} starts with default "
                         "settings.",
                         gf_pathToUtf8(parametersFile), why, gf_pathToUtf8(aside->filename()),
@@ -234,9 +250,10 @@ bool lf_readAllLocked(ControlUpdates& updates) {
   const Loaded loaded = lf_loadParameters(document, why);
   if (loaded != Loaded::usable) {
     parametersLoaded = true;
-    // A damaged file that cannot be moved aside is left alone: the run goes on with the
-    // settings in memory and every save fails (logged) until the user repairs or removes it.
-    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) return true;
+    // A damaged file that cannot be moved aside (or a folder) is left alone: the run goes on
+    // with the settings in memory and every save fails (logged) until the user repairs or
+    // removes it.
+    if (!lf_moveDamagedAside(loaded, why)) return true;
     gf_log(wdrx::format("{} not found, creating new with default values:",
                         gf_pathToUtf8(parametersFile)));
     lf_writeAllLocked(true, pugi::xml_node{}, updates);
@@ -302,7 +319,7 @@ void lf_saveParameter(const Parameter& parameter, const std::function<std::strin
     pugi::xml_document document;
     std::string why;
     const Loaded loaded = lf_loadParameters(document, why);
-    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) {
+    if (!lf_moveDamagedAside(loaded, why)) {
       lf_logSaveFailure({false, wdrx::format("{}={} not saved", parameter.name, valueText)});
       return;
     }
@@ -424,7 +441,7 @@ void gf_writeParameters(bool writeDefaults) {
     std::lock_guard lock(storeMutex);
     pugi::xml_document old;
     std::string why;
-    if (lf_loadParameters(old, why) == Loaded::damaged && !lf_moveDamagedAside(why)) return;
+    if (!lf_moveDamagedAside(lf_loadParameters(old, why), why)) return;
     lf_writeAllLocked(writeDefaults, pugi::xml_node{}, updates);
   }
   lf_runUpdates(updates);
@@ -437,7 +454,7 @@ void gf_placeRootLevelInParameters() {
     pugi::xml_document old;
     std::string why;
     const Loaded loaded = lf_loadParameters(old, why);
-    if (loaded == Loaded::damaged && !lf_moveDamagedAside(why)) return;
+    if (!lf_moveDamagedAside(loaded, why)) return;
     lf_placeRootLevelLocked(loaded == Loaded::usable ? static_cast<pugi::xml_node>(old) : pugi::xml_node{},
                             updates);
   }

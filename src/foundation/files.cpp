@@ -29,8 +29,9 @@ namespace fs = std::filesystem;
 
 void gf_removeFile(const fs::path& path) {
   std::error_code ec;
-  if (!fs::exists(path, ec)) return;
-  if (!fs::remove(path, ec) && ec) {
+  // A failed existence test (a folder that cannot be searched) may hide a file that stays.
+  if (!fs::exists(path, ec) && !ec) return;
+  if (ec || (!fs::remove(path, ec) && ec)) {
     gf_logMarked(wdrx::format("Warning: could not remove {}, errorcode: {}", gf_pathToUtf8(path),
                               ec.message()));
   }

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
 #include "foundation/time_text.hpp"
@@ -19,6 +20,30 @@ bool lf_appendInfo(pugi::xml_node meta, const char* name, const char* value) {
   auto valueAttribute = info.append_attribute("value");
   return nameAttribute && valueAttribute && nameAttribute.set_value(name) &&
          valueAttribute.set_value(value);
+}
+// Elements nested deeper than this are not indented: kept unknown elements may nest thousands
+// deep, and indentation would grow the file with the square of the depth.
+constexpr int maxIndentedDepth = 32;
+
+// Iterative: a document may nest thousands of levels deep.
+bool lf_nestedDeeperThan(const pugi::xml_node& document, int limit) {
+  int depth = 1;  // of `node`; the document's own children are at 1
+  pugi::xml_node node = document.first_child();
+  while (node) {
+    if (depth > limit) return true;
+    if (const pugi::xml_node child = node.first_child()) {
+      node = child;
+      ++depth;
+      continue;
+    }
+    while (!node.next_sibling()) {
+      node = node.parent();
+      --depth;
+      if (node == document) return false;
+    }
+    node = node.next_sibling();
+  }
+  return false;
 }
 }  // namespace
 
@@ -99,6 +124,13 @@ bool gf_saveXmlWithDeclaration(pugi::xml_document& document, const std::filesyst
   declaration.append_attribute("version").set_value("1.0");
   declaration.append_attribute("encoding").set_value("UTF-8");
   for (const auto& [name, value] : others) declaration.append_attribute(name.c_str()).set_value(value.c_str());
+  unsigned int format = pugi::format_indent;
+  if (lf_nestedDeeperThan(document, maxIndentedDepth)) {
+    gf_log(wdrx::format("gf_saveXmlWithDeclaration: {} nests elements deeper than {} levels: "
+                        "written without indentation",
+                        gf_pathToUtf8(path), maxIndentedDepth));
+    format = pugi::format_raw;
+  }
   // The path's own characters (wide on Windows), so that any folder name opens.
-  return document.save_file(path.c_str(), "  ", pugi::format_indent, pugi::encoding_utf8);
+  return document.save_file(path.c_str(), "  ", format, pugi::encoding_utf8);
 }

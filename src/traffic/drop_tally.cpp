@@ -29,6 +29,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(DropReason::coun
     "bad true airspeed",
     "not accepted now",
     "other error",
+    "buffer overrun",
 };
 static_assert(trafficReasons.size() <= DropTally::maxReasons);
 
@@ -37,6 +38,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(QnhDropReason::c
     "unreadable QNH text",
     "not a pressure",
     "bad datagram",
+    "buffer overrun",
 };
 
 std::int64_t lf_ns(std::chrono::steady_clock::time_point t) {
@@ -45,8 +47,10 @@ std::int64_t lf_ns(std::chrono::steady_clock::time_point t) {
 
 }  // namespace
 
-const DropTallyKind trafficDropKind{"processLineSub", "traffic lines", trafficReasons};
-const DropTallyKind qnhDropKind{"lf_processQnh", "QNH datagrams", qnhReasons};
+const DropTallyKind trafficDropKind{"processLineSub", "traffic lines", trafficReasons,
+                                    static_cast<std::size_t>(DropReason::overrun)};
+const DropTallyKind qnhDropKind{"lf_processQnh", "QNH datagrams", qnhReasons,
+                                static_cast<std::size_t>(QnhDropReason::overrun)};
 
 std::string_view gf_dropReasonText(DropReason reason) {
   const auto index = static_cast<std::size_t>(reason);
@@ -132,4 +136,15 @@ void DropTally::reset() {
 
 void gf_logDropSummary(DropTally& tally, bool force) {
   if (auto summary = tally.takeSummary(gf_clock().steadyNow(), force)) gf_log(*summary);
+}
+
+void gf_dropOverrun(DropTally& tally, std::int64_t bytes) {
+  const std::string line = wdrx::format("buffer overrun: {} bytes", bytes);
+  tally.countLine();
+  if (tally.startPeriodIfQuiet(gf_clock().steadyNow())) {
+    gf_log(line);
+  } else {
+    tally.countOverrun(line);
+  }
+  gf_logDropSummary(tally);
 }

@@ -35,21 +35,31 @@ enum class DropReason : std::uint8_t {
   trueAirspeed,
   notAccepted,
   other,
+  overrun,  // too long for the reader's buffer
   count
 };
 
 // Why a QNH datagram changed nothing.
-enum class QnhDropReason : std::uint8_t { noQnh, unreadableText, notAPressure, badDatagram, count };
+enum class QnhDropReason : std::uint8_t {
+  noQnh,
+  unreadableText,
+  notAPressure,
+  badDatagram,
+  overrun,  // too long for the reader's buffer
+  count
+};
 
 // The reason's words in the summary line ("out of range", "bad altitude", ...).
 std::string_view gf_dropReasonText(DropReason reason);
 
 // What a tally counts: its summary line "{tag}: {n} of {m} {items} dropped in {s} s: {counts}"
-// and the words of each reason, in the order of the reason's enum.
+// and the words of each reason, in the order of the reason's enum; `overrun`: the index of the
+// reason "buffer overrun".
 struct DropTallyKind {
   std::string_view tag;
   std::string_view items;
   std::span<const std::string_view> reasons;
+  std::size_t overrun;
 };
 extern const DropTallyKind trafficDropKind;  // DropReason
 extern const DropTallyKind qnhDropKind;      // QnhDropReason
@@ -75,6 +85,7 @@ class DropTally {
   std::uint32_t dropped(Reason reason) const {
     return droppedAt(static_cast<std::size_t>(reason));
   }
+  void countOverrun(std::string_view message) { countDropAt(kind_.overrun, message); }
   std::uint32_t droppedTotal() const;
   std::uint32_t lines() const { return lines_.load(); }
 
@@ -107,3 +118,8 @@ class DropTally {
 
 // Logs the tally's summary line when one is due at the clock's time (or `force`).
 void gf_logDropSummary(DropTally& tally, bool force = false);
+
+// A datagram too long for the reader's buffer, dropped. Its port may listen on every interface:
+// the first of a quiet period gets its own line "buffer overrun: {} bytes", later ones are
+// counted for the summary line.
+void gf_dropOverrun(DropTally& tally, std::int64_t bytes);

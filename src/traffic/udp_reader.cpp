@@ -139,7 +139,7 @@ void UdpReader::stopAndJoin() {
 }
 
 TrafficReader::TrafficReader()
-    : UdpReader("Traffic Reader"), fieldElevation_(std::numeric_limits<double>::quiet_NaN()) {
+    : UdpReader("Traffic Reader", trafficDropKind), fieldElevation_(std::numeric_limits<double>::quiet_NaN()) {
   fields.reserve(64);
 }
 
@@ -239,7 +239,7 @@ void lf_receiveLoop(UdpReader& reader, bool keepRepeats) {
         error = got.error;
     } else if (got.truncated || got.bytes >= static_cast<std::int64_t>(readerBufferSize)) {
       // Too long for the buffer: this datagram is lost, the reader goes on.
-      if (!lf_stopping()) gf_log(wdrx::format("buffer overrun: {} bytes", got.bytes));
+      if (!lf_stopping()) gf_dropOverrun(reader.drops, got.bytes);
     } else if (got.bytes > 0) {
       const auto n = static_cast<std::size_t>(got.bytes);
       reader.buffer[n] = 0;

@@ -27,7 +27,8 @@ inline constexpr std::size_t trafficReceiveBufferBytes = 4 * 1024 * 1024;
 
 class UdpReader {
  public:
-  explicit UdpReader(const char* threadName) : name(threadName) {}
+  UdpReader(const char* threadName, const DropTallyKind& dropKind)
+      : name(threadName), drops(dropKind) {}
   virtual ~UdpReader();
   UdpReader(const UdpReader&) = delete;
   UdpReader& operator=(const UdpReader&) = delete;
@@ -46,6 +47,9 @@ class UdpReader {
   std::atomic<std::uint16_t> boundPort{0};  // the port actually bound (tests bind port 0)
   std::atomic<bool> running{false};          // the thread body has not yet returned
   std::thread thread;
+  // What was dropped since the last summary line: datagrams too long for the buffer, and the
+  // reader's own refusals.
+  DropTally drops;
 
   // Ends a thread that has been asked to stop (or has ended by itself) before the stop flag
   // is cleared or a new thread is started on this object.
@@ -63,7 +67,6 @@ class TrafficReader final : public UdpReader {
   std::vector<std::string_view> fields;  // views into datagram, capacity 64
   std::atomic<bool> collectCallsigns{false};
   std::atomic<std::int32_t> trafficQnh{1013};  // hPa; corrects the reported altitudes
-  DropTally drops{trafficDropKind};  // the lines dropped since the last summary line
 
   // The user aircraft's position that the range filter measures from (run thread writes).
   LatLon userLatLon() const;
@@ -89,13 +92,12 @@ class TrafficReader final : public UdpReader {
 
 class QnhReader final : public UdpReader {
  public:
-  QnhReader() : UdpReader("QNH Reader") {}
+  QnhReader() : UdpReader("QNH Reader", qnhDropKind) {}
   ~QnhReader() override { stopAndJoin(); }
   void onDatagram() override;  // lf_processQnh
   void onStopped() override;   // lf_qnhReaderStopped
 
   std::atomic<std::int32_t> lastQnh{0};  // the QNH last applied
-  DropTally drops{qnhDropKind};  // bad datagrams after the first one, until the summary line
 };
 
 extern TrafficReader trafficReader;

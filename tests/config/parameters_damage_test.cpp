@@ -96,6 +96,26 @@ TEST_F(DamagedParameters, ASingleSaveMovesTheFileAsideToo) {
   MATCHING_DEPTH.value.store(MATCHING_DEPTH.defaultValue);
 }
 
+// A folder in the file's place is never handed to the XML parser (it would ask for 2^63 bytes)
+// nor moved: it is reported once, the run takes the defaults, and saves fail, logged.
+TEST_F(DamagedParameters, AFolderInTheFilesPlaceIsReportedAndLeftAsItIs) {
+  wdrx::testing::writeFile(parametersFile / "inside.txt", "kept");
+  EXPECT_TRUE(gf_readParameters());
+  RANGE.value.store(80);
+  gf_saveIntParameter(RANGE);
+  gf_writeParameters(false);
+
+  EXPECT_EQ(wdrx::testing::readFile(parametersFile / "inside.txt"), "kept");
+  EXPECT_TRUE(asideFiles().empty());
+  ASSERT_EQ(shownBoxes().size(), 1u);
+  EXPECT_EQ(shownBoxes()[0], parametersFile.string() +
+                                 " could not be read (it is a folder): Wendrix_P3D runs with "
+                                 "default settings and saves none until it is removed.");
+  EXPECT_EQ(WEEK.value.load(), WEEK.defaultValue);
+  EXPECT_THAT(logText(), HasSubstr("==> saving: " + parametersFile.string() + " failed\n"));
+  RANGE.value.store(RANGE.defaultValue);
+}
+
 TEST_F(DamagedParameters, AReadOnlyFileStaysAsItIs) {
   writeParametersFile({{"RANGE", "65"}, {"WEEK", "true"}});
   const std::string before = wdrx::testing::readFile(parametersFile);

@@ -61,6 +61,14 @@ TEST_F(FilesTest, AFolderWhoseStatusFailsIsLoggedNotTakenForMissing) {
   EXPECT_TRUE(log.text().starts_with("==> gf_removeXMLFilesFromDirectory exception: ")) << log.text();
 }
 
+// A decrypted file in a folder that cannot be searched may still be there: said, not passed over.
+TEST_F(FilesTest, RemovalWhoseExistenceTestFailsIsLogged) {
+  fs::create_symlink("loop", "loop");  // any look into it fails, also for root
+  gf_removeFile("loop/plain.xml");
+  EXPECT_TRUE(log.text().starts_with("==> Warning: could not remove loop/plain.xml, errorcode: "))
+      << log.text();
+}
+
 TEST_F(FilesTest, CountFolderEntries) {
   EXPECT_EQ(gf_countFolderEntries("none"), 0);
   writeFile("c/a.txt", "");

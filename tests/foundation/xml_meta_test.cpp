@@ -114,6 +114,20 @@ TEST_F(XmlMeta, SavingWritesTheDeclarationAndTwoBlankIndent) {
   EXPECT_FALSE(gf_saveXmlWithDeclaration(fresh, dir / "missing" / "four.xml"));
 }
 
+// Kept unknown elements may nest thousands deep (a small file): growing indentation would make
+// the saved file grow with the square of the depth.
+TEST_F(XmlMeta, ADeeplyNestedDocumentIsSavedInLinearSize) {
+  std::string nested;
+  for (int i = 0; i < 2000; ++i) nested += "<u>";
+  nested += "deepest";
+  for (int i = 0; i < 2000; ++i) nested += "</u>";
+  auto document = parse("<root><parameters/>" + nested + "</root>");
+  ASSERT_TRUE(gf_saveXmlWithDeclaration(document, dir / "deep.xml"));
+  const std::string saved = readFile(dir / "deep.xml");
+  EXPECT_LT(saved.size(), 2 * nested.size());
+  EXPECT_NE(saved.find(nested), std::string::npos);
+}
+
 // Declarations kept by the parser are rewritten in place: version first, then encoding, then
 // the rest; a second one is never added.
 TEST_F(XmlMeta, SavingRewritesAParsedDeclarationInOrder) {

@@ -2,6 +2,7 @@
 // stopping through the stop flag, bind failures, the lamp watchdog and the reader reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "airports/park_airport_state.hpp"
 #include "app/status_line.hpp"
 #include "faketraffic/faketraffic.hpp"
+#include "support/fake_clock.hpp"
 #include "foundation/time_text.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
@@ -138,14 +140,36 @@ TEST_F(ReaderTest, EmptyAndOversizedDatagramsAreNotCountedAndReaderGoesOn) {
   sender_.send(port, TrafficLine().text());
   ASSERT_TRUE(eventually([] { return stacked() == 1; }));
   EXPECT_EQ(trafficReader.datagramCount.load(), 1u);
-  EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));
-  EXPECT_TRUE(logHas("buffer overrun: 20000 bytes"));
+  EXPECT_TRUE(logHas("buffer overrun: 16384 bytes"));  // the first of a quiet minute alone
+  EXPECT_EQ(trafficReader.drops.dropped(DropReason::overrun), 1u);  // the next one counted
   EXPECT_TRUE(trafficReader.running.load());
   EXPECT_FALSE(runStopRequested.load());
   EXPECT_EQ(realTrafficDisplay.trafficLamp.load(), lampReceiving);
   // Still reading after the oversized ones.
   sender_.send(port, TrafficLine().set(f::hexid, "4840125").text());
   EXPECT_TRUE(eventually([] { return stacked() == 2; }));
+}
+
+// Either port may listen on every interface: a flood of oversized datagrams costs the log one
+// line of its own, then the minute's summary line (the Traffic Reader's tally is the same).
+TEST_F(ReaderTest, OversizedDatagramsAreCountedForTheMinutesSummary) {
+  wdrx::testing::FakeClock clock;
+  const auto port = startQnh();
+  for (std::uint32_t i = 1; i <= 4; ++i) {
+    sender_.send(port, std::string(20000 + i, 'x'));
+    ASSERT_TRUE(eventually([i] { return qnhReader.drops.lines() == i; }));
+  }
+  clock.advance(std::chrono::seconds(60));
+  sender_.send(port, faketraffic::qnhDatagram(1020));
+  EXPECT_TRUE(eventually([this] {
+    return logHas("lf_processQnh: 3 of 5 QNH datagrams dropped in 60 s: 3 buffer overrun; last "
+                  "error: buffer overrun: 20004 bytes");
+  }));
+  const auto lines = logLines();  // the first one alone
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.starts_with("buffer overrun"); }),
+            1);
+  gf_stopReaders();  // while the clock it reads lives
 }
 
 TEST_F(ReaderTest, StopFlagEndsTrafficReaderWithoutError) {
@@ -255,6 +279,17 @@ TEST(ScenarioTest, ParsesTimedLinesAndComments) {
   EXPECT_THROW(faketraffic::parseScenario(badKind), std::runtime_error);
 }
 
+// Offsets are turned into clock durations: one beyond any replay is refused, not sent.
+TEST(ScenarioTest, OffsetBeyondAWeekIsRefused) {
+  std::istringstream in("604800 qnh x\n1e10 qnh x\n");
+  try {
+    faketraffic::parseScenario(in);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "scenario line 2: the offset is beyond a week (604800 s)");
+  }
+}
+
 // The repository's demo scenario, in the service's current format, through faketraffic into
 // both readers (at once, not at its times): every aircraft a user expects arrives.
 TEST_F(ReaderTest, DemoScenarioOfTheCurrentFormatReachesTheEngine) {
@@ -271,7 +306,10 @@ TEST_F(ReaderTest, DemoScenarioOfTheCurrentFormatReachesTheEngine) {
   const auto qnhPort = startQnh();
   const auto trafficPort = startTraffic(true);
   faketraffic::playScenario(lines, trafficPort, qnhPort);
-  ASSERT_TRUE(eventually([] { return trafficReader.datagramCount.load() == 25; }));
+  // A line is decoded once it is stacked or counted as dropped (it is counted as received
+  // before it is decoded).
+  const DropTally& drops = trafficReader.drops;
+  ASSERT_TRUE(eventually([&] { return stacked() + drops.droppedTotal() == 25; }));
   std::map<std::uint32_t, int> reports;
   {
     std::lock_guard lock(trafficMutex);
@@ -280,7 +318,6 @@ TEST_F(ReaderTest, DemoScenarioOfTheCurrentFormatReachesTheEngine) {
   const std::map<std::uint32_t, int> expected{{4840123, 3}, {4851234, 3}, {11264321, 3},
                                               {4844001, 3}, {4849876, 3}, {4847777, 3}};
   EXPECT_EQ(reports, expected);
-  const DropTally& drops = trafficReader.drops;
   EXPECT_EQ(drops.dropped(DropReason::groundVehicle), 3u);
   EXPECT_EQ(drops.dropped(DropReason::testCallsign), 3u);
   EXPECT_EQ(drops.dropped(DropReason::altitude), 1u);

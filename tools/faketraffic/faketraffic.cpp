@@ -86,6 +86,10 @@ std::vector<ScenarioLine> parseScenario(std::istream& in) {
     if (ec != std::errc() || last != end || !std::isfinite(line.offsetSeconds) ||
         line.offsetSeconds < 0.0)
       throw fail("the offset is not a number of seconds");
+    // Far offsets would not fit the clock's nanoseconds when played.
+    if (line.offsetSeconds > maxScenarioOffsetSeconds)
+      throw fail(
+          wdrx::format("the offset is beyond a week ({} s)", maxScenarioOffsetSeconds).c_str());
     const std::size_t kindEnd = text.find(' ', offsetEnd + 1);
     const std::string kind = text.substr(offsetEnd + 1, kindEnd == std::string::npos
                                                             ? std::string::npos

@@ -82,7 +82,9 @@ struct ScenarioLine {
   Kind kind = Kind::traffic;
   std::string payload;
 };
-// Throws std::runtime_error "scenario line {}: {}" for a line it cannot read.
+inline constexpr double maxScenarioOffsetSeconds = 7 * 24 * 3600;
+// Throws std::runtime_error "scenario line {}: {}" for a line it cannot read (an offset beyond
+// maxScenarioOffsetSeconds included).
 std::vector<ScenarioLine> parseScenario(std::istream& in);
 // Sends the lines in file order, each at its offset after the call (a late one at once).
 // A port of 0 for a kind that occurs throws before anything is sent. Returns early when
