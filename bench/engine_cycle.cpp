@@ -25,9 +25,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "aircraft/liveries/liveries_cache.hpp"
 #include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/livery_tables.hpp"
-#include "aircraft/liveries/regcode_tables.hpp"
 #include "aircraft/reference_db.hpp"
 #include "app/main_loop.hpp"
 #include "app/program_wiring.hpp"
@@ -95,7 +95,6 @@ void lf_referenceData() {
   heavyModels = {gf_modelId("B744")};
   for (const char* model : models) lf_fillWingspan(model, 0.01);
   maxHalfWingSpan = 0.02;
-  lf_emptyLiveryTables();
   std::uint32_t n = 0;
   for (const char* airline : airlines) {
     for (const char* model : models) {
@@ -106,12 +105,11 @@ void lf_referenceData() {
       }
     }
   }
+  // Through the cache, as the program's start-up takes them.
   scannedLiveries.sort(lf_liveryLess);
-  lf_buildLiveryTables();
-  lf_buildPaxCargoTables();
-  lf_checkRegcodeClashes();
-  lf_buildModelSets();
-  lf_buildSimilarModels();
+  std::filesystem::create_directories("output/info");
+  lf_writeLiveriesScanned();
+  gf_processScannedLiveries();
 }
 
 // The traffic feed: aircraft flying circles around points near the user, reported in turn.
