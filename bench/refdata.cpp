@@ -1,4 +1,9 @@
-// Reading the airport and reference databases, and lookups by code, reported per entry.
+// Reading the airport and reference databases, and lookups by code, reported per entry. The
+// reference reader runs beside a floor doing the same work the plain way (pugixml's parse of the
+// same decrypted XML and a std::unordered_map of its registration records), and the
+// registration lookup beside a std::unordered_map find of the same keys. Run interleaved:
+//   bench_refdata --benchmark_filter='Dbase|Registration' --benchmark_repetitions=12
+//     --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -6,6 +11,11 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <pugixml.hpp>
 
 #include "aircraft/reference_db.hpp"
 #include "airports/airport_db.hpp"
@@ -27,6 +37,7 @@ std::string lf_code(int n, int length) {
 // A working folder of its own holding input/airports.enc and input/dbase.enc.
 struct BenchFolder {
   std::filesystem::path path;
+  std::string dbaseXml;  // what input/dbase.enc decrypts to
   BenchFolder() {
     path = std::filesystem::temp_directory_path() / ("wdrx-bench-refdata-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(path / "input");
@@ -53,7 +64,8 @@ struct BenchFolder {
       dbase += "<d r=\"D-" + lf_code(i * 13, 4) + "\" a=\"" + airlines[i % 5] + "\" m=\"" + models[i % 10] +
                "\" c=\"" + (i % 5 == 4 ? "1" : "0") + "\"/>";
     }
-    write("input/dbase.enc", dbase + "</dbase></root>");
+    dbaseXml = dbase + "</dbase></root>";
+    write("input/dbase.enc", dbaseXml);
   }
   ~BenchFolder() {
     std::error_code error;
@@ -86,6 +98,7 @@ void BM_ReadAirports(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadAirports)->Unit(benchmark::kMillisecond);
 
+// The whole reader: decryption to input/dbase.xml, parse from the file, tables, removal.
 void BM_ReadDbase(benchmark::State& state) {
   folder();
   for (auto _ : state) {
@@ -95,6 +108,41 @@ void BM_ReadDbase(benchmark::State& state) {
   perEntry(state, registrationCount);
 }
 BENCHMARK(BM_ReadDbase)->Unit(benchmark::kMillisecond);
+
+// The reader on the decrypted XML in memory: parse and tables, the file steps left out.
+void BM_ReadDbaseText(benchmark::State& state) {
+  const std::string& xml = folder().dbaseXml;
+  for (auto _ : state) {
+    wdrx::testing::resetReferenceData();
+    if (!gf_readDbaseText(xml)) state.SkipWithError("dbase not read");
+  }
+  perEntry(state, registrationCount);
+}
+BENCHMARK(BM_ReadDbaseText)->Unit(benchmark::kMillisecond);
+
+// The floor of BM_ReadDbaseText: pugixml's parse of the same buffer and a hash map of the same
+// registration records (registration -> its airline, operator and model texts and cargo flag).
+struct PlainRecord {
+  std::string_view airline, operatorCode, model;
+  bool cargo = false;
+};
+
+void BM_PugixmlHashMapDbase(benchmark::State& state) {
+  const std::string& xml = folder().dbaseXml;
+  for (auto _ : state) {
+    pugi::xml_document document;
+    if (!document.load_buffer(xml.data(), xml.size())) state.SkipWithError("not parsed");
+    std::unordered_map<std::string, PlainRecord> records;
+    for (pugi::xml_node element : document.child("root").child("dbase").children("d")) {
+      records.emplace(element.attribute("r").as_string(),
+                      PlainRecord{element.attribute("a").as_string(), element.attribute("o").as_string(),
+                                  element.attribute("m").as_string(), element.attribute("c").as_bool()});
+    }
+    benchmark::DoNotOptimize(records.size());
+  }
+  perEntry(state, registrationCount);
+}
+BENCHMARK(BM_PugixmlHashMapDbase)->Unit(benchmark::kMillisecond);
 
 void BM_IsKnownAirport(benchmark::State& state) {
   folder();
@@ -108,16 +156,41 @@ void BM_IsKnownAirport(benchmark::State& state) {
 }
 BENCHMARK(BM_IsKnownAirport);
 
+// Lookup keys in the unhyphenated spelling (DABCD for the stored D-ABCD): the lookup tries
+// DA-BCD, then D-ABCD.
+const std::vector<std::string>& lf_lookupKeys() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> made;
+    for (int i = 0; i < registrationCount; ++i) made.push_back(std::string("D").append(lf_code(i * 13, 4)));
+    std::shuffle(made.begin(), made.end(), std::mt19937(7));
+    return made;
+  }();
+  return keys;
+}
+
 void BM_FindRegistration(benchmark::State& state) {
   folder();
   if (dbaseRecords.empty()) gf_readDbase();
-  int i = 0;
-  for (auto _ : state) {
-    // The unhyphenated spelling: three binary searches at most.
-    benchmark::DoNotOptimize(gf_findRegistration("D" + lf_code((i++ % registrationCount) * 13, 4)));
-  }
+  const std::vector<std::string>& keys = lf_lookupKeys();
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(gf_findRegistration(keys[i++ % keys.size()]));
 }
 BENCHMARK(BM_FindRegistration);
+
+// Its floor: a find of the same keys in a std::unordered_map of the same records.
+void BM_UnorderedMapFindRegistration(benchmark::State& state) {
+  folder();
+  if (dbaseRecords.empty()) gf_readDbase();
+  std::unordered_map<std::string, AircraftCodes> records;
+  for (const DbaseRecord& record : dbaseRecords) records.emplace(record.registration, record.codes);
+  const std::vector<std::string>& keys = lf_lookupKeys();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const auto found = records.find(keys[i++ % keys.size()]);
+    benchmark::DoNotOptimize(found == records.end() ? std::optional<AircraftCodes>() : found->second);
+  }
+}
+BENCHMARK(BM_UnorderedMapFindRegistration);
 
 void BM_ModelId(benchmark::State& state) {
   int i = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "aircraft/remove_on_exit.hpp"
 #include "foundation/data_files.hpp"
@@ -116,16 +117,50 @@ void lf_readFixes(const pugi::xml_document& document) {
   gf_log(wdrx::format("{:5} fixes", modelCodeFixes.size()));
 }
 
+// The id of a code through `intern`, kept for the codes seen before: the records repeat a few
+// hundred codes, and the code tables take a lock on every call.
+class IdMemo {
+ public:
+  explicit IdMemo(std::uint16_t (*intern)(std::string_view)) : intern_(intern) {}
+  std::uint16_t operator()(std::string_view code) {
+    auto it = ids_.find(code);
+    if (it == ids_.end()) it = ids_.emplace(std::string(code), intern_(code)).first;
+    return it->second;
+  }
+
+ private:
+  std::uint16_t (*intern_)(std::string_view);
+  std::unordered_map<std::string, std::uint16_t, Fnv1aHash, std::equal_to<>> ids_;
+};
+
 void lf_readRecords(const pugi::xml_document& document) {
   if (dbaseRecords.capacity() < 65536) dbaseRecords.reserve(65536);
+  IdMemo airlineId(gf_airlineId);
+  IdMemo modelId(gf_modelId);
   for (pugi::xml_node element : lf_section(document, "dbase").children("d")) {
+    // One pass over the attributes; the first of a name counts, as with attribute(name).
+    pugi::xml_attribute r, a, o, m, c;
+    for (pugi::xml_attribute attribute : element.attributes()) {
+      const char* name = attribute.name();
+      if (name[0] == '\0' || name[1] != '\0') continue;
+      pugi::xml_attribute* slot = nullptr;
+      switch (name[0]) {
+        case 'r': slot = &r; break;
+        case 'a': slot = &a; break;
+        case 'o': slot = &o; break;
+        case 'm': slot = &m; break;
+        case 'c': slot = &c; break;
+        default: break;
+      }
+      if (slot != nullptr && !*slot) *slot = attribute;
+    }
     DbaseRecord record;
-    record.registration = gf_attributeString(element, "r");
-    record.codes.airlineId = gf_airlineId(gf_attributeString(element, "a"));
-    std::string operatorCode = gf_attributeString(element, "o");
-    record.codes.operatorId = operatorCode.empty() ? 0 : gf_airlineId(operatorCode);
-    record.codes.modelId = gf_modelId(gf_attributeString(element, "m"));
-    record.codes.cargo = element.attribute("c").as_bool(false) ? 1 : 0;
+    record.registration = r.as_string("");
+    record.codes.airlineId = airlineId(a.as_string(""));
+    const std::string_view operatorCode = o.as_string("");
+    record.codes.operatorId = operatorCode.empty() ? 0 : airlineId(operatorCode);
+    record.codes.modelId = modelId(m.as_string(""));
+    record.codes.cargo = c.as_bool(false) ? 1 : 0;
     record.codes.fromDbase = 1;
     dbaseRecords.push_back(std::move(record));
   }

@@ -1,3 +1,5 @@
+// Lookups in the reference tables: registration records, wing spans, prefix groups and the
+// publishers named in scenery paths.
 #include <algorithm>
 #include <unordered_set>
 
@@ -22,6 +24,70 @@ bool lf_registrationLess(const DbaseRecord& record, std::string_view registratio
   return std::string_view(record.registration) < registration;
 }
 
+// The first eight bytes of a registration as one number, the first byte highest and missing
+// bytes zero: texts in byte order have their keys in the same (not strictly) rising order.
+std::uint64_t lf_registrationKey(std::string_view registration) {
+  std::uint64_t key = 0;
+  const std::size_t size = std::min<std::size_t>(registration.size(), 8);
+  for (std::size_t i = 0; i < 8; ++i)
+    key = (key << 8) | (i < size ? static_cast<unsigned char>(registration[i]) : 0u);
+  return key;
+}
+
+// A hash index of dbaseRecords made by lf_sortDbaseRecords: a lookup tries up to three
+// spellings, and a probe of this small table costs less than a binary search through texts
+// spread over the records. Slots hold a record's key and its position + 1 (0: free), linear
+// probing from the key's hash. Used only while dbaseRecords is the vector it was made of; a
+// record found is always compared whole (keys are the first eight bytes only).
+struct RegistrationSlot {
+  std::uint64_t key = 0;
+  std::uint32_t position = 0;
+};
+std::vector<RegistrationSlot> registrationSlots;  // a power of two, at least 1.5 x the records
+const DbaseRecord* registrationSlotsOf = nullptr;
+std::size_t registrationSlotsFor = 0;
+
+std::size_t lf_slotOf(std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & (registrationSlots.size() - 1);
+}
+
+void lf_indexRegistrations() {
+  std::size_t size = 16;
+  while (size < dbaseRecords.size() + dbaseRecords.size() / 2) size *= 2;
+  registrationSlots.assign(size, RegistrationSlot{});
+  for (std::size_t i = 0; i < dbaseRecords.size(); ++i) {
+    const std::uint64_t key = lf_registrationKey(dbaseRecords[i].registration);
+    std::size_t slot = lf_slotOf(key);
+    while (registrationSlots[slot].position != 0) slot = (slot + 1) & (size - 1);
+    registrationSlots[slot] = {key, static_cast<std::uint32_t>(i + 1)};
+  }
+  registrationSlotsOf = dbaseRecords.data();
+  registrationSlotsFor = dbaseRecords.size();
+}
+
+const DbaseRecord* lf_findRecord(std::string_view registration) {
+  if (registrationSlotsOf == dbaseRecords.data() && registrationSlotsFor == dbaseRecords.size() &&
+      !registrationSlots.empty()) {
+    const std::uint64_t key = lf_registrationKey(registration);
+    for (std::size_t slot = lf_slotOf(key); registrationSlots[slot].position != 0;
+         slot = (slot + 1) & (registrationSlots.size() - 1)) {
+      if (registrationSlots[slot].key != key) continue;
+      const DbaseRecord& record = dbaseRecords[registrationSlots[slot].position - 1];
+      if (record.registration == registration) return &record;
+    }
+    return nullptr;
+  }
+  auto it = std::lower_bound(dbaseRecords.begin(), dbaseRecords.end(), registration, lf_registrationLess);
+  return it != dbaseRecords.end() && it->registration == registration ? &*it : nullptr;
+}
+
+// Whether a registration is also tried with a hyphen after its first two, then its first
+// character (DAIPA: DA-IPA, D-AIPA).
+bool lf_triesHyphens(std::string_view registration) {
+  return registration.size() >= 5 && registration.front() != 'N' &&
+         registration.find('-') == std::string_view::npos;
+}
+
 bool lf_isAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Registrations looked for in livery titles are shorter than this many bytes plus one.
@@ -37,23 +103,37 @@ bool lf_canNameInTitle(std::string_view registration) {
 }  // namespace
 
 void lf_sortDbaseRecords() {
-  std::sort(dbaseRecords.begin(), dbaseRecords.end(),
-            [](const DbaseRecord& a, const DbaseRecord& b) { return a.registration < b.registration; });
+  // Sorted through the records' keys, the texts compared only where the keys are equal, and
+  // the records moved once into their places.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> order;
+  order.reserve(dbaseRecords.size());
+  for (std::size_t i = 0; i < dbaseRecords.size(); ++i)
+    order.emplace_back(lf_registrationKey(dbaseRecords[i].registration), static_cast<std::uint32_t>(i));
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return dbaseRecords[a.second].registration < dbaseRecords[b.second].registration;
+  });
+  std::vector<DbaseRecord> sorted;
+  sorted.reserve(dbaseRecords.size());
+  for (const auto& [key, position] : order) sorted.push_back(std::move(dbaseRecords[position]));
+  dbaseRecords.swap(sorted);
   auto last = std::unique(dbaseRecords.begin(), dbaseRecords.end(),
                           [](const DbaseRecord& a, const DbaseRecord& b) {
                             return a.registration == b.registration;
                           });
   dbaseRecords.erase(last, dbaseRecords.end());
+  // Shrunk here, not after: the index below belongs to the vector as it then stays.
+  dbaseRecords.shrink_to_fit();
   titleRegistrationIndex.clear();
   for (const DbaseRecord& record : dbaseRecords) {
     if (lf_canNameInTitle(record.registration)) titleRegistrationIndex.insert(record.registration);
   }
+  lf_indexRegistrations();
 }
 
 std::vector<std::string> gf_registrationVariants(std::string_view registration) {
   std::vector<std::string> variants;
-  if (registration.size() >= 5 && registration.front() != 'N' &&
-      registration.find('-') == std::string_view::npos) {
+  if (lf_triesHyphens(registration)) {
     variants.reserve(3);
     variants.push_back(wdrx::format("{}-{}", registration.substr(0, 2), registration.substr(2)));
     variants.push_back(wdrx::format("{}-{}", registration.substr(0, 1), registration.substr(1)));
@@ -64,11 +144,23 @@ std::vector<std::string> gf_registrationVariants(std::string_view registration) 
 
 std::optional<AircraftCodes> gf_findRegistration(std::string_view registration) {
   if (registration.empty()) return std::nullopt;
-  for (const std::string& variant : gf_registrationVariants(registration)) {
-    auto it = std::lower_bound(dbaseRecords.begin(), dbaseRecords.end(), std::string_view(variant),
-                               lf_registrationLess);
-    if (it != dbaseRecords.end() && it->registration == variant) return it->codes;
+  if (lf_triesHyphens(registration)) {
+    // The spellings of gf_registrationVariants, made in place of a short registration.
+    std::array<char, 32> spelled;
+    if (registration.size() >= spelled.size()) {
+      for (const std::string& variant : gf_registrationVariants(registration))
+        if (const DbaseRecord* record = lf_findRecord(variant)) return record->codes;
+      return std::nullopt;
+    }
+    for (const std::size_t hyphenAt : {std::size_t{2}, std::size_t{1}}) {
+      registration.copy(spelled.data(), hyphenAt);
+      spelled[hyphenAt] = '-';
+      registration.copy(spelled.data() + hyphenAt + 1, registration.size() - hyphenAt, hyphenAt);
+      if (const DbaseRecord* record = lf_findRecord({spelled.data(), registration.size() + 1}))
+        return record->codes;
+    }
   }
+  if (const DbaseRecord* record = lf_findRecord(registration)) return record->codes;
   return std::nullopt;
 }
 

@@ -1,8 +1,10 @@
 #include "traffic/traffic_decoder.hpp"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -25,13 +27,21 @@ namespace {
 
 constexpr double twoPi = 6.283185307179586;
 
-// A bad field: drops the datagram, counted under its reason with the message.
+// A bad field: drops the datagram, counted under its reason with the message. Thrown only by
+// lf_checkAltitude for its outside callers: the decoder itself returns bad fields, since a
+// broken feed sends many of them and unwinding costs more than a whole good line.
 class DecodeError : public std::runtime_error {
  public:
   DecodeError(DropReason reason, const std::string& message)
       : std::runtime_error(message), reason(reason) {}
   const DropReason reason;
 };
+
+// Counts the datagram as dropped for a bad field, with the message "{label}{separator}{text}".
+void lf_badField(TrafficReader& reader, DropReason reason, std::string_view label,
+                 std::string_view separator, std::string_view text) {
+  reader.drops.countDrop(reason, wdrx::format("{}{}{}", label, separator, text));
+}
 
 // The longest start of the text that reads as a number (std::from_chars, general format);
 // what follows it is ignored. False when no number starts the text (empty, a blank or a plus
@@ -40,39 +50,32 @@ bool lf_parseDouble(std::string_view text, double& value) {
   return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
 
-// A finite number, else the error "{label}{separator}{text}".
-double lf_number(std::string_view text, DropReason reason, std::string_view label,
-                 std::string_view separator = ":") {
-  double value = 0.0;
-  if (!lf_parseDouble(text, value) || !std::isfinite(value))
-    throw DecodeError(reason, wdrx::format("{}{}{}", label, separator, text));
-  return value;
+// A finite number; false when the field holds none.
+bool lf_number(std::string_view text, double& value) {
+  return lf_parseDouble(text, value) && std::isfinite(value);
 }
 
-// A number the feed may leave out: an empty field or -1 gives none; anything else must read.
-std::optional<double> lf_optionalNumber(std::string_view text, DropReason reason,
-                                        std::string_view label, std::string_view separator = ":") {
-  if (text.empty()) return std::nullopt;
-  const double value = lf_number(text, reason, label, separator);
-  if (value == -1.0) return std::nullopt;
-  return value;
+// A number the feed may leave out: an empty field or -1 gives none; anything else must read
+// (false when it does not).
+bool lf_optionalNumber(std::string_view text, std::optional<double>& value) {
+  value.reset();
+  if (text.empty()) return true;
+  double number = 0.0;
+  if (!lf_number(text, number)) return false;
+  if (number != -1.0) value = number;
+  return true;
 }
 
-// Latitude and longitude: a non-finite value passes here and fails the position check.
-double lf_coordinate(std::string_view text, std::string_view label) {
-  double value = 0.0;
-  if (!lf_parseDouble(text, value))
-    throw DecodeError(DropReason::position, wdrx::format("{}:{}", label, text));
-  return value;
+// The decimal digits at the start; no digit, or a value beyond 32 bits, is false.
+bool lf_hexid(std::string_view text, std::uint32_t& value) {
+  return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
 
-std::uint32_t lf_hexid(std::string_view text) {
-  std::uint32_t value = 0;
-  // The decimal digits at the start; no digit, or a value beyond 32 bits, is an error.
-  if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc())
-    throw DecodeError(DropReason::hexid, wdrx::format("hexid incorrect{}", text));
-  return value;
-}
+// What lf_readAltitude found.
+enum class AltitudeCheck { keep, belowAirborneOnly, badField };
+
+// lf_checkAltitude without the throw: a bad field is counted here and gives badField.
+AltitudeCheck lf_readAltitude(TrafficReader& reader, PositionSample& sample);
 
 // True airspeed of a report that gives none, from its corrected altitude.
 double lf_tasFromAltitude(double altitudeFeet) {
@@ -128,6 +131,52 @@ bool lf_groundFlag(std::string_view text) {
 
 void lf_drop(TrafficReader& reader, DropReason reason) { reader.drops.countDrop(reason); }
 
+// Eight bytes of the text as one word, the first byte lowest.
+std::uint64_t lf_loadWord(const char* bytes) {
+  std::uint64_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, bytes, sizeof word);
+  } else {
+    for (int i = 7; i >= 0; --i) word = (word << 8) | static_cast<unsigned char>(bytes[i]);
+  }
+  return word;
+}
+
+// The top bit of each byte of the word that is a comma, and of no other (no carry crosses
+// bytes: (x & 0x7F) + 0x7F stays within its byte).
+std::uint64_t lf_commaBits(std::uint64_t word) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+  const std::uint64_t x = word ^ (ones * static_cast<unsigned char>(','));
+  return ~(((x & low7) + low7) | x) & ~low7;
+}
+
+// The views of fields 0 to 28 and one of the rest (never looked at); a line with fewer commas
+// gives fewer fields. Eight bytes a step: the fields are a few bytes long.
+void lf_splitFields(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
+  const char* const begin = line.data();
+  const std::size_t size = line.size();
+  std::size_t start = 0;
+  std::size_t count = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= size && count < trafficFieldCount; i += 8) {
+    for (std::uint64_t commas = lf_commaBits(lf_loadWord(begin + i)); commas != 0 && count < trafficFieldCount;
+         commas &= commas - 1, ++count) {
+      const std::size_t comma = i + static_cast<std::size_t>(std::countr_zero(commas)) / 8;
+      fields.emplace_back(begin + start, comma - start);
+      start = comma + 1;
+    }
+  }
+  for (; i < size && count < trafficFieldCount; ++i) {
+    if (begin[i] != ',') continue;
+    fields.emplace_back(begin + start, i - start);
+    start = i + 1;
+    ++count;
+  }
+  fields.emplace_back(begin + start, size - start);
+}
+
 }  // namespace
 
 std::string gf_formatLatLon(double latitude, double longitude) {
@@ -151,18 +200,7 @@ void lf_processTrafficLine(TrafficReader& reader) {
   if (line.find(" VEH") != std::string_view::npos) {  // ground vehicles
     lf_drop(reader, DropReason::groundVehicle);
   } else {
-    // One pass over the bytes; fields past the last one read stay together in one view, they
-    // are never looked at.
-    reader.fields.clear();
-    const char* const begin = line.data();
-    const std::size_t size = line.size();
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < size && reader.fields.size() < trafficFieldCount; ++i) {
-      if (begin[i] != ',') continue;
-      reader.fields.emplace_back(begin + start, i - start);
-      start = i + 1;
-    }
-    reader.fields.emplace_back(begin + start, size - start);
+    lf_splitFields(line, reader.fields);
     processLineSub(reader);
   }
   gf_logDropSummary(reader.drops);
@@ -172,25 +210,29 @@ void processLineSub(TrafficReader& reader) {
   try {
     const auto& f = reader.fields;
     if (f.size() < trafficFieldCount)
-      throw DecodeError(DropReason::shortLine,
-                        wdrx::format("{} fields, at least {} expected, in: {}", f.size(),
-                                     trafficFieldCount, reader.datagram));
+      return reader.drops.countDrop(
+          DropReason::shortLine, wdrx::format("{} fields, at least {} expected, in: {}", f.size(),
+                                              trafficFieldCount, reader.datagram));
     LiveReport report;
     AcIdentity& identity = report.identity;
     PositionSample& sample = report.sample;
 
-    const double timestamp = lf_number(f[14], DropReason::timestamp, "timestamp");
+    double timestamp = 0.0;
+    if (!lf_number(f[14], timestamp))
+      return lf_badField(reader, DropReason::timestamp, "timestamp", ":", f[14]);
     trafficSourceTime.store(timestamp);
     report.timestamp = timestamp;
 
-    sample.latitude = lf_coordinate(f[2], "lat");
-    sample.longitude = lf_coordinate(f[3], "lon");
+    // A non-finite coordinate reads here and fails the position check.
+    if (!lf_parseDouble(f[2], sample.latitude))
+      return lf_badField(reader, DropReason::position, "lat", ":", f[2]);
+    if (!lf_parseDouble(f[3], sample.longitude))
+      return lf_badField(reader, DropReason::position, "lon", ":", f[3]);
     const double lat = sample.latitude;
     const double lon = sample.longitude;
     if (!(lat >= -90.0 && lat <= 90.0) || !(lon >= -180.0 && lon <= 180.0) ||
         (std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001))
-      throw DecodeError(DropReason::position,
-                        wdrx::format("invalid lalo: {}", gf_formatLatLon(lat, lon)));
+      return lf_badField(reader, DropReason::position, "invalid lalo: ", "", gf_formatLatLon(lat, lon));
     const LatLon position{lat, lon};
 
     if (gf_distanceNm(reader.userLatLon(), position) > rangeNm.load())
@@ -211,8 +253,9 @@ void processLineSub(TrafficReader& reader) {
 
     if (lf_headingSource(f[17])) {
       // Missing (empty, -1 or any negative value): no heading.
-      std::optional<double> heading =
-          lf_optionalNumber(f[25], DropReason::trueHeading, "trueheading");
+      std::optional<double> heading;
+      if (!lf_optionalNumber(f[25], heading))
+        return lf_badField(reader, DropReason::trueHeading, "trueheading", ":", f[25]);
       // A heading beyond a full turn is the same direction: the aircraft stays.
       if (heading && *heading > 360.0) heading = std::fmod(*heading, 360.0);
       if (heading && *heading == 0.0) {
@@ -224,14 +267,20 @@ void processLineSub(TrafficReader& reader) {
       }
     }
 
-    report.hexid = lf_hexid(f[1]);
+    if (!lf_hexid(f[1], report.hexid))
+      return lf_badField(reader, DropReason::hexid, "hexid incorrect", "", f[1]);
     if (report.hexid <= 10000) return lf_drop(reader, DropReason::staticId);  // static aircraft
 
     // Unknown ground speed counts as slow here; an airborne report takes its airspeed below.
-    const std::optional<double> groundSpeed =
-        lf_optionalNumber(f[8], DropReason::groundSpeed, "gs");
+    std::optional<double> groundSpeed;
+    if (!lf_optionalNumber(f[8], groundSpeed))
+      return lf_badField(reader, DropReason::groundSpeed, "gs", ":", f[8]);
     sample.groundSpeed = groundSpeed.value_or(0.0);
-    if (!lf_checkAltitude(reader, sample)) return lf_drop(reader, DropReason::airborneOnly);
+    switch (lf_readAltitude(reader, sample)) {
+      case AltitudeCheck::keep: break;
+      case AltitudeCheck::belowAirborneOnly: return lf_drop(reader, DropReason::airborneOnly);
+      case AltitudeCheck::badField: return;
+    }
     sample.airborne = sample.altitude > 0.0 ? 1 : 0;
 
     if (!lf_checkCallsign(reader, identity)) return lf_drop(reader, DropReason::testCallsign);
@@ -246,23 +295,28 @@ void processLineSub(TrafficReader& reader) {
         return lf_drop(reader, DropReason::groundAway);
     }
 
-    sample.track =
-        lf_optionalNumber(f[7], DropReason::track, "track incorrect ", "").value_or(0.0);
+    std::optional<double> number;
+    if (!lf_optionalNumber(f[7], number))
+      return lf_badField(reader, DropReason::track, "track incorrect ", "", f[7]);
+    sample.track = number.value_or(0.0);
     if (sample.track == 0.0 && sample.trueHeading) sample.track = *sample.trueHeading * radToDeg;
 
-    sample.verticalSpeed = lf_optionalNumber(f[5], DropReason::verticalSpeed, "vs").value_or(0.0);
+    if (!lf_optionalNumber(f[5], number))
+      return lf_badField(reader, DropReason::verticalSpeed, "vs", ":", f[5]);
+    sample.verticalSpeed = number.value_or(0.0);
 
     if (!lf_none(f[12])) identity.origin = lf_routeAirport(f[12]);
     if (!lf_none(f[13])) identity.destination = lf_routeAirport(f[13]);
 
     if (sample.airborne != 0) {
-      const std::optional<double> roll = lf_optionalNumber(f[23], DropReason::roll, "roll");
-      if (roll && *roll != 0.0) sample.roll = -*roll * degToRad;
+      if (!lf_optionalNumber(f[23], number))
+        return lf_badField(reader, DropReason::roll, "roll", ":", f[23]);
+      if (number && *number != 0.0) sample.roll = -*number * degToRad;
     }
 
-    const std::optional<double> tas =
-        lf_optionalNumber(f[20], DropReason::trueAirspeed, "TAS incorrect", "");
-    sample.trueAirspeed = tas ? *tas : lf_tasFromAltitude(sample.altitude);
+    if (!lf_optionalNumber(f[20], number))
+      return lf_badField(reader, DropReason::trueAirspeed, "TAS incorrect", "", f[20]);
+    sample.trueAirspeed = number ? *number : lf_tasFromAltitude(sample.altitude);
     if (!groundSpeed && sample.airborne != 0) sample.groundSpeed = sample.trueAirspeed;
 
     sample.onGroundMark = 0;
@@ -285,9 +339,22 @@ void processLineSub(TrafficReader& reader) {
 bool lf_checkAltitude(TrafficReader& reader, PositionSample& sample) {
   const std::string_view field = reader.fields[4];
   double altitude = 0.0;
-  if (!lf_parseDouble(field, altitude) || !std::isfinite(altitude))
+  if (!lf_number(field, altitude))
     throw DecodeError(DropReason::altitude,
                       wdrx::format("altitude {} incorrect, from: {}", field, reader.datagram));
+  return lf_readAltitude(reader, sample) == AltitudeCheck::keep;
+}
+
+namespace {
+
+AltitudeCheck lf_readAltitude(TrafficReader& reader, PositionSample& sample) {
+  const std::string_view field = reader.fields[4];
+  double altitude = 0.0;
+  if (!lf_number(field, altitude)) {
+    reader.drops.countDrop(DropReason::altitude,
+                           wdrx::format("altitude {} incorrect, from: {}", field, reader.datagram));
+    return AltitudeCheck::badField;
+  }
   if (altitude > 0.0) {
     double corrected = altitude + (reader.trafficQnh.load() - 1013.25) * 27.0;
     if (corrected < 0.0) corrected = 0.0;
@@ -312,10 +379,12 @@ bool lf_checkAltitude(TrafficReader& reader, PositionSample& sample) {
   }
   sample.altitude = altitude;
 
-  if (!AIRBORNE_ONLY.value.load()) return true;
+  if (!AIRBORNE_ONLY.value.load()) return AltitudeCheck::keep;
   const double fieldAltitude = lf_parkAirportSet() ? parkAirport.load().altitude : 0.0;
-  return altitude - fieldAltitude > 150.0;
+  return altitude - fieldAltitude > 150.0 ? AltitudeCheck::keep : AltitudeCheck::belowAirborneOnly;
 }
+
+}  // namespace
 
 bool lf_checkCallsign(TrafficReader& reader, AcIdentity& identity) {
   std::string_view callsign = reader.fields[9];

@@ -65,6 +65,15 @@ TEST_F(LookupsTest, FindRegistrationTriesVariantsByBinarySearch) {
   EXPECT_EQ(found("D-AIPA"), 0);
   EXPECT_EQ(found("PHBXA"), 0);
   EXPECT_EQ(found("D-AIPAX"), 1);
+  // Registrations alike in their first eight bytes; one too long to be spelled in place.
+  const std::string longOne(40, 'X');
+  records({"ABCDEFGH-1", "ABCDEFGH-2", "ABCDEFGH", "X-" + longOne.substr(1)});
+  EXPECT_EQ(found("ABCDEFGH-2"), 2);
+  EXPECT_EQ(found("ABCDEFGH"), 3);
+  EXPECT_EQ(found("ABCDEFGH-"), 0);
+  EXPECT_EQ(found(longOne), 4);
+  dbaseRecords.clear();  // emptied without a new sort: nothing is found
+  EXPECT_EQ(found("ABCDEFGH"), 0);
 }
 
 TEST_F(LookupsTest, RegistrationInTextSkipsLongAndEmptyRegistrations) {

@@ -148,6 +148,11 @@ void gf_serveWindowRequests() {
       if (windowServices.clearLiveryTables) windowServices.clearLiveryTables();
     });
   }
+  // Made only when requests wait: a deque allocates as it is made, and this runs every step.
+  {
+    std::lock_guard lock(parkAirportRequestMutex);
+    if (parkAirportRequests.empty()) return;
+  }
   std::deque<ParkAirportRequest> airports;
   {
     std::lock_guard lock(parkAirportRequestMutex);

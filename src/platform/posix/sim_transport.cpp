@@ -93,24 +93,33 @@ class PosixSimTransport final : public SimTransport {
     writer_ = std::thread([this] { writeLoop(); });
   }
 
+  // Only a writer asleep on an empty queue is woken, once, and after the lock is released: a
+  // woken writer must not block at once on the lock its waker still holds.
   bool write(const std::byte* data, std::size_t size) override {
-    std::lock_guard lock(mutex_);
-    if (stopped_ || closing_) return false;
-    pending_.insert(pending_.end(), data, data + size);
-    if (!writing_) wake_.notify_one();
+    bool wake = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopped_ || closing_) return false;
+      pending_.insert(pending_.end(), data, data + size);
+      wake = std::exchange(writerAsleep_, false);
+    }
+    if (wake) wake_.notify_one();
     return true;
   }
 
   void close() override {
     {
-      std::unique_lock lock(mutex_);
+      std::lock_guard lock(mutex_);
       if (closed_) return;
       closing_ = true;
-      wake_.notify_one();
+    }
+    wake_.notify_one();
+    {
+      std::unique_lock lock(mutex_);
       gf_waitWhileSending(lock, idle_, sentBytes_, [&] { return stopped_ || (pending_.empty() && !writing_); });
       closed_ = true;
-      wake_.notify_one();
     }
+    wake_.notify_one();
     silenced_ = true;
     // Our direction ends after the queued bytes; what the peer still sends is read and dropped
     // until it ends its own. Closing with unread data would reset the connection, and the peer
@@ -134,8 +143,8 @@ class PosixSimTransport final : public SimTransport {
       std::lock_guard lock(mutex_);
       stopped_ = true;
       idle_.notify_all();
-      wake_.notify_one();
     }
+    wake_.notify_one();
     ::shutdown(fd_.get(), SHUT_RDWR);
   }
 
@@ -188,7 +197,11 @@ class PosixSimTransport final : public SimTransport {
     std::vector<std::byte> sending;
     std::unique_lock lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [&] { return !pending_.empty() || closed_ || stopped_; });
+      while (pending_.empty() && !closed_ && !stopped_) {
+        writerAsleep_ = true;
+        wake_.wait(lock);
+      }
+      writerAsleep_ = false;
       if (stopped_ || (pending_.empty() && closed_)) return;
       sending.swap(pending_);
       writing_ = true;
@@ -222,6 +235,7 @@ class PosixSimTransport final : public SimTransport {
   std::condition_variable idle_;
   std::vector<std::byte> pending_;
   bool writing_ = false;
+  bool writerAsleep_ = false;  // the writer waits on wake_ for bytes; the first write wakes it
   std::atomic<std::uint64_t> sentBytes_{0};
   bool stopped_ = false;  // read or write failed, or the sink stopped reading
   bool closing_ = false;

@@ -101,20 +101,30 @@ class Win32SimTransport final : public SimTransport {
     io_ = std::thread([this] { ioLoop(); });
   }
 
+  // The I/O thread is woken only when the queue was empty and no write is under way (else it
+  // takes the queue when that write completes), and after the lock is released: a woken thread
+  // must not block at once on the lock its waker still holds.
   bool write(const std::byte* data, std::size_t size) override {
-    std::lock_guard lock(mutex_);
-    if (stopped_ || closing_) return false;
-    pending_.insert(pending_.end(), data, data + size);
-    ::SetEvent(wake_.get());
+    bool wake = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopped_ || closing_) return false;
+      wake = pending_.empty() && !writing_;
+      pending_.insert(pending_.end(), data, data + size);
+    }
+    if (wake) ::SetEvent(wake_.get());
     return true;
   }
 
   void close() override {
     {
-      std::unique_lock lock(mutex_);
+      std::lock_guard lock(mutex_);
       if (closed_) return;
       closing_ = true;
-      ::SetEvent(wake_.get());
+    }
+    ::SetEvent(wake_.get());
+    {
+      std::unique_lock lock(mutex_);
       if (io_.joinable()) {
         gf_waitWhileSending(lock, idle_, sentBytes_, [&] { return stopped_ || (pending_.empty() && !writing_); });
       }
