@@ -173,8 +173,10 @@ TEST(EngineCycle, RangeRequestEvery100CyclesEvery20WhileAnAircraftFlares) {
 
 TEST(EngineCycle, AFailedRangeRequestBlocksTheQueuesAndEndsTheRun) {
   EngineHarness h;
-  h.sim()->closeConnections();  // the connection breaks; the handle is still held
-  ASSERT_TRUE(h.sim()->waitFor([] { return simConnectHandle.load()->failed(); }));
+  fakesim::FakeSim& sim = *h.sim();
+  ASSERT_TRUE(sim.waitFor([&sim] { return sim.connectionsOpen() == 1; }));
+  sim.closeConnections();  // the connection breaks; the handle is still held
+  ASSERT_TRUE(sim.waitFor([] { return simConnectHandle.load()->failed(); }));
   engineCycle.store(100);
   h.cycle();
   EXPECT_TRUE(simQueuesBlocked.load());
