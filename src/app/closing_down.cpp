@@ -79,6 +79,35 @@ void lf_switchScanOff(CheckBoxParameter& scan) {
   if (SettingsView* view = gf_settingsView()) view->setCheck(scan, false);
 }
 
+// A SYSTEM ERROR: the error line stays until the user closes the window, or until a setting
+// changed meanwhile asks for a restart.
+void lf_waitForTheUser() {
+  while (!lf_systemErrorWaitOver()) gf_runSleep(500ms, lf_systemErrorWaitOver);
+  if (!closeRequested.load()) return;
+  // The error line still shows, which refuses status texts: the log gets it all the same.
+  const std::string text = wdrx::format("User closed {}", programName);
+  if (gf_statusSnapshot().errorText.empty()) {
+    gf_postStatus(text, true);
+  } else {
+    gf_log(text);
+  }
+}
+
+// A restart from a half-reset run state would run on stale state: the run ends as a SYSTEM
+// ERROR instead, shown until the user closes the window. False when it was not reset.
+bool lf_resetForRestart() {
+  try {
+    return lf_resetRunState();
+  } catch (const std::exception& e) {
+    gf_postError(wdrx::format("{} exception: {}", "lf_resetRunState", e.what()));
+  }
+  // The stop flags are still set (they are cleared last): nothing else can change the reason.
+  exitReason.store(ExitReason::SystemError);
+  gf_logFlush(wdrx::format("Exiting: {}", gf_exitReasonText(ExitReason::SystemError)));
+  lf_waitForTheUser();
+  return false;
+}
+
 void lf_postToWindow(std::uint32_t message) {
   if (auto window = static_cast<platform::gui::WindowHandle>(mainWindow.windowHandle.load()))
     platform::gui::postMessage(window, message, 0, 0);
@@ -93,23 +122,14 @@ bool gf_isRestartReason() {
 }
 
 void lf_closingDown() {
-  lf_closingStep([] { gf_log(wdrx::format("Exiting: {}", gf_exitReasonText(exitReason.load()))); });
+  lf_closingStep([] { gf_logFlush(wdrx::format("Exiting: {}", gf_exitReasonText(exitReason.load()))); });
   lf_closingStep([] { gf_call(runServices.setAcceptTraffic, false); });
   lf_closingStep([] { gf_call(runServices.stopSimClient); });
   lf_closingStep([] { gf_call(runServices.stopReaders); });
   lf_closingStep([] { gf_sleepUntil(gf_clock().steadyNow() + 500ms); });
   lf_closingStep([] { gf_call(runServices.closePsxServer); });
   lf_closingStep([] {
-    if (exitReason.load() != ExitReason::SystemError) return;
-    while (!lf_systemErrorWaitOver()) gf_runSleep(500ms, lf_systemErrorWaitOver);
-    if (!closeRequested.load()) return;
-    // The error line still shows, which refuses status texts: the log gets it all the same.
-    const std::string text = wdrx::format("User closed {}", programName);
-    if (gf_statusSnapshot().errorText.empty()) {
-      gf_postStatus(text, true);
-    } else {
-      gf_log(text);
-    }
+    if (exitReason.load() == ExitReason::SystemError) lf_waitForTheUser();
   });
   lf_closingStep([] {
     if (gf_call(runServices.parkAirportSet)) gf_call(runServices.flushStaticParking);
@@ -145,8 +165,8 @@ void lf_closingDown() {
       lf_restartCountdown();
     });
     bool reset = false;
-    lf_closingStep([&reset] { reset = lf_resetRunState(); });
-    if (!reset && closeRequested.load()) restart = false;
+    lf_closingStep([&reset] { reset = lf_resetForRestart(); });
+    if (!reset) restart = false;
   }
   if (!restart) {
     restartPending.store(false);
@@ -176,8 +196,8 @@ void lf_restartCountdown() {
 }
 
 bool lf_resetRunState() {
-  // closeRequested is clear when this succeeds; a close asked from now on ends the next run.
-  if (!gf_clearRunStopUnlessClosed()) return false;
+  // A close keeps every flag: the program quits.
+  if (closeRequested.load()) return false;
   secondTick.store(false);
   runSeconds.store(0);
 
@@ -218,5 +238,7 @@ bool lf_resetRunState() {
   blockRequested.store(false);
   stockAirportsPath.clear();
   mainHwnd.store(nullptr);
-  return true;
+  // The stop flags last, once all else is reset: a step that throws leaves the run stopped.
+  // closeRequested is clear when this succeeds; a close asked from now on ends the next run.
+  return gf_clearRunStopUnlessClosed();
 }

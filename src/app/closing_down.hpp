@@ -9,6 +9,7 @@ bool gf_isRestartReason();
 
 void lf_closingDown();
 void lf_restartCountdown();
-// Brings the run state back to its start values; false when the user has asked to close
-// meanwhile (the program then quits instead of restarting).
+// Brings the run state back to its start values, the stop flags last; false when the user has
+// asked to close meanwhile (the program then quits instead of restarting). A step that throws
+// leaves the flags set.
 bool lf_resetRunState();

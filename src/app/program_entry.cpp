@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "app/main_window_state.hpp"
@@ -142,9 +143,22 @@ std::int32_t lf_runApplication(const std::vector<std::u16string>& arguments) {
 }
 
 std::int32_t gf_programEntry(const std::vector<std::u16string>& arguments) {
+  // A close asked from outside (a signal, the console) is a click on the close button; watched
+  // from the first moment, so that no signal ends the process before the watch is there.
+  platform::CloseRequestWatch closeWatch;
+  closeWatch.start([] {
+    if (auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load())) {
+      gui::postMessage(window, gui::msg::close, 0, 0);
+    } else {
+      gf_requestClose();
+    }
+  });
   if (platform::createSingleInstanceMutex(singleInstanceMutexName) ==
-      platform::InstanceLock::alreadyExists)
+      platform::InstanceLock::alreadyExists) {
+    // No window and no log (they belong to the running copy); a terminal still shows why.
+    std::cerr << "WDRX: Wendrix_P3D is already running; this copy ends." << std::endl;
     return secondInstanceExitCode;
+  }
   try {
     gf_openLog();
   } catch (const std::exception& e) {
@@ -155,14 +169,5 @@ std::int32_t gf_programEntry(const std::vector<std::u16string>& arguments) {
         "WDRX");
     return logFailedExitCode;
   }
-  // A close asked from outside (a signal, the console) is a click on the close button.
-  platform::CloseRequestWatch closeWatch;
-  closeWatch.start([] {
-    if (auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load())) {
-      gui::postMessage(window, gui::msg::close, 0, 0);
-    } else {
-      gf_requestClose();
-    }
-  });
   return lf_runApplication(arguments);
 }

@@ -43,11 +43,13 @@ namespace {
 
 // The user aircraft's on-ground data every simulator second; the SimClient thread's handler
 // sets secondTick with each answer.
+// Without a connection nothing is asked: the start-up waits until the run stops.
 bool lf_requestUserOnGroundData() {
   std::lock_guard lock(simQueueMutex);
-  if (simFailed(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), simid::reqUserOnGround,
-                                                  simid::defOnGround, simUserObjectId,
-                                                  SimPeriod::Second))) {
+  SimConnection* handle = gf_simRequestHandle();
+  if (handle != nullptr &&
+      simFailed(SimConnect_RequestDataOnSimObject(handle, simid::reqUserOnGround, simid::defOnGround,
+                                                  simUserObjectId, SimPeriod::Second))) {
     gf_logMarked("SimConnect request ac gnd/air fails");
     gf_reportSimRequestError();
     return false;

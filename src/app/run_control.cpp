@@ -12,6 +12,7 @@
 #include "foundation/clock.hpp"
 #include "foundation/format.hpp"
 #include "foundation/hooks.hpp"
+#include "foundation/log.hpp"
 
 std::atomic<bool> runStopRequested{false};
 std::atomic<bool> closeRequested{false};
@@ -70,12 +71,16 @@ const std::string& gf_exitReasonText(ExitReason reason) {
 }
 
 bool gf_requestRunStop(ExitReason reason, std::int32_t delaySeconds) {
-  std::lock_guard lock(requestMutex);
-  if (runStopRequested.load()) return false;
-  exitReason.store(reason);
-  restartDelay.store(delaySeconds);
-  runStopRequested.store(true);
-  lf_notifyStop();
+  {
+    std::lock_guard lock(requestMutex);
+    if (runStopRequested.load()) return false;
+    exitReason.store(reason);
+    restartDelay.store(delaySeconds);
+    runStopRequested.store(true);
+    lf_notifyStop();
+  }
+  // The lines that say why the run ends reach the file before anything else can go wrong.
+  gf_flushLog();
   return true;
 }
 

@@ -52,7 +52,8 @@ void gf_postError(const std::string& text) {
     statusLine.statusText.clear();
     statusLine.statusSetAt = 0;
     statusLine.errorText = text;
-    gf_log(wdrx::format("Error {}", text));
+    // Written through at once: a crash or a kill while the program waits keeps it.
+    gf_logFlush(wdrx::format("Error {}", text));
   }
   lf_notify();
 }

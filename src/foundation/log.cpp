@@ -46,6 +46,10 @@ void gf_logIndented(std::string_view text) { lf_write("          ", text, false)
 
 void gf_logFlush(std::string_view text) {
   gf_log(text);
+  gf_flushLog();
+}
+
+void gf_flushLog() {
   std::lock_guard lock(logMutex);
   if (logStream.is_open()) logStream.flush();
 }

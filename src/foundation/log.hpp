@@ -17,6 +17,7 @@ void gf_log(std::string_view text);
 void gf_logMarked(std::string_view text);    // "==> " + text, flushed
 void gf_logIndented(std::string_view text);  // ten blanks + text
 void gf_logFlush(std::string_view text);     // gf_log, then flush
+void gf_flushLog();                          // what is written so far reaches the file
 void gf_logUnlessStopping(const std::string& text);  // nothing once a run stop or close is asked
 
 // Banner line of stars around an optional title; writes nothing itself.

@@ -88,6 +88,9 @@ void lf_simClientGuard() {
     gf_log(wdrx::format("{} exception: {}", "lf_simClientGuard", e.what()));
   }
   if (simLinkServices.showSimConnected) simLinkServices.showSimConnected(false);
+  // Without the thread no frame comes: the main loop stops running the engine. A user error
+  // leaves the run going without the simulator and its error line showing.
+  simRunning.store(false);
   // Requests of the run thread use the handle under simQueueMutex: after this no one does.
   std::lock_guard lock(simQueueMutex);
   simConnectHandle.store(nullptr);

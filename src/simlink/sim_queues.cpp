@@ -177,6 +177,10 @@ void gf_reportSimRequestError() {
   gf_requestRunStop(ExitReason::SimConnectError, 9);
 }
 
+SimConnection* gf_simRequestHandle() {
+  return simQueuesBlocked.load() ? nullptr : simConnectHandle.load();
+}
+
 void lf_flushSimQueues() {
   std::unique_lock lock(simQueueMutex, std::try_to_lock);
   if (!lock.owns_lock()) return;  // the queues keep their contents for the next frame

@@ -105,6 +105,11 @@ void gf_resetSimQueues();
 // A SimConnect request failed: status line, all sending blocked, SIMCONNECT ERROR (9 s).
 void gf_reportSimRequestError();
 
+// Under simQueueMutex: the connection for a request of the run thread, or null while none may
+// be sent (no connection open, the SimClient thread gone, or sending blocked after a failure).
+// Null is no failure: the caller sends nothing and reports nothing.
+SimConnection* gf_simRequestHandle();
+
 // SimClient thread: the frame flush, and the time-out of creations the simulator never
 // confirmed (results are pushed outside simQueueMutex).
 void lf_flushSimQueues();

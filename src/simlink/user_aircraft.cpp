@@ -156,11 +156,12 @@ std::string gf_userNearestStand() {
 }
 
 UserAircraftState gf_requestUserAcPosition() {
-  if (!simQueuesBlocked.load()) {
+  {
     std::lock_guard lock(simQueueMutex);
-    if (simFailed(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), simid::reqUserState,
-                                                    simid::defUserState, simUserObjectId,
-                                                    SimPeriod::Once))) {
+    SimConnection* handle = gf_simRequestHandle();
+    if (handle != nullptr &&
+        simFailed(SimConnect_RequestDataOnSimObject(handle, simid::reqUserState, simid::defUserState,
+                                                    simUserObjectId, SimPeriod::Once))) {
       gf_logMarked("SimConnect request user ac position fails");
       gf_reportSimRequestError();
     }
@@ -169,9 +170,9 @@ UserAircraftState gf_requestUserAcPosition() {
 }
 
 void gf_requestUserAcTitleAndModel() {
-  if (simQueuesBlocked.load()) return;
   std::lock_guard lock(simQueueMutex);
-  SimConnection* handle = simConnectHandle.load();
+  SimConnection* handle = gf_simRequestHandle();
+  if (handle == nullptr) return;
   if (simFailed(SimConnect_RequestDataOnSimObject(handle, simid::reqUserTitle, simid::defTitle,
                                                   simUserObjectId, SimPeriod::Once))) {
     gf_logMarked("SimConnect request user ac title fails");

@@ -194,6 +194,37 @@ TEST_F(ClosingDown, ASystemErrorWaitsForTheUserThenQuits) {
   EXPECT_NE(logText().find("User closed Wendrix_P3D"), std::string::npos);
 }
 
+TEST_F(ClosingDown, TheLinesThatEndARunAreInTheFileWhileItWaits) {
+  startRecordedWindow();
+  gf_postError("41: Wendrix_P3D must be run from the Wendrix_P3D folder!");
+  gf_markSystemError();
+  std::string inFile;  // Log.txt as a crash would leave it, read without flushing
+  at(nowMs() + 1'000, [&inFile] {
+    inFile = wdrx::testing::readFile("Log.txt");
+    gf_requestClose();
+  });
+  lf_closingDown();
+  EXPECT_EQ(waitForQuit(), 0);
+  EXPECT_NE(inFile.find("Error 41: Wendrix_P3D must be run from the Wendrix_P3D folder!\n"), std::string::npos);
+  EXPECT_NE(inFile.find("Exiting: SYSTEM ERROR\n"), std::string::npos);
+}
+
+TEST_F(ClosingDown, AFailedResetEndsAsASystemErrorInsteadOfRestarting) {
+  runServices.resetEngineTables = [] { throw std::runtime_error("tables gone"); };
+  startRecordedWindow();
+  gf_requestRunStop(ExitReason::SimConnectError, 0);
+  at(nowMs() + 30'000, [] { gf_requestClose(); });
+  lf_closingDown();
+  EXPECT_EQ(waitForQuit(), 0);
+  EXPECT_FALSE(restartPending.load());
+  EXPECT_FALSE(calls.saw("startUpRun"));
+  EXPECT_EQ(exitReason.load(), ExitReason::SystemError);
+  const std::string log = logText();
+  EXPECT_NE(log.find("lf_resetRunState exception: tables gone"), std::string::npos);
+  EXPECT_NE(log.find("Exiting: SYSTEM ERROR"), std::string::npos);
+  EXPECT_NE(log.find("User closed Wendrix_P3D"), std::string::npos);
+}
+
 TEST_F(ClosingDown, ANewInstallPathDuringASystemErrorRestarts) {
   startRecordedWindow();
   gf_postError("151: No P3D install path detected. Type the full Install Path above, then press Enter");

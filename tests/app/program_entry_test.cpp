@@ -81,9 +81,27 @@ TEST_F(Entry, TheProductionSwitches) {
 TEST_F(Entry, ASecondInstanceEndsAtOnceWithMinusOne) {
   ASSERT_EQ(platform::createSingleInstanceMutex(singleInstanceMutexName), platform::InstanceLock::created);
   EXPECT_EQ(platform::createSingleInstanceMutex(singleInstanceMutexName), platform::InstanceLock::alreadyExists);
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(gf_programEntry({}), -1);
+  const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_FALSE(fs::exists("Log.txt"));
   EXPECT_TRUE(boxes.empty());
+  // Started from a terminal, the copy says why it ends.
+  EXPECT_NE(said.find("Wendrix_P3D is already running"), std::string::npos) << said;
+}
+
+TEST_F(Entry, ASignalDuringTheStartIsACloseRequest) {
+  // The earliest the test can reach: the box that says Log.txt cannot be written.
+  fs::create_directory("Log.txt");
+  bool seen = false;
+  platform::setMessageBoxHandler([&seen](const std::string&, const std::string&) {
+    ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!closeRequested.load() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    seen = closeRequested.load();
+  });
+  EXPECT_EQ(gf_programEntry({}), logFailedExitCode);
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(Entry, ALogThatCannotBeWrittenIsSaidAndEndsTheProgram) {

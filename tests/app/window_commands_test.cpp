@@ -2,6 +2,8 @@
 // program's window messages, and the requests that reach the run thread.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <thread>
 
 #include "airports/airport_db.hpp"
@@ -29,6 +31,21 @@
 
 namespace gui = platform::gui;
 using wdrx::testing::WindowTest;
+
+namespace {
+// Heap allocations of the thread that counts (the main loop's step must make none).
+thread_local bool countingAllocations = false;
+std::size_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (countingAllocations) ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+// Not inlined: an optimiser that sees free() meet a pointer from operator new warns of a mismatch.
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -222,6 +239,16 @@ TEST_F(WindowCommands, AutoRangeAndNavLightsAreCarriedOutOnTheRunThread) {
   onRunThread([] { gf_serveWindowRequests(); });
   onRunThread([] { gf_serveWindowRequests(); });  // each request is done once
   EXPECT_EQ(calls, (std::vector<std::string>{"navLights true", "autoRange"}));
+}
+
+TEST_F(WindowCommands, ServingNoPendingRequestAllocatesNothing) {
+  windowServices.addParkAirport = [](const IcaoCode&, double, double) {};
+  gf_requestParkAirport(IcaoCode("EHAM"), 52.31, 4.76);
+  gf_serveWindowRequests();
+  countingAllocations = true;
+  gf_serveWindowRequests();  // what every 10 ms step of the main loop does
+  countingAllocations = false;
+  EXPECT_EQ(allocations, 0u);
 }
 
 // While the run thread cannot take requests (its start-up waits for the simulator), the box

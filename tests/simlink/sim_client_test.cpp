@@ -213,6 +213,22 @@ TEST_F(SimLinkTest, AcceptsOnlyTheExpectedPrepar3dVersion) {
   EXPECT_TRUE(contains(logText(), "Lockheed Martin Prepar3D v5 (5.5.23.41357) connected"));
 }
 
+TEST_F(SimLinkTest, AHandlersUserErrorLeavesTheRunGoingWithoutTheSimulator) {
+  connect();
+  sim->setUserText("ATC MODEL", "");
+  gf_requestUserAcTitleAndModel();
+  ASSERT_TRUE(waitUntil([] { return simConnectHandle.load() == nullptr; }));
+  const std::string error = "71: atc_model= in [General] section of your aircraft.cfg is empty or missing";
+  EXPECT_EQ(gf_statusSnapshot().errorText, error);
+  EXPECT_FALSE(simRunning.load());  // the main loop no longer runs the engine
+  // The run thread's requests find no connection: nothing is sent, nothing ends the run.
+  gf_requestUserAcPosition();
+  gf_requestUserAcTitleAndModel();
+  EXPECT_FALSE(runStopRequested.load());
+  EXPECT_FALSE(simQueuesBlocked.load());
+  EXPECT_EQ(gf_statusSnapshot().errorText, error);
+}
+
 TEST_F(SimLinkTest, FrameFlushSendsPositionsEventsCreationsRemovalsInOrder) {
   connect();
   static const std::string title = "Airbus A320 Lufthansa";

@@ -11,6 +11,8 @@
 #include "foundation/geodesy.hpp"
 #include "foundation/user_error.hpp"
 #include "simlink/ai_creation.hpp"
+#include "simlink/sim_client.hpp"
+#include "simlink/simconnect/connection.hpp"
 #include "simlink/sim_ids.hpp"
 #include "traffic/engine/engine.hpp"
 #include "traffic/engine/engine_cycle.hpp"
@@ -170,7 +172,11 @@ TEST(EngineCycle, RangeRequestEvery100CyclesEvery20WhileAnAircraftFlares) {
 }
 
 TEST(EngineCycle, AFailedRangeRequestBlocksTheQueuesAndEndsTheRun) {
-  EngineHarness h(HarnessOptions{.connectSim = false});
+  EngineHarness h;
+  fakesim::FakeSim& sim = *h.sim();
+  ASSERT_TRUE(sim.waitFor([&sim] { return sim.connectionsOpen() == 1; }));
+  sim.closeConnections();  // the connection breaks; the handle is still held
+  ASSERT_TRUE(sim.waitFor([] { return simConnectHandle.load()->failed(); }));
   engineCycle.store(100);
   h.cycle();
   EXPECT_TRUE(simQueuesBlocked.load());

@@ -26,7 +26,7 @@ inline void PrintTo(FlightState state, std::ostream* os) { *os << gf_flightState
 namespace wdrx::testing {
 
 struct HarnessOptions {
-  bool connectSim = true;   // false: no connection (requests fail as without a simulator)
+  bool connectSim = true;   // false: no connection (requests are not sent)
   std::uint32_t seed = 1;
   bool openLog = true;
 };

@@ -315,7 +315,7 @@ TEST(MovementRules, StaticPlacementTakesOneCandidateACall) {
     EXPECT_DOUBLE_EQ(r.position.latitude, lat0 + 0.002);
   }
 
-  // The half-hour offset goes back across midnight into Sunday; hexids wrap after 9999.
+  // The half-hour offset goes back across midnight into Sunday; hexids wrap after 9999 to 1.
   gf_clearAcTables();
   staticAddQueue.clear();
   engineDoubles.reset();
@@ -323,7 +323,7 @@ TEST(MovementRules, StaticPlacementTakesOneCandidateACall) {
   staticCandidates = {StaticCandidate{3, 5, klm, "KLM1", "", "", 1}};
   lf_detcs();
   ASSERT_EQ(staticAcTable.size(), 1u);
-  EXPECT_EQ(staticAcTable[0].hexid, 0u);
+  EXPECT_EQ(staticAcTable[0].hexid, 1u);
   EXPECT_EQ(WeekSlot::fromPacked(staticAcTable[0].parkingStart), (WeekSlot{7, 45}));
 }
 

@@ -60,6 +60,9 @@ struct ParkAirportRequest {
 };
 std::mutex parkAirportRequestMutex;
 std::deque<ParkAirportRequest> parkAirportRequests;
+// Run thread: the requests being served, swapped with parkAirportRequests; kept, so that the
+// main loop's 10 ms step allocates nothing.
+std::deque<ParkAirportRequest> parkAirportsServed;
 
 std::mutex guiWorkMutex;
 std::deque<std::function<void()>> guiWork;
@@ -148,22 +151,17 @@ void gf_serveWindowRequests() {
       if (windowServices.clearLiveryTables) windowServices.clearLiveryTables();
     });
   }
-  // Made only when requests wait: a deque allocates as it is made, and this runs every step.
   {
     std::lock_guard lock(parkAirportRequestMutex);
-    if (parkAirportRequests.empty()) return;
+    parkAirportsServed.swap(parkAirportRequests);
   }
-  std::deque<ParkAirportRequest> airports;
-  {
-    std::lock_guard lock(parkAirportRequestMutex);
-    airports.swap(parkAirportRequests);
-  }
-  for (const ParkAirportRequest& airport : airports) {
+  for (const ParkAirportRequest& airport : parkAirportsServed) {
     lf_serve("gf_addParkAirport", [&airport] {
       if (windowServices.addParkAirport)
         windowServices.addParkAirport(airport.code, airport.latitude, airport.longitude);
     });
   }
+  parkAirportsServed.clear();
 }
 
 // ---------------------------------------------------------------- the GUI thread's work

@@ -138,9 +138,10 @@ void lf_markRemovalHandedOver(std::uint32_t objectId) {
 void lf_setSpoilerAndThrottleLevers(const LiveAc& ac, double spoilers, double throttle) {
   const double values[3] = {spoilers, throttle, throttle};
   std::lock_guard lock(simQueueMutex);
-  if (simQueuesBlocked.load()) return;
-  SimConnect_SetDataOnSimObject(simConnectHandle.load(), simid::defSpoilersThrottle, ac.objectId, 0,
-                                0, sizeof values, values);
+  SimConnection* handle = gf_simRequestHandle();
+  if (handle == nullptr) return;
+  SimConnect_SetDataOnSimObject(handle, simid::defSpoilersThrottle, ac.objectId, 0, 0, sizeof values,
+                                values);
 }
 
 namespace {
@@ -413,10 +414,10 @@ void lf_requestAcInRange() {
   const std::int64_t c = engineCycle.load();
   if (c % (flareActive != 0 ? 20 : 100) == 0) {
     std::lock_guard lock(simQueueMutex);
-    if (!simQueuesBlocked.load() &&
-        simFailed(SimConnect_RequestDataOnSimObjectType(simConnectHandle.load(), simid::reqInRange,
-                                                        simid::defInRange, rangeMeters.load(),
-                                                        SimObjectType::Aircraft))) {
+    SimConnection* handle = gf_simRequestHandle();
+    if (handle != nullptr &&
+        simFailed(SimConnect_RequestDataOnSimObjectType(handle, simid::reqInRange, simid::defInRange,
+                                                        rangeMeters.load(), SimObjectType::Aircraft))) {
       gf_log("SimConnect request ac within range fails");
       gf_reportSimRequestError();
     }

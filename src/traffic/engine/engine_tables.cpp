@@ -9,11 +9,17 @@ std::atomic<float> meanParkedSlots{0.0f};
 std::uint32_t staticHexCounter = 0;
 EngineServices engineServices;
 
+namespace {
+constexpr std::uint32_t staticHexidCount = maxStaticHexid - 1;  // 1 to 9999
+
+void lf_advanceStaticHexCounter() { staticHexCounter = staticHexCounter % staticHexidCount + 1; }
+}  // namespace
+
 std::uint32_t gf_nextStaticHexid() {
-  for (std::uint32_t tries = 0; tries < maxStaticHexid; ++tries) {
-    staticHexCounter = (staticHexCounter + 1) % maxStaticHexid;
+  for (std::uint32_t tries = 0; tries < staticHexidCount; ++tries) {
+    lf_advanceStaticHexCounter();
     if (gf_findStaticAc(staticHexCounter) == nullptr) return staticHexCounter;
   }
-  staticHexCounter = (staticHexCounter + 1) % maxStaticHexid;
+  lf_advanceStaticHexCounter();
   return staticHexCounter;
 }

@@ -31,10 +31,11 @@ extern std::vector<ParkedLiveEntry> parkedLiveList;
 // Mean time parked of the parked live aircraft in half-hour slots (gf_countParkedLiveAc).
 extern std::atomic<float> meanParkedSlots;
 
-// The hexid of the last static aircraft: 1, 2, ... 9999, 0, 1, ...
+// The hexid of the last static aircraft: 1, 2, ... 9999, 1, 2, ... (never 0: the simulator
+// link reports refused, failed and timed-out creations only for a hexid other than 0).
 extern std::uint32_t staticHexCounter;
 // The next static hexid after staticHexCounter that no static aircraft holds (advances the
-// counter); a full table of 10000 static aircraft gives the next one regardless.
+// counter); a full table of 9999 static aircraft gives the next one regardless.
 std::uint32_t gf_nextStaticHexid();
 
 // What the lower layers (livery matching, stands, static parking) call of the engine. The

@@ -384,9 +384,10 @@ bool lf_onAcCreated(LiveAc& ac, const SimResult& result) {
   if (!ac.samples.empty() && ac.samples.front().airborne == 0) lf_parkOnCreation(ac);
   lf_setFlightPlan(ac);
   std::lock_guard lock(simQueueMutex);
-  if (!simQueuesBlocked.load() &&
-      simFailed(SimConnect_RequestDataOnSimObject(simConnectHandle.load(), simid::reqStaticCg,
-                                                  simid::defStaticCg, ac.objectId, SimPeriod::Once))) {
+  SimConnection* handle = gf_simRequestHandle();
+  if (handle != nullptr &&
+      simFailed(SimConnect_RequestDataOnSimObject(handle, simid::reqStaticCg, simid::defStaticCg,
+                                                  ac.objectId, SimPeriod::Once))) {
     gf_log("SimConnect request StaticCG fails");
     gf_reportSimRequestError();
   }
@@ -420,9 +421,10 @@ void lf_setFlightPlan(LiveAc& ac) {
   bool ok = gf_writeFlightPlan(path, ac.category, ac.origin.str(), ac.destination.str());
   if (ok) {
     std::lock_guard lock(simQueueMutex);
-    ok = !simQueuesBlocked.load() &&
-         !simFailed(SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), ac.objectId,
-                                                       path.string().c_str(), simid::reqFlightPlan));
+    SimConnection* handle = gf_simRequestHandle();
+    ok = handle != nullptr && !simFailed(SimConnect_AISetAircraftFlightPlan(handle, ac.objectId,
+                                                                            path.string().c_str(),
+                                                                            simid::reqFlightPlan));
   }
   if (ok) {
     ac.hasFlightPlan = 1;
