@@ -259,6 +259,20 @@ class FakeSim {
   void readLoop(std::shared_ptr<Session> session);
   void tickLoop();
   void handlePacket(const std::shared_ptr<Session>& session, Packet& packet, std::vector<Outgoing>& out);
+  // How a step of handlePacket refuses the packet: an EXCEPTION with the number and the index
+  // of the argument at fault.
+  using Refuse = std::function<void(std::uint32_t number, std::uint32_t index)>;
+  // The steps of handlePacket for the functions that take more than a few lines.
+  void requestData(const std::shared_ptr<Session>& session, const Packet& packet,
+                   std::vector<Outgoing>& out, const Refuse& exception);
+  void requestDataByType(const std::shared_ptr<Session>& session, const Packet& packet,
+                         std::vector<Outgoing>& out, const Refuse& exception);
+  void setData(const std::shared_ptr<Session>& session, const Packet& packet, const Refuse& exception);
+  void createAircraft(const std::shared_ptr<Session>& session, const Packet& packet,
+                      std::vector<Outgoing>& out, const Refuse& exception);
+  void setFlightPlan(const Packet& packet, const Refuse& exception);
+  void answerSystemState(const std::shared_ptr<Session>& session, const Packet& packet,
+                         std::vector<Outgoing>& out, const Refuse& exception);
   // One period event of the request (the request itself is event 0): answers when origin,
   // interval and the CHANGED flag let it. False when the request has ended (limit reached).
   bool periodEvent(const std::shared_ptr<Session>& session, Request& request, std::vector<Outgoing>& out);

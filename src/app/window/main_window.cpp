@@ -229,8 +229,9 @@ namespace {
 
 gui::Rect lf_rect(const BandRect& band) { return {band.left, band.top, band.right, band.bottom}; }
 
-// The displays of the other subsystems and the settings code reach this window from now on.
-void lf_connectWindow(gui::WindowHandle window) {
+// The window's handle and the notifiers through which the other threads repaint its bands; the
+// settings code reaches its controls.
+void lf_connectNotifiers(gui::WindowHandle window) {
   {
     std::lock_guard lock(guiWorkMutex);
     guiWork.clear();  // left for an earlier window that went without WM_DESTROY
@@ -245,7 +246,10 @@ void lf_connectWindow(gui::WindowHandle window) {
   gf_setCountersBandNotifier([] { gf_invalidateBand(countersBand, true); });
   gf_setSettingsView(&windowSettingsView);
   gf_setSettingsFollowUps(&windowSettingsView);
+}
 
+// The simulator link's displays: each value repaints the counters band.
+void lf_connectSimLinkDisplays() {
   auto flag = [](std::atomic<bool>& member) {
     return [&member](bool on) {
       member.store(on);
@@ -264,7 +268,10 @@ void lf_connectWindow(gui::WindowHandle window) {
   simLinkServices.showSimulatorText = text(mainWindow.simulatorText);
   simLinkServices.showAircraftText = text(mainWindow.aircraftText);
   simLinkServices.showUserStandName = text(mainWindow.userStandName);
+}
 
+// The add-on airport scan's displays and the options band.
+void lf_connectAddonScanDisplay() {
   auto count = [](std::atomic<std::int64_t>& member) {
     return [&member](std::int64_t value) {
       member.store(value);
@@ -279,7 +286,10 @@ void lf_connectWindow(gui::WindowHandle window) {
   };
   addonScanDisplay.repaintOptionsBand = [] { gf_invalidateBand(optionsBand, true); };
   gf_setOptionsBandNotifier([] { gf_invalidateBand(optionsBand, true); });
+}
 
+// The airport files' displays and the engine's mean parked time: the airport band.
+void lf_connectAirportFileDisplay() {
   airportFileDisplay.repaintAirportBand = [] { gf_invalidateBand(airportBand, true); };
   airportFileDisplay.showUpdateCount = [](std::int32_t updates) {
     mainWindow.updateCount.store(static_cast<std::uint32_t>(std::max(updates, 0)));
@@ -337,6 +347,14 @@ void lf_connectWindow(gui::WindowHandle window) {
       mainWindow.liveAverageFit.store(slots > 0.0f ? slots / 2.0f : -1.0f);
     });
   };
+}
+
+// The displays of the other subsystems and the settings code reach this window from now on.
+void lf_connectWindow(gui::WindowHandle window) {
+  lf_connectNotifiers(window);
+  lf_connectSimLinkDisplays();
+  lf_connectAddonScanDisplay();
+  lf_connectAirportFileDisplay();
 }
 
 }  // namespace

@@ -222,6 +222,82 @@ bool lf_checkStationary(LiveAc& ac, PositionSample& sample) {
   return true;
 }
 
+namespace {
+
+// A report while pushed back: the aircraft holds until the report lies far enough away, then
+// taxis (true: the report is taken).
+bool lf_pushedBackReport(LiveAc& ac, PositionSample& sample) {
+  SampleQueue& q = ac.samples;
+  const double d = gf_distanceNm(lf_current(ac), lf_pos(sample));
+  if ((d <= 2.75 * ac.radius || d <= ac.lastPushedDistance) && d <= 6.0 * ac.radius) {
+    if (ac.holding == 0) {
+      ac.holding = 1;
+      ac.holdStart = engineCycle.load();
+    }
+    ac.lastPushedDistance = d;
+    return false;
+  }
+  sample.onGroundMark = 0;
+  if (ac.pathExtensionCount > 0) {
+    if (!q.empty()) q.front().dueCycle = engineCycle.load() + 1;
+    lf_clearPathExtension(ac);
+  }
+  ac.pushBackDirection.reset();
+  ac.pushBackPhase = 0;
+  ac.setFlightState(FlightState::taxi);
+  ac.standLatitude = ac.standLongitude = ac.standHeading = 0.0;
+  ac.standId = 0;
+  ac.cargoStand = 0;
+  ac.holding = 0;
+  ac.holdStart = 0;
+  return true;
+}
+
+// A report while parking or parked: near the stand it tells whether the aircraft starts to
+// move off (true: the report is taken); farther away it taxis on or, parked, leaves.
+bool lf_parkedReport(LiveAc& ac, PositionSample& sample) {
+  if (ac.simState == SimState::buffer || ac.simState == SimState::adding2sim) return false;
+  const bool first = ac.stopTest == 0;
+  ac.stopTest = 1;
+  const double d = gf_distanceNm(lf_pos(sample), {ac.standLatitude, ac.standLongitude});
+  const double band = ac.previousFlightState == FlightState::parking ? 2.0 * stopBand : stopBand;
+  if (d <= band) {
+    ac.parkedSince = gf_clock().steadyNow().time_since_epoch().count();
+    if (first) {
+      ac.stopStartDistance = d;
+      ac.stopLargestDistance = d;
+      ac.stopCounter = 0;
+    } else if (d >= ac.stopLargestDistance + stopStep) {
+      ac.stopLargestDistance = d;
+      ++ac.stopCounter;
+      if ((ac.stopCounter >= 3 && d >= ac.stopStartDistance + ac.radius / 2.0) ||
+          d > ac.stopStartDistance + ac.radius) {
+        lf_parkFromReport(ac, sample);
+        return true;
+      }
+    } else if (d <= ac.stopLargestDistance - stopStep) {
+      ac.stopCounter = 0;
+    }
+    ac.parkedReport = 0;
+    return false;
+  }
+  if (ac.flightState == FlightState::parking) {
+    ac.setFlightState(FlightState::taxi);
+    sample.onGroundMark = 0;
+    return true;
+  }
+  if (d > parkedLeaveLimit) {
+    lf_addRealStandOption(ac.standId, ac, StandEvent::removed);
+    removeAircraftFromSim(ac);
+    ac.parkedReport = 0;
+    return false;
+  }
+  lf_parkFromReport(ac, sample);
+  return true;
+}
+
+}  // namespace
+
 bool checkExtendingSituations(LiveAc& ac, PositionSample& sample) {
   SampleQueue& q = ac.samples;
   switch (ac.flightState) {
@@ -237,72 +313,11 @@ bool checkExtendingSituations(LiveAc& ac, PositionSample& sample) {
       }
       return false;
     }
-    case FlightState::pushed_back: {
-      const double d = gf_distanceNm(lf_current(ac), lf_pos(sample));
-      if ((d <= 2.75 * ac.radius || d <= ac.lastPushedDistance) && d <= 6.0 * ac.radius) {
-        if (ac.holding == 0) {
-          ac.holding = 1;
-          ac.holdStart = engineCycle.load();
-        }
-        ac.lastPushedDistance = d;
-        return false;
-      }
-      sample.onGroundMark = 0;
-      if (ac.pathExtensionCount > 0) {
-        if (!q.empty()) q.front().dueCycle = engineCycle.load() + 1;
-        lf_clearPathExtension(ac);
-      }
-      ac.pushBackDirection.reset();
-      ac.pushBackPhase = 0;
-      ac.setFlightState(FlightState::taxi);
-      ac.standLatitude = ac.standLongitude = ac.standHeading = 0.0;
-      ac.standId = 0;
-      ac.cargoStand = 0;
-      ac.holding = 0;
-      ac.holdStart = 0;
-      return true;
-    }
+    case FlightState::pushed_back:
+      return lf_pushedBackReport(ac, sample);
     case FlightState::parking:
-    case FlightState::parked: {
-      if (ac.simState == SimState::buffer || ac.simState == SimState::adding2sim) return false;
-      const bool first = ac.stopTest == 0;
-      ac.stopTest = 1;
-      const double d = gf_distanceNm(lf_pos(sample), {ac.standLatitude, ac.standLongitude});
-      const double band = ac.previousFlightState == FlightState::parking ? 2.0 * stopBand : stopBand;
-      if (d <= band) {
-        ac.parkedSince = gf_clock().steadyNow().time_since_epoch().count();
-        if (first) {
-          ac.stopStartDistance = d;
-          ac.stopLargestDistance = d;
-          ac.stopCounter = 0;
-        } else if (d >= ac.stopLargestDistance + stopStep) {
-          ac.stopLargestDistance = d;
-          ++ac.stopCounter;
-          if ((ac.stopCounter >= 3 && d >= ac.stopStartDistance + ac.radius / 2.0) ||
-              d > ac.stopStartDistance + ac.radius) {
-            lf_parkFromReport(ac, sample);
-            return true;
-          }
-        } else if (d <= ac.stopLargestDistance - stopStep) {
-          ac.stopCounter = 0;
-        }
-        ac.parkedReport = 0;
-        return false;
-      }
-      if (ac.flightState == FlightState::parking) {
-        ac.setFlightState(FlightState::taxi);
-        sample.onGroundMark = 0;
-        return true;
-      }
-      if (d > parkedLeaveLimit) {
-        lf_addRealStandOption(ac.standId, ac, StandEvent::removed);
-        removeAircraftFromSim(ac);
-        ac.parkedReport = 0;
-        return false;
-      }
-      lf_parkFromReport(ac, sample);
-      return true;
-    }
+    case FlightState::parked:
+      return lf_parkedReport(ac, sample);
     default:
       break;
   }

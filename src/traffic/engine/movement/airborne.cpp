@@ -139,6 +139,70 @@ double lf_meanGroundSpeed(const LiveAc& ac) {
   return std::fmax(gf_distanceNm(lf_pos(front), lf_pos(next)) * 360000.0 / static_cast<double>(due), 1.0);
 }
 
+namespace {
+
+// The altitude rate of the leg by where its two samples are (on the ground or airborne) and
+// whether the aircraft is on approach; descents and climbs from the ground set the gear.
+void lf_legAltitudeRate(LiveAc& ac, std::int32_t cycles) {
+  SampleQueue& q = ac.samples;
+  const bool frontUp = q[0].airborne != 0;
+  const bool nextUp = q[1].airborne != 0;
+  if (!frontUp && nextUp) {
+    ac.altitudeRate = lf_takeOffClimbRate(ac, cycles);
+  } else if (!frontUp && !nextUp) {
+    double sum = 0.0;
+    for (const PositionSample& s : q) sum += s.verticalSpeed;
+    bool skipped = false;
+    if (ac.approach == 0 && sum > 100.0) {
+      const std::size_t last = std::min<std::size_t>(q.size() - 1, 10);
+      for (std::size_t i = 3; i <= last && !skipped; ++i) skipped = lf_skipToAirborne(ac, i);
+      if (!skipped) {
+        // Climbing away from ground samples.
+        q[1].verticalSpeed = std::max(q[1].verticalSpeed, 601.0);
+        ac.legVerticalSpeed = q[1].verticalSpeed;
+        ac.altitudeRate = std::min(q[1].verticalSpeed / 6000.0, ac.climbLimit);
+      }
+    } else {
+      const double vs = lf_descentRate(ac);
+      q[1].verticalSpeed = vs;
+      ac.legVerticalSpeed = vs;
+      ac.altitudeRate = vs / 6000.0;
+    }
+    gf_setGear(ac, 1);
+  } else if (frontUp && !nextUp) {
+    if (lf_parkAirportLoaded() && qnhHpa.load() <= 1013) {
+      // Toward the field; from below it (an altimeter off the QNH) within the climb limit.
+      ac.altitudeRate = std::min((lf_fieldAltitude() - ac.altitude) / cycles, ac.climbLimit);
+    } else {
+      const double vs = qnhHpa.load() > 1013 ? lf_descentRate(ac) : -601.0;
+      q[1].verticalSpeed = vs;
+      ac.legVerticalSpeed = vs;
+      ac.altitudeRate = vs / 6000.0;
+    }
+    gf_setGear(ac, 1);
+  } else if (ac.approach == 0) {
+    double rate = (q[1].altitude - ac.altitude) / cycles;
+    if (ac.heightAboveGround > 1000.0) {
+      rate = std::min(rate, ac.climbLimit);
+    } else if (rate > 0.0 || ac.climbOut != 0) {
+      // Near the ground a climb is at least 1200 feet per minute; a descent is left alone.
+      rate = std::min(ac.climbLimit, std::max(rate, 0.2));
+    }
+    ac.altitudeRate = rate;
+  } else if (q[0].altitude != q[1].altitude || ac.heightAboveGround > 1000.0 ||
+             q[0].verticalSpeed + q[1].verticalSpeed > 100.0) {
+    // On approach the reports lead; a climb (a missed approach) still keeps the climb limit.
+    ac.altitudeRate = std::min((q[1].altitude - ac.altitude) / cycles, ac.climbLimit);
+  } else {
+    const double vs = lf_descentRate(ac);
+    q[1].verticalSpeed = vs;
+    ac.legVerticalSpeed = vs;
+    ac.altitudeRate = vs / 6000.0;
+  }
+}
+
+}  // namespace
+
 void lf_airborneStep(LiveAc& ac, std::int32_t cycles) {
   SampleQueue& q = ac.samples;
   const CategoryValues& cat = gf_categoryValues(ac.category);
@@ -147,62 +211,7 @@ void lf_airborneStep(LiveAc& ac, std::int32_t cycles) {
   ac.legTrueAirspeed = q[1].trueAirspeed;
   ac.legVerticalSpeed = q[1].verticalSpeed;
 
-  if (ac.flareStage == 0) {
-    const bool frontUp = q[0].airborne != 0;
-    const bool nextUp = q[1].airborne != 0;
-    if (!frontUp && nextUp) {
-      ac.altitudeRate = lf_takeOffClimbRate(ac, cycles);
-    } else if (!frontUp && !nextUp) {
-      double sum = 0.0;
-      for (const PositionSample& s : q) sum += s.verticalSpeed;
-      bool skipped = false;
-      if (ac.approach == 0 && sum > 100.0) {
-        const std::size_t last = std::min<std::size_t>(q.size() - 1, 10);
-        for (std::size_t i = 3; i <= last && !skipped; ++i) skipped = lf_skipToAirborne(ac, i);
-        if (!skipped) {
-          // Climbing away from ground samples.
-          q[1].verticalSpeed = std::max(q[1].verticalSpeed, 601.0);
-          ac.legVerticalSpeed = q[1].verticalSpeed;
-          ac.altitudeRate = std::min(q[1].verticalSpeed / 6000.0, ac.climbLimit);
-        }
-      } else {
-        const double vs = lf_descentRate(ac);
-        q[1].verticalSpeed = vs;
-        ac.legVerticalSpeed = vs;
-        ac.altitudeRate = vs / 6000.0;
-      }
-      gf_setGear(ac, 1);
-    } else if (frontUp && !nextUp) {
-      if (lf_parkAirportLoaded() && qnhHpa.load() <= 1013) {
-        // Toward the field; from below it (an altimeter off the QNH) within the climb limit.
-        ac.altitudeRate = std::min((lf_fieldAltitude() - ac.altitude) / cycles, ac.climbLimit);
-      } else {
-        const double vs = qnhHpa.load() > 1013 ? lf_descentRate(ac) : -601.0;
-        q[1].verticalSpeed = vs;
-        ac.legVerticalSpeed = vs;
-        ac.altitudeRate = vs / 6000.0;
-      }
-      gf_setGear(ac, 1);
-    } else if (ac.approach == 0) {
-      double rate = (q[1].altitude - ac.altitude) / cycles;
-      if (ac.heightAboveGround > 1000.0) {
-        rate = std::min(rate, ac.climbLimit);
-      } else if (rate > 0.0 || ac.climbOut != 0) {
-        // Near the ground a climb is at least 1200 feet per minute; a descent is left alone.
-        rate = std::min(ac.climbLimit, std::max(rate, 0.2));
-      }
-      ac.altitudeRate = rate;
-    } else if (q[0].altitude != q[1].altitude || ac.heightAboveGround > 1000.0 ||
-               q[0].verticalSpeed + q[1].verticalSpeed > 100.0) {
-      // On approach the reports lead; a climb (a missed approach) still keeps the climb limit.
-      ac.altitudeRate = std::min((q[1].altitude - ac.altitude) / cycles, ac.climbLimit);
-    } else {
-      const double vs = lf_descentRate(ac);
-      q[1].verticalSpeed = vs;
-      ac.legVerticalSpeed = vs;
-      ac.altitudeRate = vs / 6000.0;
-    }
-  }
+  if (ac.flareStage == 0) lf_legAltitudeRate(ac, cycles);
 
   const PositionSample& next = q[1];
   if (ac.flareStage == 0 && ac.flightState != FlightState::take_off) {

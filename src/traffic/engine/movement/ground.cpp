@@ -72,42 +72,101 @@ bool lf_movesOnStand(const LiveAc& other) {
          (other.flightState == FlightState::parked || other.flightState == FlightState::pushing_back);
 }
 
+// The next sample of a push-back: the tail swings or goes straight back, and at the end the
+// aircraft stands pushed back. True when the sample has been timed already.
+bool lf_pushBackSample(LiveAc& ac) {
+  SampleQueue& q = ac.samples;
+  --ac.pushBackPhase;
+  if (ac.pushBackPhase == 1) {
+    if (ac.pushBackDirection) {
+      // The tail swings from straight back toward the side of the reported turn: the
+      // turning point is the curve's control point and the side point its end.
+      if (*ac.pushBackDirection && q.size() >= 3) q.back() = ac.pushBackSample;
+      lf_buildCurve(ac);
+      // Turning 90 degrees at the working turn rate (degrees over degrees per cycle).
+      ac.curveStep = 1.0 / std::max(lf_cycleCount(90.0 / (ac.turnRate * radToDeg)), 1);
+      ac.curveAngle = 90.0;
+      lf_groundTiming(ac);
+      return true;
+    }
+    // Without a known direction the push goes straight back to the turning point.
+    if (q.size() >= 3) q.truncate(q.size() - 1);
+  } else if (ac.pushBackPhase <= 0) {
+    ac.legTrack = ac.heading;
+    gf_queueEngineStart(ac.objectId);
+    gf_setThrottle(ac, 0);
+    gf_setFlaps(ac, 1);
+    ac.setFlightState(FlightState::pushed_back);
+    ac.pushBackPhase = 1;
+    ac.extensionThreshold = 900.0;
+    ac.pathExtensionCount = 0;
+    ac.parkedReport = 0;
+  }
+  return false;
+}
+
+// The next sample of a taxi: the turn ahead decides between a curve, a sample halfway and a
+// change of speed; without a curve the aircraft aligns with its leg.
+void lf_taxiSample(LiveAc& ac) {
+  SampleQueue& q = ac.samples;
+  if (q[1].onGroundMark != 0) return;
+  if (q.size() >= 3 && q[2].onGroundMark == 0) {
+    const double turn = std::fabs(lf_nextLegTurn(ac)) * radToDeg;
+    // A sharp turn ahead on a long slow leg waits for a sample halfway; turning back (above
+    // 160 degrees) takes no curve.
+    if (turn <= 3.0) {
+      lf_checkSpeedChange(ac);
+    } else if (turn > 45.0 && gf_distanceNm(lf_pos(q[0]), lf_pos(q[1])) > 0.02699784017278618 &&
+               q[0].groundSpeed <= 43.0 && q[1].dueCycle - q[0].dueCycle >= 600) {
+      lf_insertMidSample(ac);
+    } else if (turn <= 160.0 && !gf_samePosition(q[0].latitude, q[0].longitude, q[2].latitude, q[2].longitude)) {
+      lf_buildCurve(ac);
+      ac.curveAngle = turn;
+    } else {
+      lf_checkSpeedChange(ac);
+    }
+  } else if (q.size() >= 3 || ac.pathExtensionCount < 1) {
+    lf_checkSpeedChange(ac);
+  }
+  if (ac.curve.present()) {
+    ac.alignToTrack = 0;
+  } else {
+    ac.turnToTrackAngle = std::fabs(gf_normalizePi(ac.legTrack - ac.heading)) * radToDeg;
+    ac.alignToTrack = ac.turnToTrackAngle > 3.0 ? 1 : 0;
+  }
+}
+
+// At the end of a taxi path the aircraft tries to take a stand; true when it drives onto one
+// (the drive has its own timing).
+bool lf_parkAtPathEnd(LiveAc& ac) {
+  SampleQueue& q = ac.samples;
+  bool stillTimed = false;
+  if (ac.flightState == FlightState::taxi && q.back().onGroundMark != 0 && lf_parkAirportLoaded()) {
+    const FlightState before = ac.previousFlightState;
+    const bool leftStand = before == FlightState::parked || before == FlightState::pushing_back ||
+                           before == FlightState::pushed_back;
+    if (ac.shortTurnaround != 0 || !leftStand) {
+      if (ac.pathExtensionCount < 1) {
+        if (q.size() >= 2 && q[1].groundSpeed <= 5.0 &&
+            gf_distanceNm(lf_current(ac), lf_pos(q.back())) <= parkReach)
+          stillTimed = try2Park(ac, false);
+      } else {
+        stillTimed = try2Park(ac, ac.touchdownSeen != 0);
+      }
+    }
+  }
+  return stillTimed;
+}
+
 }  // namespace
 
 void nextPosGround(LiveAc& ac) {
   try {
     SampleQueue& q = ac.samples;
-    bool stillTimed = false;  // the drive onto a stand has its own timing
     switch (ac.flightState) {
-      case FlightState::pushing_back: {
-        --ac.pushBackPhase;
-        if (ac.pushBackPhase == 1) {
-          if (ac.pushBackDirection) {
-            // The tail swings from straight back toward the side of the reported turn: the
-            // turning point is the curve's control point and the side point its end.
-            if (*ac.pushBackDirection && q.size() >= 3) q.back() = ac.pushBackSample;
-            lf_buildCurve(ac);
-            // Turning 90 degrees at the working turn rate (degrees over degrees per cycle).
-            ac.curveStep = 1.0 / std::max(lf_cycleCount(90.0 / (ac.turnRate * radToDeg)), 1);
-            ac.curveAngle = 90.0;
-            lf_groundTiming(ac);
-            return;
-          }
-          // Without a known direction the push goes straight back to the turning point.
-          if (q.size() >= 3) q.truncate(q.size() - 1);
-        } else if (ac.pushBackPhase <= 0) {
-          ac.legTrack = ac.heading;
-          gf_queueEngineStart(ac.objectId);
-          gf_setThrottle(ac, 0);
-          gf_setFlaps(ac, 1);
-          ac.setFlightState(FlightState::pushed_back);
-          ac.pushBackPhase = 1;
-          ac.extensionThreshold = 900.0;
-          ac.pathExtensionCount = 0;
-          ac.parkedReport = 0;
-        }
+      case FlightState::pushing_back:
+        if (lf_pushBackSample(ac)) return;
         break;
-      }
       case FlightState::parked: {
         ac.lateWindow = ac.climbOut != 0 ? 5000 : 3000;
         ac.earlyWindow = 3000;
@@ -123,51 +182,11 @@ void nextPosGround(LiveAc& ac) {
         }
         break;
       }
-      default: {
-        if (q[1].onGroundMark != 0) break;
-        if (q.size() >= 3 && q[2].onGroundMark == 0) {
-          const double turn = std::fabs(lf_nextLegTurn(ac)) * radToDeg;
-          // A sharp turn ahead on a long slow leg waits for a sample halfway; turning back (above
-          // 160 degrees) takes no curve.
-          if (turn <= 3.0) {
-            lf_checkSpeedChange(ac);
-          } else if (turn > 45.0 && gf_distanceNm(lf_pos(q[0]), lf_pos(q[1])) > 0.02699784017278618 &&
-                     q[0].groundSpeed <= 43.0 && q[1].dueCycle - q[0].dueCycle >= 600) {
-            lf_insertMidSample(ac);
-          } else if (turn <= 160.0 && !gf_samePosition(q[0].latitude, q[0].longitude, q[2].latitude, q[2].longitude)) {
-            lf_buildCurve(ac);
-            ac.curveAngle = turn;
-          } else {
-            lf_checkSpeedChange(ac);
-          }
-        } else if (q.size() >= 3 || ac.pathExtensionCount < 1) {
-          lf_checkSpeedChange(ac);
-        }
-        if (ac.curve.present()) {
-          ac.alignToTrack = 0;
-        } else {
-          ac.turnToTrackAngle = std::fabs(gf_normalizePi(ac.legTrack - ac.heading)) * radToDeg;
-          ac.alignToTrack = ac.turnToTrackAngle > 3.0 ? 1 : 0;
-        }
+      default:
+        lf_taxiSample(ac);
         break;
-      }
     }
-
-    if (ac.flightState == FlightState::taxi && q.back().onGroundMark != 0 && lf_parkAirportLoaded()) {
-      const FlightState before = ac.previousFlightState;
-      const bool leftStand = before == FlightState::parked || before == FlightState::pushing_back ||
-                             before == FlightState::pushed_back;
-      if (ac.shortTurnaround != 0 || !leftStand) {
-        if (ac.pathExtensionCount < 1) {
-          if (q.size() >= 2 && q[1].groundSpeed <= 5.0 &&
-              gf_distanceNm(lf_current(ac), lf_pos(q.back())) <= parkReach)
-            stillTimed = try2Park(ac, false);
-        } else {
-          stillTimed = try2Park(ac, ac.touchdownSeen != 0);
-        }
-      }
-    }
-    if (!stillTimed) lf_groundTiming(ac);
+    if (!lf_parkAtPathEnd(ac)) lf_groundTiming(ac);
   } catch (const std::exception& e) {
     gf_log(wdrx::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(), gf_acIdentText(ac), ac.samples.size()));
     throw;
