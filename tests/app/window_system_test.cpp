@@ -2,6 +2,7 @@
 // picture, and the combo box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <future>
@@ -27,6 +28,8 @@ bool held = false;
 std::mutex seenMutex;
 std::vector<gui::WParam> seen;
 std::atomic<int> paints{0};
+std::condition_variable timerChanged;
+std::vector<gui::WParam> timerIds;  // under seenMutex
 gui::Rect paintFill{0, 0, 100, 100};
 
 gui::MessageResult testProc(gui::WindowHandle window, std::uint32_t message, gui::WParam wParam,
@@ -40,6 +43,12 @@ gui::MessageResult testProc(gui::WindowHandle window, std::uint32_t message, gui
     case quitMessage:
       gui::postQuitMessage(static_cast<std::int32_t>(wParam));
       return 0;
+    case gui::msg::timer: {
+      std::lock_guard lock(seenMutex);
+      timerIds.push_back(wParam);
+      timerChanged.notify_all();
+      return 0;
+    }
     case holdMessage: {
       std::unique_lock lock(holdMutex);
       held = true;
@@ -132,6 +141,19 @@ TEST(WindowSystem, PostedMessagesArriveInOrderFromManyThreadsAndQuitCarriesItsCo
       first = false;
     }
   }
+}
+
+TEST(WindowSystem, TimersComeAgainAndAgainWithTheirIdUntilKilled) {
+  TestWindow test(u"timers");
+  ASSERT_NE(test.window, nullptr);
+  ASSERT_TRUE(gui::setTimer(test.window, 42, std::chrono::milliseconds(5)));
+  {
+    std::unique_lock lock(seenMutex);
+    ASSERT_TRUE(timerChanged.wait_for(lock, std::chrono::seconds(10), [] { return timerIds.size() >= 3; }));
+    EXPECT_EQ(std::count(timerIds.begin(), timerIds.end(), 42u), static_cast<std::ptrdiff_t>(timerIds.size()));
+  }
+  EXPECT_TRUE(gui::killTimer(test.window, 42));
+  EXPECT_FALSE(gui::killTimer(test.window, 42));
 }
 
 TEST(WindowSystem, PaintingIsClippedToTheUpdateRegionAndLinesLeaveOutTheirEndPoint) {
