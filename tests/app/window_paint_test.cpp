@@ -2,7 +2,6 @@
 // line, read back as pixels and as the texts drawn.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -20,6 +19,7 @@
 #include "config/settings.hpp"
 #include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
+#include "support/env.hpp"
 #include "window_fixture.hpp"
 
 namespace gui = platform::gui;
@@ -450,12 +450,12 @@ TEST_F(WindowPaint, TheTerminalIsToldEachStatusChangeAndTheCounters) {
 class WindowPicture : public WindowTest {
  protected:
   WindowPicture() { startWindowInSetUp = false; }
-  ~WindowPicture() override { unsetenv("WDRX_WINDOW_PNG"); }
+  ~WindowPicture() override { wdrx::testing::unsetEnv("WDRX_WINDOW_PNG"); }
 };
 
 TEST_F(WindowPicture, IsRefreshedWhileTheProgramRuns) {
   const std::filesystem::path file = dir.path() / "window.png";
-  setenv("WDRX_WINDOW_PNG", file.c_str(), 1);
+  wdrx::testing::setEnvPath("WDRX_WINDOW_PNG", file);
   startWindow();
   for (const char* status : {"first", "second"}) {
     gf_postStatus(status);
