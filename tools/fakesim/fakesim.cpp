@@ -278,6 +278,16 @@ std::vector<std::byte> lf_eventPacket(SimRecvId id, std::size_t size, std::uint3
   return bytes;
 }
 
+// The simulator keeps an aircraft on its ground: its height above the ground and its on-ground
+// state follow the altitude a client sets (the terrain is flat, at `terrain` feet).
+void lf_followTerrain(SimObject& object, double terrain) {
+  auto& v = object.variables;
+  const double height = v["PLANE ALTITUDE"].number - terrain;
+  v["GROUND ALTITUDE"].number = terrain;
+  v["PLANE ALT ABOVE GROUND"].number = std::max(height, 0.0);
+  v["SIM ON GROUND"].number = height <= v["STATIC CG TO GROUND"].number + 0.5 ? 1.0 : 0.0;
+}
+
 }  // namespace
 
 std::optional<std::size_t> dataTypeSize(std::uint32_t type) {
@@ -484,6 +494,8 @@ FakeSim::FakeSim(Options options) : options_(std::move(options)), nextObjectId_(
 }
 
 FakeSim::~FakeSim() { stop(); }
+
+double FakeSim::terrainAltitude() const { return options_.userOnGround ? options_.userAltitude : 0.0; }
 
 bool FakeSim::start(std::string* error) {
   std::string why;
@@ -922,15 +934,19 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
         exception(static_cast<std::uint32_t>(Exception::InvalidDataSize), 5);
         break;
       }
+      bool moved = false;
       for (auto& [datum, value] : values) {
-        Value& stored = object->variables[lf_upper(datum->name)];
+        const std::string name = lf_upper(datum->name);
+        Value& stored = object->variables[name];
         if (datum->type >= static_cast<std::uint32_t>(DataType::String8) &&
             datum->type <= static_cast<std::uint32_t>(DataType::StringV)) {
           stored.text = std::move(value.text);
         } else {
           stored.number = value.number;
         }
+        moved = moved || name == "PLANE ALTITUDE";
       }
+      if (moved && object->createdByClient) lf_followTerrain(*object, terrainAltitude());
       break;
     }
     case SimFunction::AICreateNonATCAircraft: {
@@ -960,7 +976,9 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
       v["PLANE HEADING DEGREES TRUE"].number = packet.position.heading * toRadians;
       v["AIRSPEED TRUE"].number = packet.position.airspeed;
       v["SIM ON GROUND"].number = packet.position.onGround;
-      v["PLANE ALT ABOVE GROUND"].number = packet.position.onGround != 0 ? 0.0 : packet.position.altitude;
+      v["GROUND ALTITUDE"].number = terrainAltitude();
+      v["PLANE ALT ABOVE GROUND"].number =
+          packet.position.onGround != 0 ? 0.0 : std::max(packet.position.altitude - terrainAltitude(), 0.0);
       const std::uint32_t id = object.id;
       objects_[id] = std::move(object);
       announceObject(id, ObjectType::Aircraft, true, out);
