@@ -1,3 +1,5 @@
+// trafficgen's airport data (runways, the pier's stands), the flights' paths flown at reports
+// every few seconds, and the scenario and airport files written from them.
 #include "trafficgen/trafficgen.hpp"
 
 #include <algorithm>
