@@ -3,7 +3,8 @@
 # three airliners reported near Amsterdam Schiphol (tools/faketraffic/scenarios/eham_range_edge.txt)
 # are created as AI objects, moved every frame and removed when their reports end. Prints what
 # the fake simulator received (objects created, positions per object, removals) and where the
-# program's Log.txt and a picture of its main window are. WDRX_DEMO_SECONDS changes the minute.
+# program's Log.txt and a picture of its main window taken while the aircraft flew are.
+# WDRX_DEMO_SECONDS changes the minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,28 +17,13 @@ export WDRX_DATA_DIR=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$wo
 export WDRX_ENCRYPT=$bin/tools/encrypt/wdrx-encrypt
 mkdir -p "$HOME"
 
-# A port on 127.0.0.1 that nothing listens on (TCP or UDP), as far as ss can tell.
-free_port() {
-  local port
-  for _ in $(seq 50); do
-    port=$(( 20000 + RANDOM % 40000 ))
-    if ! command -v ss >/dev/null || ! ss -Htuln "sport = :$port" | grep -q .; then
-      echo "$port"
-      return
-    fi
-  done
-  echo "no free port found" >&2
-  exit 1
-}
-
+source scripts/peers.sh
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+cleanup() { for pid in "${pids[@]}"; do end_peer "$pid"; done; }
 trap cleanup EXIT
 
-"$bin/tools/fakesim/fakesim" --port 0 --position 52.3083,4.7639,-11,0 --on-ground > "$work/fakesim.txt" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/fakesim.txt" ] && break; sleep 0.1; done
-simulator_port=$(head -1 "$work/fakesim.txt")
+start_fakesim "$bin" "$work/fakesim.txt"
+pids+=("$fakesim_pid")
 psx_port=$(free_port)
 traffic_port=$(free_port)
 qnh_port=$(free_port)
@@ -52,7 +38,20 @@ pids+=($program)
 "$bin/tools/faketraffic/faketraffic" --traffic-port "$traffic_port" --qnh-port "$qnh_port" \
   --psx-port "$psx_port" --scenario tools/faketraffic/scenarios/eham_range_edge.txt > "$work/faketraffic.txt" 2>&1 &
 pids+=($!)
-sleep "${WDRX_DEMO_SECONDS:-60}"
+# The window's picture (refreshed every 2 s) is kept while aircraft are live: from 4 s after
+# the first creation (time to show them) until the last removal.
+end=$((SECONDS + ${WDRX_DEMO_SECONDS:-60}))
+live_since=""
+while ((SECONDS < end)); do
+  sleep 0.5
+  live=$(awk '/^AICreateNonATCAircraft /{c++} /^AIRemoveObject /{r++} END{print c-r}' "$work/fakesim.txt")
+  if ((live > 0)); then
+    live_since=${live_since:-$SECONDS}
+    if ((SECONDS - live_since >= 4)) && [ -f "$work/main_window.png" ]; then
+      cp "$work/main_window.png" "$work/main_window_live.png"
+    fi
+  fi
+done
 kill -TERM "$program"  # the window's close button
 status=0
 wait "$program" || status=$?
@@ -77,6 +76,6 @@ awk '
   }' "$work/fakesim.txt"
 echo
 echo "Program exit code: $status; its log: $work/program/Log.txt"
-if [ -f "$work/main_window.png" ]; then
-  echo "The main window at the end: $work/main_window.png"
+if [ -f "$work/main_window_live.png" ]; then
+  echo "The main window while the aircraft flew: $work/main_window_live.png"
 fi

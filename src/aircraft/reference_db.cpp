@@ -217,8 +217,13 @@ void lf_readThirdPartyAirports(const pugi::xml_document& document) {
 bool gf_readDbase() {
   const std::filesystem::path& encPath = paths::dbaseEnc;
   const std::filesystem::path& xmlPath = paths::dbaseXml;
-  if (!std::filesystem::exists(encPath))
-    throw std::runtime_error(wdrx::format("{} not available", gf_pathToUtf8(encPath)));
+  if (!std::filesystem::exists(encPath)) {
+    // A new program folder lacks them all: every missing data file is named at once.
+    std::string missing = gf_pathToUtf8(encPath);
+    for (const std::filesystem::path* other : {&paths::airportsEnc, &paths::regcodesEnc})
+      if (!std::filesystem::exists(*other)) missing += ", " + gf_pathToUtf8(*other);
+    throw std::runtime_error(wdrx::format("{} not available", missing));
+  }
 
   RemoveOnExit removeXml(xmlPath, "gf_readDbase");
   if (!gf_streamDecrypt(encPath, xmlPath))

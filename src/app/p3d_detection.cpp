@@ -1,6 +1,9 @@
 // Detection of the installed Prepar3D and of the major version named by its install path.
 #include "app/p3d_detection.hpp"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "app/status_line.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
@@ -8,6 +11,7 @@
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/user_error.hpp"
+#include "platform/window_system.hpp"
 #include "platform/utf.hpp"
 #include "simlink/simconnect/p3d_registry.hpp"
 
@@ -18,6 +22,15 @@ namespace {
 
 constexpr const char* noPathText =
     "No P3D install path detected. Type the full Install Path above, then press Enter";
+constexpr const char* installPathVariable = "WDRX_INSTALL_PATH";
+
+// A message that asks the user to type the path into the box, with the way to give it where
+// nobody can type into the window.
+std::string lf_askForInstallPath(const char* text) {
+  if (platform::gui::hasScreen()) return text;
+  return wdrx::format("{} (no screen here: start the program with {}=<install path>)", text,
+                      installPathVariable);
+}
 
 bool lf_anyFolderSet(const std::vector<StringParameter*>& folders) {
   for (const StringParameter* folder : folders)
@@ -28,10 +41,24 @@ bool lf_anyFolderSet(const std::vector<StringParameter*>& folders) {
 [[noreturn]] void lf_noInstallPath() {
   ALL_INSTALL_PATH.value.store(std::string{});
   gf_showStringParameter(ALL_INSTALL_PATH);
-  throw tql::UserErrorException(151, noPathText);
+  throw tql::UserErrorException(151, lf_askForInstallPath(noPathText));
 }
 
 }  // namespace
+
+void lf_installPathFromEnvironment() {
+  const char* text = std::getenv(installPathVariable);
+  if (text == nullptr || *text == '\0' || SIM_INSTALL_PATH.value.load() == text) return;
+  const std::string path(text);
+  std::error_code error;
+  const auto status = std::filesystem::status(std::u8string(path.begin(), path.end()), error);
+  if (status.type() == std::filesystem::file_type::not_found || error) {
+    gf_postStatus(wdrx::format("This install path does not exist: {}", path), true);
+    return;
+  }
+  gf_setStringParameter(SIM_INSTALL_PATH, path);
+  gf_log(wdrx::format("Install path from {}: {}", installPathVariable, path));
+}
 
 void gf_detectInstalledSimulators() {
   p3dV5Installed.store(gf_isP3Dinstalled(5));
@@ -41,9 +68,9 @@ void gf_detectInstalledSimulators() {
 void lf_detectP3D() {
   const int version = (p3dV6Installed.load() ? 6 : 0) + (p3dV5Installed.load() ? 5 : 0);
   if (version > 6) {
-    throw tql::UserErrorException(153,
-                                  "More than one P3D version detected. Type the full Install Path "
-                                  "to the wanted version above, then press Enter");
+    throw tql::UserErrorException(
+        153, lf_askForInstallPath("More than one P3D version detected. Type the full Install Path "
+                                  "to the wanted version above, then press Enter"));
   }
   if (version == 0) {
     gf_postStatus("P3D not detected?", true);

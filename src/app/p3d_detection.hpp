@@ -16,6 +16,11 @@ void gf_detectInstalledSimulators();
 // Throws tql::UserErrorException 153 (both versions installed) or 151 (no path to be found).
 void lf_detectP3D();
 
+// The start of a run, before the path is looked at: the path named by WDRX_INSTALL_PATH is
+// taken as if typed into the box (where there is no screen to type into). One that does not
+// exist is shown on the status line and not taken.
+void lf_installPathFromEnvironment();
+
 // "5" or "6" for the simulator link: "v5"/"V5" in the path, else "v6"/"V6", else P3D_VERSION.
 // Throws tql::UserErrorException 77 when it cannot be told.
 std::string gf_checkP3dInstallPath();

@@ -15,6 +15,7 @@
 #include "app/run_control.hpp"
 #include "app/run_startup.hpp"
 #include "app/window/main_window.hpp"
+#include "app/window/window_mirror.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "foundation/clock.hpp"
@@ -76,16 +77,6 @@ void lf_loadWindowPosition() {
   lf_fitWindowOnMonitor(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
 }
 
-// Where WDRX_WINDOW_PNG names a file, the window's last picture is saved there at the end
-// (the demo shows it; there is no screen to look at on a headless system).
-void lf_saveWindowPicture() {
-  const char* file = std::getenv("WDRX_WINDOW_PNG");
-  auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load());
-  if (file == nullptr || *file == '\0' || window == nullptr) return;
-  if (!gui::inspect::savePng(window, file, true))
-    gf_log(wdrx::format("The picture of the window could not be saved to {}", file));
-}
-
 }  // namespace
 
 std::optional<bool> lf_productionSwitch(const std::vector<std::u16string>& arguments) {
@@ -138,7 +129,7 @@ std::int32_t lf_runApplication(const std::vector<std::u16string>& arguments) {
   const std::int32_t code = gf_runMessageLoop();
   // The last run posted WM_APP_QUIT as its last step: it ends at once.
   if (runThread.joinable()) runThread.join();
-  lf_saveWindowPicture();
+  gf_saveWindowPicture();  // the last picture too, where WDRX_WINDOW_PNG asks for it
   return code;
 }
 

@@ -177,6 +177,7 @@ bool lf_prepareRun() {
   if (!gf_call(runServices.readAirports))
     throw std::runtime_error(wdrx::format("reading '{}' failed!", gf_pathToUtf8(paths::airportsEnc)));
 
+  lf_installPathFromEnvironment();
   ALL_INSTALL_PATH.value.store(SIM_INSTALL_PATH.value.load());
   gf_enableControl(ALL_INSTALL_PATH);
   gf_showStringParameter(ALL_INSTALL_PATH);

@@ -11,6 +11,12 @@ StatusLineState statusLine;
 namespace {
 std::mutex notifierMutex;
 std::function<void()> statusNotifier;
+std::function<void(const std::string&, const std::string&)> statusEcho;  // under statusMutex
+
+// Called with statusMutex held, after a change.
+void lf_echo() {
+  if (statusEcho) statusEcho(statusLine.statusText, statusLine.errorText);
+}
 
 void lf_notify() {
   std::function<void()> notifier;
@@ -33,12 +39,18 @@ void gf_setStatusNotifier(std::function<void()> notifier) {
   statusNotifier = std::move(notifier);
 }
 
+void gf_setStatusEcho(std::function<void(const std::string&, const std::string&)> echo) {
+  std::lock_guard lock(statusLine.statusMutex);
+  statusEcho = std::move(echo);
+}
+
 void gf_postStatus(const std::string& text, bool log) {
   {
     std::lock_guard lock(statusLine.statusMutex);
     if (!statusLine.errorText.empty()) return;
     statusLine.statusText = text;
     statusLine.statusSetAt = text.empty() ? 0 : std::max<std::uint32_t>(statusLine.statusClock, 1);
+    lf_echo();
   }
   if (log && !text.empty()) gf_log(text);
   lf_notify();
@@ -54,6 +66,7 @@ void gf_postError(const std::string& text) {
     statusLine.errorText = text;
     // Written through at once: a crash or a kill while the program waits keeps it.
     gf_logFlush(wdrx::format("Error {}", text));
+    lf_echo();
   }
   lf_notify();
 }
@@ -62,6 +75,7 @@ void gf_clearError() {
   {
     std::lock_guard lock(statusLine.statusMutex);
     statusLine.errorText.clear();
+    lf_echo();
   }
   gf_clearStatus();
 }
@@ -78,6 +92,7 @@ void gf_statusSecond() {
     if (expired) {
       statusLine.statusText.clear();
       statusLine.statusSetAt = 0;
+      lf_echo();
     }
   }
   if (expired) lf_notify();
@@ -101,6 +116,10 @@ void lf_emptyStatusLine() {
 
 void gf_resetStatusLine() {
   lf_emptyStatusLine();
+  {
+    std::lock_guard lock(statusLine.statusMutex);
+    lf_echo();
+  }
   lf_notify();
 }
 

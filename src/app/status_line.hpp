@@ -43,6 +43,11 @@ StatusSnapshot gf_statusSnapshot();
 // outside statusMutex. Empty: nothing is posted.
 void gf_setStatusNotifier(std::function<void()> notifier);
 
+// The window registers how each change is told where there is no screen: called with the new
+// status and error texts after every change, under statusMutex (so that changes from several
+// threads are told in their order). Empty: nothing is told.
+void gf_setStatusEcho(std::function<void(const std::string& status, const std::string& error)> echo);
+
 namespace wdrx::testing {
 // Empty texts and clock, as at process start (the notifier stays).
 void resetStatusLine();

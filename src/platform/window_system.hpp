@@ -37,6 +37,7 @@ inline constexpr std::uint32_t quit = 0x0012;             // WM_QUIT
 inline constexpr std::uint32_t eraseBackground = 0x0014;  // WM_ERASEBKGND
 inline constexpr std::uint32_t character = 0x0102;        // WM_CHAR, wParam: UTF-16 unit
 inline constexpr std::uint32_t command = 0x0111;          // WM_COMMAND
+inline constexpr std::uint32_t timer = 0x0113;            // WM_TIMER, wParam: the timer id
 inline constexpr std::uint32_t ctlColorEdit = 0x0133;     // WM_CTLCOLOREDIT
 inline constexpr std::uint32_t ctlColorStatic = 0x0138;   // WM_CTLCOLORSTATIC
 inline constexpr std::uint32_t app = 0x8000;              // WM_APP
@@ -126,6 +127,21 @@ bool getMessage(Message& message);
 MessageResult dispatchMessage(const Message& message);
 void postQuitMessage(std::int32_t exitCode);
 MessageResult defWindowProc(WindowHandle window, std::uint32_t message, WParam, LParam);
+
+// SetTimer: WM_TIMER with the id comes every interval, when the window's thread has nothing else
+// to do (missed ones are not made up for); setting an id again restarts it. KillTimer ends it.
+// False when the window does not exist.
+bool setTimer(WindowHandle window, std::uintptr_t id, std::chrono::milliseconds interval);
+bool killTimer(WindowHandle window, std::uintptr_t id);
+
+// False for the headless window system: nobody can type into its boxes or click its buttons,
+// so a message that asks for it names the way to do it there.
+bool hasScreen();
+
+// A line for the terminal the program was started from, after the time of day. A headless
+// system has no screen: what the window shows is told there too (the standard error stream).
+// A Windows program has its window and no terminal: nothing happens.
+void terminalLine(std::string_view text);
 
 // ---------------------------------------------------------------- painting
 

@@ -146,7 +146,10 @@ TEST_F(ReadDbaseTest, UnreadableInputFails) {
     }
     return std::string("no error");
   };
-  EXPECT_EQ(error(), shownPath("input/dbase.enc") + " not available");
+  EXPECT_EQ(error(), shownPath("input/dbase.enc") + ", " + shownPath("input/airports.enc") + ", " +
+                         shownPath("input/AIG-regcodes.enc") + " not available");
+  wdrx::testing::writeFile("input/airports.enc", "x");
+  EXPECT_EQ(error(), shownPath("input/dbase.enc") + ", " + shownPath("input/AIG-regcodes.enc") + " not available");
   wdrx::testing::writeFile("input/dbase.enc", std::string(100, 'x'));
   EXPECT_EQ(error(), shownPath("input/dbase.enc") + " stream decrypt failed");
   EXPECT_FALSE(plainLeft());

@@ -2,6 +2,8 @@
 // install path, and the automatic range.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,30 @@ TEST_F(Detection, BothVersionsOrNonePathAreTheUsersToType) {
   gf_detectInstalledSimulators();
   EXPECT_EQ(errorCode(lf_detectP3D), 151);
   EXPECT_EQ(gf_statusSnapshot().statusText, "P3D not detected?");
+}
+
+TEST_F(Detection, WithoutAScreenThePathComesFromTheEnvironment) {
+  writeParametersFile({{"PROGRAM_VERSION", "12.5.4"}});
+  writeRegistry("");
+  gf_detectInstalledSimulators();
+  try {
+    lf_detectP3D();
+    ADD_FAILURE() << "no error";
+  } catch (const tql::UserErrorException& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "151: No P3D install path detected. Type the full Install Path above, then press Enter "
+              "(no screen here: start the program with WDRX_INSTALL_PATH=<install path>)");
+  }
+  std::filesystem::create_directories("Prepar3D v5");
+  const std::string path = (std::filesystem::current_path() / "Prepar3D v5").string();
+  for (const std::string& given : {path + "-missing", path}) {
+    setenv("WDRX_INSTALL_PATH", given.c_str(), 1);
+    lf_installPathFromEnvironment();
+  }
+  unsetenv("WDRX_INSTALL_PATH");
+  EXPECT_NE(logText().find("This install path does not exist: " + path + "-missing"), std::string::npos);
+  EXPECT_EQ(SIM_INSTALL_PATH.value.load(), path);
+  EXPECT_EQ(fileValue("SIM_INSTALL_PATH"), path);
 }
 
 TEST_F(Detection, OwnFoldersLetTheProgramGoOnWithoutASimulator) {

@@ -2,7 +2,10 @@
 // line, read back as pixels and as the texts drawn.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <regex>
+#include <thread>
 
 #include "aircraft/liveries/livery_data.hpp"
 #include "airports/parking/addon_scan.hpp"
@@ -11,10 +14,12 @@
 #include "app/run_control.hpp"
 #include "app/status_line.hpp"
 #include "app/window/window_controls.hpp"
+#include "app/window/window_mirror.hpp"
 #include "app/window/window_paint.hpp"
 #include "config/settings.hpp"
 #include "traffic/engine/engine_tables.hpp"
 #include "traffic/link_state.hpp"
+#include "support/env.hpp"
 #include "window_fixture.hpp"
 
 namespace gui = platform::gui;
@@ -411,6 +416,57 @@ TEST_F(WindowPaint, PictureIsWrittenAsPng) {
 #ifdef WDRX_WINDOW_PNG
   gui::inspect::savePng(window, WDRX_WINDOW_PNG, true);  // for a person to look at
 #endif
+}
+
+TEST_F(WindowPaint, TheTerminalIsToldEachStatusChangeAndTheCounters) {
+  testing::internal::CaptureStderr();
+  gf_postStatus("RealTraffic detected at this PC");
+  gf_postStatus("RealTraffic detected at this PC");  // no change
+  gf_postError("input/dbase.enc not available");
+  gf_clearError();
+  const std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(std::regex_match(told, std::regex("\\d\\d:\\d\\d:\\d\\d status: RealTraffic detected at this PC\n"
+                                                "\\d\\d:\\d\\d:\\d\\d error: input/dbase.enc not available\n"
+                                                "\\d\\d:\\d\\d:\\d\\d error line cleared\n")))
+      << told;
+
+  WindowSnapshot values;
+  EXPECT_EQ(lf_stateLine(values), "state: Sim red, Traffic off, QNH -, live 0, liveries 0");
+  values.simConnected = true;
+  values.simulatorText = "Prepar3D v5.4";
+  values.realTrafficLinked = true;
+  values.trafficLamp = lampSilent;
+  EXPECT_EQ(lf_stateLine(values), "state: Sim yellow (Prepar3D v5.4), Traffic yellow, QNH -, live 0, liveries 0");
+  values.simRunningShown = true;
+  values.aircraftText = "Boeing 737-800 KLM";
+  values.trafficLamp = lampReceiving;
+  values.qnhLamp = lampReceiving;
+  values.qnhValue = 1013;
+  values.liveCount = 3;
+  values.liveryCount = 3;
+  EXPECT_EQ(lf_stateLine(values), "state: Sim green (Prepar3D v5.4), Traffic green, QNH 1013, live 3, liveries 3");
+}
+
+class WindowPicture : public WindowTest {
+ protected:
+  WindowPicture() { startWindowInSetUp = false; }
+  ~WindowPicture() override { wdrx::testing::unsetEnv("WDRX_WINDOW_PNG"); }
+};
+
+TEST_F(WindowPicture, IsRefreshedWhileTheProgramRuns) {
+  const std::filesystem::path file = dir.path() / "window.png";
+  wdrx::testing::setEnvPath("WDRX_WINDOW_PNG", file);
+  startWindow();
+  for (const char* status : {"first", "second"}) {
+    gf_postStatus(status);
+    idle();
+    std::filesystem::remove(file);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(std::filesystem::exists(file)) << status;
+  }
+  EXPECT_FALSE(std::filesystem::exists(file.string() + ".part"));
 }
 
 }  // namespace

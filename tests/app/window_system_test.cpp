@@ -2,6 +2,7 @@
 // picture, and the combo box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <future>
@@ -27,6 +28,10 @@ bool held = false;
 std::mutex seenMutex;
 std::vector<gui::WParam> seen;
 std::atomic<int> paints{0};
+constexpr std::uint32_t timerMessage = gui::msg::app + 8;  // wParam 1: set timer 42, 0: kill it
+std::condition_variable timerChanged;
+std::vector<gui::WParam> timerIds;  // under seenMutex
+std::vector<bool> timerResults;     // under seenMutex
 gui::Rect paintFill{0, 0, 100, 100};
 
 gui::MessageResult testProc(gui::WindowHandle window, std::uint32_t message, gui::WParam wParam,
@@ -40,6 +45,19 @@ gui::MessageResult testProc(gui::WindowHandle window, std::uint32_t message, gui
     case quitMessage:
       gui::postQuitMessage(static_cast<std::int32_t>(wParam));
       return 0;
+    case timerMessage: {  // timers belong to the window's thread
+      const bool done = wParam == 1 ? gui::setTimer(window, 42, std::chrono::milliseconds(5))
+                                    : gui::killTimer(window, 42);
+      std::lock_guard lock(seenMutex);
+      timerResults.push_back(done);
+      return 0;
+    }
+    case gui::msg::timer: {
+      std::lock_guard lock(seenMutex);
+      timerIds.push_back(wParam);
+      timerChanged.notify_all();
+      return 0;
+    }
     case holdMessage: {
       std::unique_lock lock(holdMutex);
       held = true;
@@ -132,6 +150,22 @@ TEST(WindowSystem, PostedMessagesArriveInOrderFromManyThreadsAndQuitCarriesItsCo
       first = false;
     }
   }
+}
+
+TEST(WindowSystem, TimersComeAgainAndAgainWithTheirIdUntilKilled) {
+  TestWindow test(u"timers");
+  ASSERT_NE(test.window, nullptr);
+  gui::postMessage(test.window, timerMessage, 1, 0);
+  {
+    std::unique_lock lock(seenMutex);
+    ASSERT_TRUE(timerChanged.wait_for(lock, std::chrono::seconds(10), [] { return timerIds.size() >= 3; }));
+    EXPECT_EQ(std::count(timerIds.begin(), timerIds.end(), 42u), static_cast<std::ptrdiff_t>(timerIds.size()));
+  }
+  gui::postMessage(test.window, timerMessage, 0, 0);
+  gui::postMessage(test.window, timerMessage, 0, 0);  // no longer there
+  ASSERT_TRUE(gui::inspect::waitIdle(test.window, std::chrono::seconds(10)));
+  std::lock_guard lock(seenMutex);
+  EXPECT_EQ(timerResults, (std::vector<bool>{true, true, false}));
 }
 
 TEST(WindowSystem, PaintingIsClippedToTheUpdateRegionAndLinesLeaveOutTheirEndPoint) {

@@ -1,7 +1,7 @@
 // The built program as a process, with the fake simulator sending frames and faketraffic
 // replaying three aircraft near Schiphol: it starts, connects to both, creates the aircraft as
 // AI objects, moves them, removes them when their reports stop, and closes cleanly on a close
-// request.
+// request. And scripts/run.sh, which runs it so on a generated hour of traffic.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -106,6 +107,41 @@ TEST(EndToEnd, TheProgramFliesReportedAircraftAndClosesCleanly) {
   }
   EXPECT_EQ(log.find("\nError "), std::string::npos) << log;
   EXPECT_NE(text(dir.path() / "faketraffic.txt").find("exit"), std::string::npos);
+}
+
+// The README's first command without a simulator here: the demo beside the fake simulator and
+// an hour of generated traffic, told on the terminal, closed by Ctrl+C (the script's SIGINT).
+TEST(EndToEnd, RunShRunsTheDemoAndTellsTheTerminalUntilCtrlC) {
+  wdrx::testing::TempDir dir;
+  const fs::path terminal = dir.path() / "terminal.txt";
+  const fs::path simulatorRecord = dir.path() / "run" / "demo" / "fakesim.txt";
+  e2e::ChildProcess run(WDRX_RUN_SCRIPT, {}, dir.path(),
+                        {{"WDRX_PROGRAM_FOLDER", (dir.path() / "run").string()},
+                         {"WDRX_BINARY_FOLDER", WDRX_BUILD_FOLDER},
+                         {"WDRX_RUN_SECONDS", "900"},  // a limit should the close below go astray
+                         {"XDG_RUNTIME_DIR", dir.path().string()}},
+                        terminal);
+  ASSERT_TRUE(run.started());
+
+  const std::regex told(R"((^|\n)\d\d:\d\d:\d\d status: RealTraffic detected at this PC\n[\s\S]*)"
+                        R"(\n\d\d:\d\d:\d\d state: Sim green \(Lockheed Martin Prepar3D v5)");
+  EXPECT_TRUE(e2e::waitFor([&] { return std::regex_search(text(terminal), told); }, 180s)) << text(terminal);
+  SimulatorRecord record;
+  EXPECT_TRUE(e2e::waitFor(
+      [&] {
+        record = SimulatorRecord::read(simulatorRecord);
+        return record.creations >= 2;
+      },
+      240s))
+      << text(terminal) << text(dir.path() / "run" / "demo" / "program" / "Log.txt");
+  EXPECT_TRUE(fs::exists(dir.path() / "run" / "demo" / "main_window.png"));
+
+  run.signal(SIGINT);
+  EXPECT_EQ(run.wait(120s), 0) << text(terminal);
+  const std::string shown = text(terminal);
+  EXPECT_NE(shown.find("status: Close window button clicked, closing Wendrix_P3D ..."), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Wendrix_P3D has ended (exit code 0)"), std::string::npos) << shown;
+  EXPECT_NE(text(dir.path() / "run" / "demo" / "faketraffic.txt").find("exit"), std::string::npos);
 }
 
 }  // namespace

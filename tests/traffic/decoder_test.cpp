@@ -3,8 +3,10 @@
 // current 43-field format; a dropped line writes no log line of its own, only the summary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -20,6 +22,7 @@
 #include "traffic/engine/engine_cycle.hpp"
 #include "traffic/traffic_decoder.hpp"
 #include "traffic/traffic_fixture.hpp"
+#include "trafficgen/trafficgen.hpp"
 
 namespace {
 
@@ -432,6 +435,34 @@ TEST_F(DecoderTest, PublishedLinesOfTheCurrentFormatPass) {
   EXPECT_NEAR(second.sample.roll.value_or(0.0), -0.5 * degToRad, 1e-12);
   EXPECT_DOUBLE_EQ(second.timestamp, 1645144889.8);
   EXPECT_EQ(trafficReader.drops.droppedTotal(), 0u);
+}
+
+TEST_F(DecoderTest, EveryLineOfAGeneratedScenarioDecodes) {
+  setParkAirport(0.0, -11.0f);  // at the user aircraft, half a mile from Schiphol's centre
+  trafficReader.setFieldElevation(-11.0);
+  rangeNm.store(20.0);
+  trafficgen::Options options;
+  options.arrivals = 3;
+  options.departures = 3;
+  options.overflights = 2;
+  options.minutes = 10;
+  std::stringstream scenario;
+  trafficgen::writeScenario(options, scenario);
+  std::size_t traffic = 0;
+  for (const faketraffic::ScenarioLine& line : faketraffic::parseScenario(scenario)) {
+    if (line.kind != faketraffic::ScenarioLine::Kind::traffic) continue;
+    ++traffic;
+    EXPECT_EQ(std::count(line.payload.begin(), line.payload.end(), ','), 42) << line.payload;
+    feedDatagram(trafficReader, line.payload);
+  }
+  // Only the first reports, just beyond the range, are left out.
+  const DropTally& drops = trafficReader.drops;
+  EXPECT_EQ(drops.droppedTotal(), drops.dropped(DropReason::outOfRange));
+  EXPECT_LT(drops.droppedTotal() * 10, traffic);
+  const auto airborne = std::count_if(addingStack.begin(), addingStack.end(),
+                                      [](const LiveReport& r) { return r.sample.airborne != 0; });
+  EXPECT_GT(airborne, 0);
+  EXPECT_GT(static_cast<std::size_t>(addingStack.size() - airborne), traffic / 4);  // on the ground
 }
 
 TEST_F(DecoderTest, TimestampAdvancesTrafficClockEvenWhenDropped) {

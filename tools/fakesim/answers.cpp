@@ -20,6 +20,16 @@ bool lf_changed(const Datum& datum, const Value& before, const Value& now) {
   return now.text != before.text;
 }
 
+// The simulator keeps an aircraft on its ground: its height above the ground and its on-ground
+// state follow the altitude a client sets (the terrain is flat, at `terrain` feet).
+void lf_followTerrain(SimObject& object, double terrain) {
+  auto& v = object.variables;
+  const double height = v["PLANE ALTITUDE"].number - terrain;
+  v["GROUND ALTITUDE"].number = terrain;
+  v["PLANE ALT ABOVE GROUND"].number = std::max(height, 0.0);
+  v["SIM ON GROUND"].number = height <= v["STATIC CG TO GROUND"].number + 0.5 ? 1.0 : 0.0;
+}
+
 }  // namespace
 
 void FakeSim::answerPeriod(std::uint32_t period, std::vector<Outgoing>& out) {
@@ -297,15 +307,19 @@ void FakeSim::setData(const std::shared_ptr<Session>& session, const Packet& pac
     exception(static_cast<std::uint32_t>(Exception::InvalidDataSize), 5);
     return;
   }
+  bool moved = false;
   for (auto& [datum, value] : values) {
-    Value& stored = object->variables[gf_upper(datum->name)];
+    const std::string name = gf_upper(datum->name);
+    Value& stored = object->variables[name];
     if (datum->type >= static_cast<std::uint32_t>(DataType::String8) &&
         datum->type <= static_cast<std::uint32_t>(DataType::StringV)) {
       stored.text = std::move(value.text);
     } else {
       stored.number = value.number;
     }
+    moved = moved || name == "PLANE ALTITUDE";
   }
+  if (moved && object->createdByClient) lf_followTerrain(*object, terrainAltitude());
 }
 
 void FakeSim::createAircraft(const std::shared_ptr<Session>& session, const Packet& packet,
@@ -336,7 +350,9 @@ void FakeSim::createAircraft(const std::shared_ptr<Session>& session, const Pack
   v["PLANE HEADING DEGREES TRUE"].number = packet.position.heading * toRadians;
   v["AIRSPEED TRUE"].number = packet.position.airspeed;
   v["SIM ON GROUND"].number = packet.position.onGround;
-  v["PLANE ALT ABOVE GROUND"].number = packet.position.onGround != 0 ? 0.0 : packet.position.altitude;
+  v["GROUND ALTITUDE"].number = terrainAltitude();
+  v["PLANE ALT ABOVE GROUND"].number =
+      packet.position.onGround != 0 ? 0.0 : std::max(packet.position.altitude - terrainAltitude(), 0.0);
   const std::uint32_t id = object.id;
   objects_[id] = std::move(object);
   announceObject(id, ObjectType::Aircraft, true, out);

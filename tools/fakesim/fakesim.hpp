@@ -282,6 +282,8 @@ class FakeSim {
   std::vector<const SimObject*> objectsOfType(ObjectType type, std::uint32_t radius) const;
   bool flightPlanLoads(const std::string& path) const;
   SimObject* findObject(std::uint32_t objectId);
+  // The ground under every aircraft: where the user aircraft stands, else sea level.
+  double terrainAltitude() const;
   void announceObject(std::uint32_t objectId, ObjectType type, bool added, std::vector<Outgoing>& out);
   std::vector<Outgoing> toAll(const std::vector<std::byte>& bytes) const;
   void write(std::vector<Outgoing>& out);

@@ -69,6 +69,8 @@ bool FakeSim::flightPlanLoads(const std::string& path) const {
   return static_cast<bool>(document.child("SimBase.Document").child("FlightPlan.FlightPlan"));
 }
 
+double FakeSim::terrainAltitude() const { return options_.userOnGround ? options_.userAltitude : 0.0; }
+
 SimObject* FakeSim::findObject(std::uint32_t objectId) {
   if (objectId == simUserObjectId || objectId == user_.id) return &user_;
   const auto found = objects_.find(objectId);

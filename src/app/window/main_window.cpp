@@ -13,6 +13,7 @@
 #include "app/status_line.hpp"
 #include "app/window/window_commands.hpp"
 #include "app/window/window_controls.hpp"
+#include "app/window/window_mirror.hpp"
 #include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/livery_tables.hpp"
 #include "airports/parking/addon_scan.hpp"
@@ -243,6 +244,8 @@ void lf_connectNotifiers(gui::WindowHandle window) {
     gui::invalidateRect(window, &rect, erase);
   });
   gf_setStatusNotifier([window] { gui::postMessage(window, WM_APP_STATUS, 0, 0); });
+  gf_setStatusEcho(&lf_statusLineChanged);
+  lf_startMirrorTimers(window);
   gf_setCountersBandNotifier([] { gf_invalidateBand(countersBand, true); });
   gf_setSettingsView(&windowSettingsView);
   gf_setSettingsFollowUps(&windowSettingsView);
@@ -367,6 +370,7 @@ void lf_disconnectWindow() {
   gf_setSettingsView(nullptr);
   gf_setSettingsFollowUps(nullptr);
   gf_setStatusNotifier(nullptr);
+  gf_setStatusEcho(nullptr);
   gf_setBandNotifier(nullptr);
   gf_setCountersBandNotifier(nullptr);
   gf_setOptionsBandNotifier(nullptr);

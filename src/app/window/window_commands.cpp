@@ -14,6 +14,7 @@
 #include "app/status_line.hpp"
 #include "app/window/main_window.hpp"
 #include "app/window/window_controls.hpp"
+#include "app/window/window_mirror.hpp"
 #include "app/window/window_paint.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
@@ -131,6 +132,9 @@ gui::MessageResult lf_mainWndProc(gui::WindowHandle window, std::uint32_t messag
       case WM_APP_QUIT:
         lf_quitProgram(window);
         return 0;
+      case gui::msg::timer:
+        if (lf_onMirrorTimer(wParam)) return 0;
+        break;
       case WM_APP_STATUS: {
         const gui::Rect band = lf_rect(statusBand);
         gui::invalidateRect(window, &band, false);

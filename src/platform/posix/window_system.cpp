@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <ctime>
 #include <deque>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,6 +69,13 @@ struct WindowObject {
   bool topmost = false;
   std::int32_t showCommand = 1;
   Rect normalPosition;
+
+  struct Timer {
+    std::uintptr_t id = 0;
+    std::chrono::milliseconds interval{};
+    std::chrono::steady_clock::time_point due;
+  };
+  std::vector<Timer> timers;
 };
 
 struct PaintContext {
@@ -263,6 +272,7 @@ WindowObject* lf_newWindow() {
 
 void lf_markDead(WindowObject* window) {
   window->alive = false;
+  window->timers.clear();
   liveWindows.erase(window);
   for (WindowObject* child : window->children) lf_markDead(child);
   if (window->queue) {
@@ -423,9 +433,34 @@ bool getMessage(Message& message) {
         return true;
       }
     }
+    // Timers come last, as WM_TIMER does: the earliest one due, then it waits its interval anew.
+    const auto now = std::chrono::steady_clock::now();
+    WindowObject::Timer* next = nullptr;
+    WindowObject* owner = nullptr;
+    auto earliest = [&](WindowObject* window) {
+      for (WindowObject::Timer& timer : window->timers) {
+        if (next == nullptr || timer.due < next->due) {
+          next = &timer;
+          owner = window;
+        }
+      }
+    };
+    for (WindowObject* window : queue->windows) {
+      earliest(window);
+      for (WindowObject* child : window->children) earliest(child);
+    }
+    if (next != nullptr && next->due <= now) {
+      next->due = now + next->interval;
+      message = {owner, msg::timer, next->id, 0};
+      return true;
+    }
     queue->waiting = true;
     idleChanged.notify_all();
-    queue->wake.wait(lock);
+    if (next != nullptr) {
+      queue->wake.wait_until(lock, next->due);
+    } else {
+      queue->wake.wait(lock);
+    }
     queue->waiting = false;
   }
 }
@@ -447,6 +482,43 @@ void postQuitMessage(std::int32_t exitCode) {
   queue->quit = true;
   queue->quitCode = exitCode;
   queue->wake.notify_all();
+}
+
+bool setTimer(WindowHandle window, std::uintptr_t id, std::chrono::milliseconds interval) {
+  std::lock_guard lock(windowMutex);
+  if (!lf_alive(window)) return false;
+  const auto due = std::chrono::steady_clock::now() + interval;
+  auto& timers = window->timers;
+  const auto found = std::find_if(timers.begin(), timers.end(), [id](const auto& t) { return t.id == id; });
+  if (found != timers.end()) {
+    *found = {id, interval, due};
+  } else {
+    timers.push_back({id, interval, due});
+  }
+  window->queue->wake.notify_all();
+  return true;
+}
+
+bool killTimer(WindowHandle window, std::uintptr_t id) {
+  std::lock_guard lock(windowMutex);
+  if (!lf_alive(window)) return false;
+  auto& timers = window->timers;
+  const auto found = std::find_if(timers.begin(), timers.end(), [id](const auto& t) { return t.id == id; });
+  if (found == timers.end()) return false;
+  timers.erase(found);
+  return true;
+}
+
+bool hasScreen() { return false; }
+
+void terminalLine(std::string_view text) {
+  static std::mutex terminalMutex;  // one line at a time from any thread
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char stamp[16] = "";
+  if (::localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+  std::lock_guard lock(terminalMutex);
+  std::cerr << stamp << ' ' << text << std::endl;
 }
 
 MessageResult defWindowProc(WindowHandle window, std::uint32_t message, WParam, LParam) {

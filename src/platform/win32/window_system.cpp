@@ -299,6 +299,19 @@ MessageResult defWindowProc(WindowHandle window, std::uint32_t message, WParam w
   return ::DefWindowProcW(lf_hwnd(window), message, wParam, lParam);
 }
 
+bool setTimer(WindowHandle window, std::uintptr_t id, std::chrono::milliseconds interval) {
+  const auto ms = static_cast<UINT>(std::clamp<std::int64_t>(interval.count(), USER_TIMER_MINIMUM,
+                                                             USER_TIMER_MAXIMUM));
+  return ::SetTimer(lf_hwnd(window), id, ms, nullptr) != 0;
+}
+
+bool killTimer(WindowHandle window, std::uintptr_t id) { return ::KillTimer(lf_hwnd(window), id) != 0; }
+
+bool hasScreen() { return true; }
+
+// A desktop program has no terminal: the window shows it all.
+void terminalLine(std::string_view) {}
+
 // ---------------------------------------------------------------- painting
 
 void invalidateRect(WindowHandle window, const Rect* rect, bool erase) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "foundation/format.hpp"
@@ -401,6 +402,29 @@ TEST_F(FakeSimTest, SystemStatesAndAssignedObjectIdsAreAnswered) {
   ASSERT_EQ(added.size(), 1u);
   EXPECT_EQ(valueAt<std::uint32_t>(added[0], 20), object);
   EXPECT_EQ(valueAt<std::uint32_t>(added[0], 24), static_cast<std::uint32_t>(ObjectType::Aircraft));
+}
+
+TEST_F(FakeSimTest, AClientsAircraftFollowsTheGroundItIsSetOn) {
+  openQuietly();
+  // The user aircraft stands at 364 ft: the ground of every aircraft.
+  const SimInitPosition position{50.03, 8.57, 1364.0, 0, 0, 250.0, 0, 0};
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(handle, "Airbus A320", "DLH1", position, 104), simOk);
+  define(430, "PLANE ALTITUDE", DataType::Float64);
+  untilMarker();
+  ASSERT_EQ(fake.objects().size(), 1u);
+  const std::uint32_t object = fake.objects()[0].id;
+  for (const auto& [altitude, height, onGround] : {std::tuple{1364.0, 1000.0, 0.0}, std::tuple{364.3, 0.3, 1.0},
+                                                    std::tuple{300.0, 0.0, 1.0}, std::tuple{400.0, 36.0, 0.0}}) {
+    SCOPED_TRACE(altitude);
+    if (altitude != 1364.0) {
+      ASSERT_EQ(SimConnect_SetDataOnSimObject(handle, 430, object, 0, 0, 8, &altitude), simOk);
+      untilMarker();
+    }
+    auto values = fake.objects()[0].variables;
+    EXPECT_NEAR(values["PLANE ALT ABOVE GROUND"].number, height, 1e-9);
+    EXPECT_EQ(values["SIM ON GROUND"].number, onGround);
+    EXPECT_EQ(values["GROUND ALTITUDE"].number, 364.0);
+  }
 }
 
 TEST_F(FakeSimTest, ChangedAndTaggedFlagsSendOnlyWhatChanged) {
