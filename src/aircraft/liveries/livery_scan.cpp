@@ -75,9 +75,9 @@ std::future<FolderListing> lf_queueListing(const std::shared_ptr<ScanPool::Queue
                                            bool front);
 
 // Lists one folder on a scanner thread and queues a task for each cfg file and subfolder
-// to follow. Folders that hold no liveries are not entered: scenery folders ("airport" in the
-// name), the model and texture folders of a livery, and paths of 250 bytes or more (which
-// also ends link loops).
+// to follow. Scenery folders ("airport" in the path) and paths of 250 bytes or more (which
+// also ends link loops) are not entered; every other folder is, whatever its name: a package
+// may sit in a folder named like a livery's model or texture folder.
 FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
                             const std::shared_ptr<const WalkContext>& context, const fs::path& folder) {
   constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
@@ -93,7 +93,7 @@ FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
       const fs::path fileName = entry.path().filename();
       const std::string name = lf_pathToUtf8(fileName);
       entries->sorted.emplace_back(fileName.native(), fs::file_type::directory);
-      if (name.find("airport") != std::string::npos || lf_isLiveryPartsFolder(name) ||
+      if (name.find("airport") != std::string::npos ||
           lf_pathToUtf8(entry.path()).size() >= maxDescendPathBytes)
         continue;
       isFolder.push_back(true);
@@ -175,13 +175,6 @@ bool lf_isLiveryCfgFile(const fs::path& path) {
   const std::string stem = path.stem().string();
   return lf_equalsNoCase(path.extension().string(), ".cfg") &&
          (lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim"));
-}
-
-bool lf_isLiveryPartsFolder(const std::string& name) {
-  for (const std::string_view kind : {"model", "texture"}) {
-    if (lf_startsWithNoCase(name, kind) && (name.size() == kind.size() || name[kind.size()] == '.')) return true;
-  }
-  return false;
 }
 
 bool lf_isIvaoPath(const std::string& pathText) {

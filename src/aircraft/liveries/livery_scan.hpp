@@ -34,9 +34,6 @@ void lf_removeDuplicateLiveries();
 
 // Whether a folder entry is a cfg file of a livery (aircraft.cfg or sim.cfg in any case).
 bool lf_isLiveryCfgFile(const std::filesystem::path& path);
-// Whether a folder holds a livery's model or textures ("model", "texture.Blue", any case): the
-// walk does not enter it.
-bool lf_isLiveryPartsFolder(const std::string& name);
 // Whether the file goes to the IVAO task.
 bool lf_isIvaoPath(const std::string& pathText);
 
