@@ -168,7 +168,11 @@ void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sh
 void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
                    const std::shared_ptr<FolderNode>& node, FolderToWalk walked) {
   const Native& folder = walked.path;
-  std::vector<platform::FolderEntry> entries;
+  // Kept by the thread from folder to folder: most folders are listed without an allocation.
+  thread_local std::vector<platform::FolderEntry> entries;
+  thread_local std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
+  entries.clear();
+  followed.clear();
   std::shared_ptr<const platform::Folder> opened;
   bool anyCfg = false;
   try {
@@ -185,7 +189,6 @@ void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sha
     }
     opened = std::move(open);
     const std::size_t folderBytes = lf_utf8Length(folder);
-    std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
     for (const platform::FolderEntry& entry : entries) {
       if (entry.type == platform::EntryType::folder) {
         if (lf_containsAscii(entry.name, "airport") || folderBytes + 1 + lf_utf8Length(entry.name) >= maxDescendPathBytes)
