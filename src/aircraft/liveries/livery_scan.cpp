@@ -78,20 +78,18 @@ std::size_t lf_utf8Length(NativeView text) {
   }
 }
 
-// The path of a folder's entry, joined as a path object joins it.
-Native lf_childPath(const Native& folder, const Native& name) {
-  Native child;
-  child.reserve(folder.size() + 1 + name.size());
-  child = folder;
-  const bool separated = !child.empty() && (child.back() == fs::path::preferred_separator || child.back() == '/');
+// The beginning of the paths of a folder's entries: the folder's path and a separator where a
+// path object joining them puts one.
+Native lf_entryPrefix(const Native& folder) {
+  Native prefix = folder;
+  const bool separated = !prefix.empty() && (prefix.back() == fs::path::preferred_separator || prefix.back() == '/');
 #ifdef _WIN32
-  const bool driveOnly = child.size() == 2 && child[1] == ':';
+  const bool driveOnly = prefix.size() == 2 && prefix[1] == ':';
 #else
   const bool driveOnly = false;
 #endif
-  if (!child.empty() && !separated && !driveOnly) child += fs::path::preferred_separator;
-  child += name;
-  return child;
+  if (!prefix.empty() && !separated && !driveOnly) prefix += fs::path::preferred_separator;
+  return prefix;
 }
 
 // The driver waits for one result at a time; the worker that completes it wakes it.
@@ -123,7 +121,8 @@ struct ResultWaiter {
 struct FolderNode;
 struct WalkItem {
   Native path;
-  std::shared_ptr<FolderNode> folder;  // a subfolder; null for a cfg file
+  bool cfgFile = false;                // else a subfolder (the driver lets go of it once taken)
+  std::shared_ptr<FolderNode> folder;  // a subfolder
   std::atomic<bool> read{false};       // a cfg file: result or error set
   ScanTaskResult result;
   std::exception_ptr error;
@@ -188,10 +187,11 @@ void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sha
                                 ec.message()));
     }
     opened = std::move(open);
-    const std::size_t folderBytes = lf_utf8Length(folder);
+    const Native prefix = lf_entryPrefix(folder);
+    const std::size_t prefixBytes = lf_utf8Length(prefix);
     for (const platform::FolderEntry& entry : entries) {
       if (entry.type == platform::EntryType::folder) {
-        if (lf_containsAscii(entry.name, "airport") || folderBytes + 1 + lf_utf8Length(entry.name) >= maxDescendPathBytes)
+        if (lf_containsAscii(entry.name, "airport") || prefixBytes + lf_utf8Length(entry.name) >= maxDescendPathBytes)
           continue;
         followed.emplace_back(&entry.name, true);
       } else if (entry.type == platform::EntryType::file && lf_isLiveryCfgName(entry.name)) {
@@ -201,13 +201,14 @@ void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sha
     }
     node->items = std::vector<WalkItem>(followed.size());
     for (std::size_t i = 0; i < followed.size(); ++i) {
-      node->items[i].path = lf_childPath(folder, *followed[i].first);
+      node->items[i].path = prefix + *followed[i].first;
+      node->items[i].cfgFile = !followed[i].second;
       if (followed[i].second) node->items[i].folder = std::make_shared<FolderNode>();
     }
     // At the front in reverse order: the first subfolder is taken first, depth first.
     for (std::size_t i = node->items.size(); i-- > 0;) {
       WalkItem& item = node->items[i];
-      if (!item.folder) continue;
+      if (item.cfgFile) continue;
       const std::size_t nameStart = item.path.size() - followed[i].first->size();
       lf_queueFolder(queue, context, item.folder, FolderToWalk{item.path, nameStart, opened}, true);
     }
@@ -231,7 +232,7 @@ void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sha
   std::sort(listed->sorted.begin(), listed->sorted.end());
   const std::shared_ptr<const FolderEntries> shared = std::move(listed);
   for (WalkItem& item : node->items) {
-    if (item.folder) continue;
+    if (!item.cfgFile) continue;
     try {
       const fs::path file(item.path);
       if (context->hook) context->hook(file);
@@ -270,7 +271,7 @@ void lf_takeFolder(const WalkContext& context, FolderNode& node, const Native& f
     return;
   }
   for (WalkItem& item : node.items) {
-    if (item.folder) {
+    if (!item.cfgFile) {
       lf_takeFolder(context, *item.folder, item.path, pool);
       item.folder.reset();  // taken: its part of the tree goes now, not at the end of the walk
       continue;
