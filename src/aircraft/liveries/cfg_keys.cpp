@@ -127,11 +127,6 @@ std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::
   return {};
 }
 
-CfgText& lf_threadCfgText() {
-  thread_local CfgText text;
-  return text;
-}
-
 ReadCfg lf_readCfgLines(const fs::path& path, std::string& content, std::vector<std::string_view>& lines,
                         bool ivao, const FolderEntries* listed) {
   // One open and one read: the charset is found in the content read.
@@ -156,7 +151,7 @@ ReadCfg lf_readCfgLines(const fs::path& path, std::string& content, std::vector<
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const fs::path& path,
                                        const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed) {
   try {
-    CfgText& text = lf_threadCfgText();
+    CfgText text;
     const std::vector<std::string_view>& lines = text.lines;
     if (lf_readCfgLines(path, text.content, text.lines, false, listed.get()) != ReadCfg::read) return {};
     CfgFileScan scan(folderNumber, path, inputs, std::move(listed));

@@ -79,13 +79,11 @@ void lf_cutFltsimSections(const std::vector<std::string_view>& lines, EndsSectio
 // `content` becomes its UTF-8 text, `lines` view it. A file that cannot be read or converted is
 // logged (failed); an ordinary file that is gone is skipped without a word (missing).
 enum class ReadCfg { read, missing, failed };
-// A cfg file's text and its lines. Each scanner thread reuses one: once it has read a file of
-// a size, reading the next allocates nothing.
+// A cfg file's text and its lines (views of the text).
 struct CfgText {
   std::string content;
   std::vector<std::string_view> lines;
 };
-CfgText& lf_threadCfgText();
 ReadCfg lf_readCfgLines(const std::filesystem::path& path, std::string& content,
                         std::vector<std::string_view>& lines, bool ivao, const FolderEntries* listed = nullptr);
 

@@ -113,7 +113,7 @@ ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs:
     CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
     scan.model = lf_fixIVAOModel(scan.pathText, scan.result.reports);
     if (scan.model.empty()) return std::move(scan.result);
-    CfgText& text = lf_threadCfgText();
+    CfgText text;
     const std::vector<std::string_view>& lines = text.lines;
     if (lf_readCfgLines(path, text.content, text.lines, true, scan.listed()) != ReadCfg::read)
       return std::move(scan.result);

@@ -167,11 +167,8 @@ void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sh
 void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
                    const std::shared_ptr<FolderNode>& node, FolderToWalk walked) {
   const Native& folder = walked.path;
-  // Kept by the thread from folder to folder: most folders are listed without an allocation.
-  thread_local std::vector<platform::FolderEntry> entries;
-  thread_local std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
-  entries.clear();
-  followed.clear();
+  std::vector<platform::FolderEntry> entries;
+  std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
   std::shared_ptr<const platform::Folder> opened;
   bool anyCfg = false;
   try {
