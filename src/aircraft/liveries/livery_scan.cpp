@@ -101,7 +101,9 @@ struct ResultWaiter {
   void complete(std::atomic<bool>& done) {
     done.store(true);
     if (awaited.load() == &done) {
-      std::lock_guard lock(mutex);
+      // Once the lock is had, the driver waits (or has seen the result); woken after the lock
+      // is let go, it does not wait for the lock again.
+      { std::lock_guard lock(mutex); }
       ready.notify_one();
     }
   }
