@@ -9,7 +9,6 @@
 #include <new>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "airports/airport_db.hpp"
@@ -36,6 +35,7 @@
 #include "foundation/text.hpp"
 #include "foundation/time_text.hpp"
 #include "foundation/user_error.hpp"
+#include "platform/process.hpp"
 #include "platform/window_system.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/link_state.hpp"
@@ -280,8 +280,8 @@ void lf_startUpWDRX() {
       for (const fs::path& temporary : {paths::airportsXml, paths::regcodesXml, paths::dbaseXml})
         gf_removeFile(temporary);
       lf_checkStockAirportsPath();
-      const unsigned int cores = std::thread::hardware_concurrency();
-      workerCount.store(cores > 0 ? static_cast<std::int32_t>(cores) : 2);
+      const int cores = platform::usableProcessorCount();
+      workerCount.store(cores > 0 ? cores : 2);
       // A livery reset asked for while the last run ended is done before the liveries are read.
       gf_serveWindowRequests();
       bool scanned = true;

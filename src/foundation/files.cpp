@@ -104,11 +104,13 @@ bool lf_isReadOnly(const fs::file_status& status) {
 FileWrite gf_replaceFile(const fs::path& target, const std::function<bool(const fs::path&)>& write) {
   std::error_code ec;
   fs::path file = target;
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
+  // One status query, a second only for a link (its target is replaced).
+  fs::file_status status = fs::symlink_status(target, ec);
+  if (fs::is_symlink(status)) {
     file = fs::weakly_canonical(target, ec);
     if (ec) return {false, wdrx::format("cannot follow the link: {}", ec.message())};
+    status = fs::status(file, ec);
   }
-  const fs::file_status status = fs::status(file, ec);
   if (ec && ec != std::errc::no_such_file_or_directory) return {false, ec.message()};
   if (fs::exists(status) && !fs::is_regular_file(status)) return {false, "not a file"};
   // A rename would replace it regardless of its mode; the user made it read-only on purpose.

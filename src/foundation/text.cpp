@@ -257,7 +257,7 @@ void gf_readTextFileLines(std::istream& in, std::vector<std::string>& lines) {
   gf_splitLines(content, lines);
 }
 
-void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {
+void gf_splitLineViews(std::string_view text, std::vector<std::string_view>& lines) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   if (text.empty()) return;
   std::size_t pos = 0;
@@ -265,16 +265,22 @@ void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {
     const auto lf = text.find('\n', pos);
     auto line = text.substr(pos, lf == std::string_view::npos ? text.npos : lf - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
+    lines.push_back(line);
     if (lf == std::string_view::npos) break;
     pos = lf + 1;
     if (pos >= text.size()) break;
   }
 }
 
+void gf_splitLines(std::string_view text, std::vector<std::string>& lines) {
+  std::vector<std::string_view> views;
+  gf_splitLineViews(text, views);
+  lines.insert(lines.end(), views.begin(), views.end());
+}
+
 namespace {
-void lf_decodeUtf16Lines(std::string_view content, std::vector<std::string>& lines, bool bigEndian) {
-  if (content.size() <= 1) return;
+std::string lf_utf16ToUtf8(std::string_view content, bool bigEndian) {
+  if (content.size() <= 1) return {};
   const auto* b = reinterpret_cast<const unsigned char*>(content.data());
   std::size_t pos = 0;
   if (b[0] == 0xFF && b[1] == 0xFE) {
@@ -294,43 +300,50 @@ void lf_decodeUtf16Lines(std::string_view content, std::vector<std::string>& lin
     wide.push_back(bigEndian ? static_cast<char16_t>((first << 8) | second)
                              : static_cast<char16_t>((second << 8) | first));
   }
-  gf_splitLines(wide_to_utf8(wide), lines);
+  return wide_to_utf8(wide);
 }
 }  // namespace
 
 void gf_readUtf16TextLines(std::istream& in, std::vector<std::string>& lines, bool bigEndian) {
   if (!in.good()) return;
-  lf_decodeUtf16Lines(lf_readRest(in), lines, bigEndian);
+  gf_splitLines(lf_utf16ToUtf8(lf_readRest(in), bigEndian), lines);
 }
 
 namespace {
-// The lines of a file's content in its encoding; throws when it cannot be converted.
-void lf_decodeLines(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
-                    std::vector<std::string>& lines) {
+// The content made UTF-8 in its place and cut into lines that view it; throws when it cannot be
+// converted. An ANSI text is cut first (a UTF-8 mark at its start goes), then converted: its
+// line ends are the same bytes in both encodings.
+void lf_decodeLineViews(TextEncoding encoding, std::string& content, const std::filesystem::path& path,
+                        std::vector<std::string_view>& lines) {
   switch (encoding) {
     case TextEncoding::Unicode:
     case TextEncoding::Unicode_big_endian:
-      lf_decodeUtf16Lines(content, lines, encoding == TextEncoding::Unicode_big_endian);
+      content = lf_utf16ToUtf8(content, encoding == TextEncoding::Unicode_big_endian);
+      gf_splitLineViews(content, lines);
       return;
     case TextEncoding::UTF8_with_BOM:
-      gf_splitLines(content, lines);
-      if (!lines.empty() && lines.front().starts_with("\xEF\xBB\xBF")) lines.front().erase(0, 3);
+      gf_splitLineViews(content, lines);
+      if (!lines.empty() && lines.front().starts_with("\xEF\xBB\xBF")) lines.front().remove_prefix(3);
       return;
     case TextEncoding::UTF8_without_BOM:
-      gf_splitLines(content, lines);
+      gf_splitLineViews(content, lines);
       return;
-    case TextEncoding::ANSI: {
-      std::vector<std::string> raw;
-      raw.reserve(2048);
-      gf_splitLines(content, raw);
-      lines.reserve(raw.size());
-      for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
+    case TextEncoding::ANSI:
+      if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
+      content = gf_ansiToUtf8(content);
+      gf_splitLineViews(content, lines);
       return;
-    }
     default:
       throw std::runtime_error(
           wdrx::format("file {} has unknown charset: {}", gf_pathToUtf8(path), gf_encodingName(encoding)));
   }
+}
+
+void lf_decodeLines(TextEncoding encoding, std::string content, const std::filesystem::path& path,
+                    std::vector<std::string>& lines) {
+  std::vector<std::string_view> views;
+  lf_decodeLineViews(encoding, content, path, views);
+  lines.assign(views.begin(), views.end());
 }
 
 void lf_postReadFailure(const std::filesystem::path& path, const std::exception& e) {
@@ -356,27 +369,32 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
 
 bool gf_readFileContent(const std::filesystem::path& path, std::string& content) {
   content.clear();
-  if (lf_isNonFile(path)) return false;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);  // none for a folder or device
+  if (ec) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) return false;
-  // Read until the end: one read for a file that fits the first chunk, no seeks.
-  constexpr std::size_t chunk = 64 * 1024;
+  // The size found first, then in small chunks what the file grew by since (nothing, mostly):
+  // a buffer filled ahead of the read costs more than the read of a small file.
+  std::size_t chunk = static_cast<std::size_t>(size);
   for (;;) {
     const std::size_t had = content.size();
     content.resize(had + chunk);
     in.read(content.data() + had, static_cast<std::streamsize>(chunk));
     content.resize(had + static_cast<std::size_t>(in.gcount()));
     if (!in) return in.eof();
+    chunk = 4096;
   }
 }
 
-bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
-                               std::vector<std::string>& lines) {
+bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string& content, const std::filesystem::path& path,
+                               std::vector<std::string_view>& lines) {
   lines.clear();
   try {
-    lf_decodeLines(encoding, content, path, lines);
+    lf_decodeLineViews(encoding, content, path, lines);
     return true;
   } catch (const std::exception& e) {
+    lines.clear();
     lf_postReadFailure(path, e);
     return false;
   }

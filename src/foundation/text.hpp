@@ -52,10 +52,12 @@ bool gf_readLinesWithCharset(TextEncoding encoding, const std::filesystem::path&
 // or cannot be read): the encoding of its first bytes, and its lines in an encoding.
 bool gf_readFileContent(const std::filesystem::path& path, std::string& content);
 TextEncoding gf_detectCharsetOf(std::string_view content);
-bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string_view content, const std::filesystem::path& path,
-                               std::vector<std::string>& lines);
+// The content becomes UTF-8 where it is in another encoding; the lines view it.
+bool gf_decodeLinesWithCharset(TextEncoding encoding, std::string& content, const std::filesystem::path& path,
+                               std::vector<std::string_view>& lines);
 void gf_readTextFileLines(std::istream& in, std::vector<std::string>& lines);
 void gf_splitLines(std::string_view text, std::vector<std::string>& lines);
+void gf_splitLineViews(std::string_view text, std::vector<std::string_view>& lines);
 // A byte-order mark decides the byte order; without one the text is taken as little endian,
 // or big endian when bigEndian is set (a file detected as Unicode_big_endian).
 void gf_readUtf16TextLines(std::istream& in, std::vector<std::string>& lines,

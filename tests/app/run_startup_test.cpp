@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sched.h>
+
 #include "../config/config_fixture.hpp"
 #include "app/main_window_state.hpp"
 #include "app/run_control.hpp"
@@ -100,6 +102,27 @@ TEST_F(StartUp, TheWholeRunInOrderThenClosingDownOnce) {
   EXPECT_EQ(metaSimNumber.load(), 3);
   EXPECT_GE(workerCount.load(), 1);
   for (const fs::path& folder : gf_programFolders()) EXPECT_TRUE(fs::is_directory(folder)) << folder;
+}
+
+// Held to one processor by an affinity mask, the run starts one scanner thread, not one for
+// every processor of the machine.
+TEST_F(StartUp, ScannerThreadsAreTheProcessorsTheProcessMayUse) {
+  struct HeldToOne {
+    cpu_set_t all{};
+    HeldToOne() {
+      ::sched_getaffinity(0, sizeof all, &all);
+      cpu_set_t one;
+      CPU_ZERO(&one);
+      for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&one) == 0; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) CPU_SET(cpu, &one);
+      }
+      ::sched_setaffinity(0, sizeof one, &one);  // this thread runs the start-up
+    }
+    ~HeldToOne() { ::sched_setaffinity(0, sizeof all, &all); }
+  } held;
+  closeAt(3'000);
+  lf_startUpWDRX();
+  EXPECT_EQ(workerCount.load(), 1);
 }
 
 TEST_F(StartUp, TheStoredRangeDrivesTheTrafficFromTheStart) {

@@ -78,12 +78,13 @@ std::string lf_fltsimSectionNumber(std::string_view line) {
   return {};
 }
 
-bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const std::string& pathText,
+bool lf_checkFltsimNumbers(const std::vector<std::string_view>& lines, const std::string& pathText,
                            ScanReports& reports) {
   constexpr std::int32_t highest = 10000;
   bool any = false;
   bool outOfRange = false;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
+    if (!lf_mayBeFltsimHeader(line)) continue;
     const std::string number = lf_fltsimSectionNumber(line);
     if (number.empty()) continue;
     std::int32_t value = 0;
@@ -107,10 +108,10 @@ bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const std::str
   return true;
 }
 
-std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::string>& lines,
+std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::string_view>& lines,
                             ScanReports& reports) {
   std::string model;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     if (lf_readCfgKey(line, cfgKey::atcModel, model)) break;
   }
   if (model.empty()) {
@@ -126,17 +127,20 @@ std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::
   return {};
 }
 
-ReadCfg lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, bool ivao) {
+ReadCfg lf_readCfgLines(const fs::path& path, std::string& content, std::vector<std::string_view>& lines,
+                        bool ivao, const FolderEntries* listed) {
   // One open and one read: the charset is found in the content read.
-  std::string content;
-  if (!gf_readFileContent(path, content)) {
-    std::error_code ec;
-    if (!ivao && (!fs::exists(path, ec) || ec)) return ReadCfg::missing;
+  std::error_code ec;
+  const platform::Folder* folder = listed != nullptr ? listed->folder.get() : nullptr;
+  const bool read = folder != nullptr ? folder->readFile(path.filename().native(), content, ec)
+                                      : gf_readFileContent(path, content);
+  if (!read) {
+    if (!ivao && (folder != nullptr ? ec == std::errc::no_such_file_or_directory : (!fs::exists(path, ec) || ec)))
+      return ReadCfg::missing;
     const std::string text = wdrx::format("! No text encoding detected for {}", lf_pathToUtf8(path));
     ivao ? gf_logMarked(text) : gf_log(text);
     return ReadCfg::failed;
   }
-  lines.reserve(512);
   if (!gf_decodeLinesWithCharset(gf_detectCharsetOf(content), content, path, lines)) {
     gf_log(wdrx::format("! Failed reading {}", lf_pathToUtf8(path)));
     return ReadCfg::failed;
@@ -147,8 +151,9 @@ ReadCfg lf_readCfgLines(const fs::path& path, std::vector<std::string>& lines, b
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const fs::path& path,
                                        const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed) {
   try {
-    std::vector<std::string> lines;
-    if (lf_readCfgLines(path, lines, false) != ReadCfg::read) return {};
+    CfgText text;
+    const std::vector<std::string_view>& lines = text.lines;
+    if (lf_readCfgLines(path, text.content, text.lines, false, listed.get()) != ReadCfg::read) return {};
     CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
     if (!lf_checkFltsimNumbers(lines, scan.pathText, scan.result.reports)) return std::move(scan.result);
     scan.model = lf_readAtcModel(scan.pathText, lines, scan.result.reports);
@@ -160,10 +165,10 @@ ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const fs::pat
   }
 }
 
-void lf_searchFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines) {
+void lf_searchFltSimSections(CfgFileScan& scan, const std::vector<std::string_view>& lines) {
   // A heading such as [General] ends a section, also after up to five leading blanks.
   constexpr std::size_t lastHeadingColumn = 5;
   lf_cutFltsimSections(
-      lines, [](const std::string& line) { return !line.empty() && line.find('[') <= lastHeadingColumn; },
+      lines, [](std::string_view line) { return !line.empty() && line.find('[') <= lastHeadingColumn; },
       [&](std::vector<std::string_view>& section) { lf_procesFltSimSection(scan, section); });
 }

@@ -37,20 +37,22 @@ bool lf_readCfgKey(std::string_view line, std::string_view key, std::string& tar
 // damaged header that still holds "[fltsim." or "[FLTSIM.", empty for other lines. A line
 // whose first non-blank characters are "//" or ";" is a comment, never a header.
 std::string lf_fltsimSectionNumber(std::string_view line);
+// False for a line that cannot be a header: it holds no "[" (most lines; tells it cheaply).
+inline bool lf_mayBeFltsimHeader(std::string_view line) { return line.find('[') != std::string_view::npos; }
 // Whether the file's section numbers are acceptable (0 to 10000); a file without any
 // section is listed in cfgFilesWithoutSections and still accepted.
-bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const std::string& pathText,
+bool lf_checkFltsimNumbers(const std::vector<std::string_view>& lines, const std::string& pathText,
                            ScanReports& reports);
 // The file's model code from its first atc_model line, validated against the reference data
 // (known code, or corrected through the fixes); empty when missing or invalid (reported).
-std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::string>& lines,
+std::string lf_readAtcModel(const std::string& pathText, const std::vector<std::string_view>& lines,
                             ScanReports& reports);
 
 // Cuts the lines into [fltsim.N] sections, each beginning with its header line: a header
 // starts a section, a line for which endsSection is true ends the open one (and is dropped),
 // any other line belongs to the open section. process(section) gets each section.
 template <typename EndsSection, typename Process>
-void lf_cutFltsimSections(const std::vector<std::string>& lines, EndsSection&& endsSection, Process&& process) {
+void lf_cutFltsimSections(const std::vector<std::string_view>& lines, EndsSection&& endsSection, Process&& process) {
   std::vector<std::string_view> buffer;
   buffer.reserve(48);
   bool inSection = false;
@@ -58,8 +60,8 @@ void lf_cutFltsimSections(const std::vector<std::string>& lines, EndsSection&& e
     if (!buffer.empty()) process(buffer);
     buffer.clear();
   };
-  for (const std::string& line : lines) {
-    if (!lf_fltsimSectionNumber(line).empty()) {
+  for (const std::string_view line : lines) {
+    if (lf_mayBeFltsimHeader(line) && !lf_fltsimSectionNumber(line).empty()) {
       flush();
       inSection = true;
       buffer.push_back(line);
@@ -73,13 +75,20 @@ void lf_cutFltsimSections(const std::vector<std::string>& lines, EndsSection&& e
   if (inSection) flush();
 }
 
-// Reads a cfg file's lines in its own charset. A file that cannot be read or converted is
+// Reads a cfg file in its own charset (through the folder the walk opened, when given):
+// `content` becomes its UTF-8 text, `lines` view it. A file that cannot be read or converted is
 // logged (failed); an ordinary file that is gone is skipped without a word (missing).
 enum class ReadCfg { read, missing, failed };
-ReadCfg lf_readCfgLines(const std::filesystem::path& path, std::vector<std::string>& lines, bool ivao);
+// A cfg file's text and its lines (views of the text).
+struct CfgText {
+  std::string content;
+  std::vector<std::string_view> lines;
+};
+ReadCfg lf_readCfgLines(const std::filesystem::path& path, std::string& content,
+                        std::vector<std::string_view>& lines, bool ivao, const FolderEntries* listed = nullptr);
 
 // The scanner task for one ordinary cfg file; `listed` is the walk's listing of its folder.
 ScanTaskResult lf_searchLiveriesinFile(std::uint32_t folderNumber, const std::filesystem::path& path,
                                        const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed = {});
 // Cuts the lines into [fltsim.N] sections and processes each.
-void lf_searchFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines);
+void lf_searchFltSimSections(CfgFileScan& scan, const std::vector<std::string_view>& lines);

@@ -61,7 +61,9 @@ CfgFileScan::CfgFileScan(std::uint32_t number, fs::path file, const ScanInputs& 
       pathText(lf_narrowPath(path)),
       folderText(lf_narrowPath(folder)),
       inputs(&scanInputs),
-      listed_(std::move(listed)) {}
+      listed_(std::move(listed)) {
+  result.folderText = folderText;
+}
 
 bool CfgFileScan::isOfType(const fs::path& path, fs::file_type type) {
   const auto known = types_.find(path.native());
@@ -80,13 +82,9 @@ bool CfgFileScan::hasChild(const std::string& name, fs::file_type type) {
   return isOfType(folder / name, type);
 }
 
-LiveryData lf_claimTitle(std::uint16_t folderNumber, AircraftCodes codes, std::string title,
-                         std::string registration) {
-  {
-    std::lock_guard lock(claimedTitlesMutex);
-    if (!claimedTitles.insert(title).second) return {};
-  }
-  return LiveryData{std::move(title), std::move(registration), codes, folderNumber};
+bool lf_claimTitle(const std::string& title) {
+  std::lock_guard lock(claimedTitlesMutex);
+  return claimedTitles.insert(title).second;
 }
 
 void lf_clearClaimedTitles() {
@@ -99,18 +97,20 @@ std::size_t lf_claimedTitleCount() {
   return claimedTitles.size();
 }
 
+std::string ScanTaskResult::duplicateReport(const std::string& header, const std::string& title) const {
+  return ivao ? folderText + " " + header + " title already exists: " + title
+              : wdrx::format("{} {} title '{}' already exists", folderText, header, title);
+}
+
 void lf_takeTaskResult(ScanTaskResult&& result, std::list<LiveryData>& target) {
-  auto report = result.duplicateReports.begin();
-  for (auto it = result.liveries.begin(); it != result.liveries.end(); ++report) {
-    LiveryData claimed = lf_claimTitle(it->folderNumber, it->codes, std::move(it->title),
-                                       std::move(it->registration));
-    if (lf_isIncompleteLivery(claimed)) {
-      result.reports.incompleteSections.push_back(std::move(*report));
-      it = result.liveries.erase(it);
-    } else {
-      *it = std::move(claimed);
+  auto header = result.headers.begin();
+  for (auto it = result.liveries.begin(); it != result.liveries.end(); ++header) {
+    if (lf_claimTitle(it->title)) {
       ++it;
+      continue;
     }
+    result.reports.incompleteSections.push_back(result.duplicateReport(*header, it->title));
+    it = result.liveries.erase(it);
   }
   lf_mergeScanReports(std::move(result.reports));
   target.splice(target.end(), result.liveries);
@@ -195,6 +195,28 @@ KeyRule lf_atcIdRule(CfgFileScan& scan, std::string_view header, std::string_vie
   return KeyRule::taken;
 }
 
+bool lf_mayBeKeyLine(std::string_view line) {
+  // The key as the readers see it: from the first non-blank character to a blank or "=".
+  const auto first = std::find_if_not(line.begin(), line.end(), lf_isCfgSpace);
+  const auto end = std::find_if(first, line.end(), [](char c) { return c == '=' || lf_isCfgSpace(c); });
+  const std::string_view key = line.substr(static_cast<std::size_t>(first - line.begin()),
+                                           static_cast<std::size_t>(end - first));
+  for (const std::string_view name : {cfgKey::title, cfgKey::atcParkingCodes, cfgKey::atcParkingTypes, cfgKey::atcId,
+                                      cfgKey::model, cfgKey::sim, cfgKey::texture}) {
+    if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+          return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
+        }))
+      return true;
+  }
+  // The "more than one" tests look for these anywhere; "_" is rare outside key names.
+  for (std::size_t at = line.find('_'); at != std::string_view::npos; at = line.find('_', at + 1)) {
+    if (at < 3 || line.substr(at - 3, 3) != "atc") continue;
+    const std::string_view rest = line.substr(at + 1);
+    if (rest.starts_with("parking_codes") || rest.starts_with("parking_types") || rest.starts_with("id=")) return true;
+  }
+  return false;
+}
+
 void lf_folderKeyRules(std::string_view line, SectionKeys& keys) {
   if (keys.model.empty() && lf_readCfgKey(line, cfgKey::model, keys.model)) return;
   if (keys.sim.empty() && lf_readCfgKey(line, cfgKey::sim, keys.sim)) return;
@@ -234,6 +256,7 @@ KeyLoopEnd lf_sectionKeyLoop(CfgFileScan& scan, const std::vector<std::string_vi
   const std::string_view header = section.front();
   bool dropped = false;
   for (const std::string_view line : section) {
+    if (!lf_mayBeKeyLine(line)) continue;
     KeyRule rule = lf_titleRule(scan, header, line, keys);
     if (rule == KeyRule::passed) rule = lf_parkingCodesRule(scan, header, line, keys, dropped);
     if (rule == KeyRule::passed) rule = lf_parkingTypesRule(scan, header, line, keys);
@@ -300,10 +323,9 @@ void lf_processSection(CfgFileScan& scan, std::vector<std::string_view>& section
     codes.modelId = gf_modelId(scan.model);
     codes.cargo = keys.parkingTypes.find("CARGO") != std::string::npos ? 1 : 0;
   }
-  std::string duplicate = wdrx::format("{} {} title '{}' already exists", scan.folderText, header, keys.title);
   scan.result.add(LiveryData{std::move(keys.title), std::move(keys.registration), codes,
                              static_cast<std::uint16_t>(scan.folderNumber)},
-                  std::move(duplicate));
+                  header);
 }
 
 }  // namespace

@@ -11,10 +11,9 @@
 #include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/scan_task.hpp"
 
-// Under the mutex of claimedTitles: the new record when the title was not claimed before in
-// this scan, else an empty (incomplete) record.
-LiveryData lf_claimTitle(std::uint16_t folderNumber, AircraftCodes codes, std::string title,
-                         std::string registration);
+// Under the mutex of claimedTitles: true when the title was not claimed before in this scan
+// (it is claimed now).
+bool lf_claimTitle(const std::string& title);
 void lf_clearClaimedTitles();
 std::size_t lf_claimedTitleCount();
 
@@ -45,6 +44,10 @@ KeyRule lf_parkingTypesRule(CfgFileScan& scan, std::string_view header, std::str
 KeyRule lf_atcIdRule(CfgFileScan& scan, std::string_view header, std::string_view line, SectionKeys& keys,
                      bool ivao);
 void lf_folderKeyRules(std::string_view line, SectionKeys& keys);
+// False for a line that every key rule passes: it is no line of a key the rules read (title,
+// atc_parking_codes, atc_parking_types, atc_id, model, sim, texture) and holds none of the
+// texts that the "more than one" tests look for. Most lines of a section are such lines.
+bool lf_mayBeKeyLine(std::string_view line);
 
 // The names, inside the cfg file's folder, of the model folder, the flight-model file and the
 // texture folder that the keys name.

@@ -113,8 +113,10 @@ ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs:
     CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
     scan.model = lf_fixIVAOModel(scan.pathText, scan.result.reports);
     if (scan.model.empty()) return std::move(scan.result);
-    std::vector<std::string> lines;
-    if (lf_readCfgLines(path, lines, true) != ReadCfg::read) return std::move(scan.result);
+    CfgText text;
+    const std::vector<std::string_view>& lines = text.lines;
+    if (lf_readCfgLines(path, text.content, text.lines, true, scan.listed()) != ReadCfg::read)
+      return std::move(scan.result);
     if (lf_checkFltsimNumbers(lines, scan.pathText, scan.result.reports)) lf_searchIVAOFltSimSections(scan, lines);
     return std::move(scan.result);
   } catch (const std::exception& e) {
@@ -126,10 +128,10 @@ ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs:
   }
 }
 
-void lf_searchIVAOFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines) {
+void lf_searchIVAOFltSimSections(CfgFileScan& scan, const std::vector<std::string_view>& lines) {
   // A heading ends the section; a "[" inside a value (a title) does not.
   lf_cutFltsimSections(
-      lines, [](const std::string& line) { return gf_trim(line).starts_with('['); },
+      lines, [](std::string_view line) { return gf_trim(line).starts_with('['); },
       [&](std::vector<std::string_view>& section) { lf_procesIVAOFltSimSection(scan, section); });
 }
 
@@ -139,6 +141,7 @@ namespace {
 bool lf_ivaoKeyLoop(CfgFileScan& scan, const std::vector<std::string_view>& section, SectionKeys& keys) {
   const std::string_view header = section.front();
   for (const std::string_view line : section) {
+    if (!lf_mayBeKeyLine(line)) continue;
     KeyRule rule = lf_titleRule(scan, header, line, keys);
     // Read only for the test of a second key: the cargo flag comes from a registration here.
     if (rule == KeyRule::passed) rule = lf_parkingTypesRule(scan, header, line, keys);
@@ -202,10 +205,10 @@ void lf_processIvaoSection(CfgFileScan& scan, std::vector<std::string_view>& sec
     codes.modelId = gf_modelId(scan.model);
   }
   if (codes.airlineId == 0 || codes.modelId == 0) return;
-  std::string duplicate = folder + " " + header + " title already exists: " + keys.title;
+  scan.result.ivao = true;
   scan.result.add(LiveryData{std::move(keys.title), std::move(keys.registration), codes,
                              static_cast<std::uint16_t>(scan.folderNumber)},
-                  std::move(duplicate));
+                  header);
 }
 
 }  // namespace

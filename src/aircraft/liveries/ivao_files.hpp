@@ -22,6 +22,6 @@ std::optional<std::string> lf_ivaoTitleAirline(std::string_view title, std::stri
 
 ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const std::filesystem::path& path,
                                            const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed = {});
-void lf_searchIVAOFltSimSections(CfgFileScan& scan, const std::vector<std::string>& lines);
+void lf_searchIVAOFltSimSections(CfgFileScan& scan, const std::vector<std::string_view>& lines);
 // One section; adds a livery to scan.result only when its airline and model ids are set.
 void lf_procesIVAOFltSimSection(CfgFileScan& scan, std::vector<std::string_view>& section);

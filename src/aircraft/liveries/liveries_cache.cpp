@@ -104,7 +104,7 @@ void lf_readLiveriesScanned() {
     livery.codes.cargo = element.attribute("c").as_bool(false) ? 1 : 0;
     scannedLiveries.push_back(std::move(livery));
   }
-  scannedLiveries.sort(lf_liveryLess);
+  lf_sortLiveries(scannedLiveries);
   gf_log(wdrx::format("{:5} liveries read from {}", scannedLiveries.size(), path));
 }
 

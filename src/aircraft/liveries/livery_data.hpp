@@ -23,6 +23,9 @@ bool lf_isIncompleteLivery(const LiveryData& livery);
 // (texts of the ids; id 0 is the empty text), then title; all bytewise. Cargo flag,
 // registration and folder number do not count.
 bool lf_liveryLess(const LiveryData& a, const LiveryData& b);
+// Sorts the list in lf_liveryLess order, stably, reading each code text once (not once per
+// comparison): tens of thousands of liveries sort in a few milliseconds.
+void lf_sortLiveries(std::list<LiveryData>& liveries);
 
 // The liveries of a scan, or of the cache once read; owned by the run thread.
 extern std::list<LiveryData> scannedLiveries;

@@ -1,14 +1,19 @@
 #include "aircraft/liveries/livery_scan.hpp"
 
 #include <algorithm>
-#include <vector>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <exception>
-#include <future>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "aircraft/liveries/cfg_keys.hpp"
 #include "aircraft/liveries/ivao_files.hpp"
@@ -28,6 +33,7 @@
 #include "foundation/log.hpp"
 #include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
+#include "platform/folder_listing.hpp"
 #include "traffic/link_state.hpp"
 
 namespace fs = std::filesystem;
@@ -42,127 +48,237 @@ constexpr std::size_t maxDescendPathBytes = 250;
 
 bool lf_stopRequested() { return runStopRequested.load() || closeRequested.load(); }
 
-bool lf_startsWithNoCase(std::string_view text, std::string_view start) {
-  return text.size() >= start.size() && std::equal(start.begin(), start.end(), text.begin(), [](char x, char y) {
-           return gf_toUpperChar(x) == gf_toUpperChar(y);
-         });
+// The walk keeps paths as the system's strings: a path object splits itself into components,
+// which costs more than listing a small folder.
+using Native = fs::path::string_type;
+using NativeView = std::basic_string_view<fs::path::value_type>;
+
+// Whether the system's text holds the ASCII word (a UTF-16 unit of an ASCII letter is that letter).
+bool lf_containsAscii(NativeView text, std::string_view word) {
+  return std::search(text.begin(), text.end(), word.begin(), word.end(), [](auto unit, char letter) {
+           return unit == static_cast<fs::path::value_type>(static_cast<unsigned char>(letter));
+         }) != text.end();
 }
 
-bool lf_equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && lf_startsWithNoCase(a, b);
+// The length of the system's text in UTF-8 (an unpaired surrogate as its replacement character).
+std::size_t lf_utf8Length(NativeView text) {
+  if constexpr (sizeof(fs::path::value_type) == 1) {
+    return text.size();
+  } else {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto unit = static_cast<std::uint32_t>(text[i]);
+      const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
+                        static_cast<std::uint32_t>(text[i + 1]) >= 0xDC00 &&
+                        static_cast<std::uint32_t>(text[i + 1]) <= 0xDFFF;
+      bytes += unit < 0x80 ? 1 : (unit < 0x800 ? 2 : (pair ? 4 : 3));
+      if (pair) ++i;
+    }
+    return bytes;
+  }
 }
 
-// One entry of a folder that the scan follows, in directory order: a cfg file with the task
-// that reads it, or a subfolder with the task that lists it.
-struct WalkItem;
-struct FolderListing {
-  std::vector<WalkItem> items;
+// The beginning of the paths of a folder's entries: the folder's path and a separator where a
+// path object joining them puts one.
+Native lf_entryPrefix(const Native& folder) {
+  Native prefix = folder;
+  const bool separated = !prefix.empty() && (prefix.back() == fs::path::preferred_separator || prefix.back() == '/');
+#ifdef _WIN32
+  const bool driveOnly = prefix.size() == 2 && prefix[1] == ':';
+#else
+  const bool driveOnly = false;
+#endif
+  if (!prefix.empty() && !separated && !driveOnly) prefix += fs::path::preferred_separator;
+  return prefix;
+}
+
+// The driver waits for one result at a time; the worker that completes it wakes it.
+struct ResultWaiter {
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::atomic<const std::atomic<bool>*> awaited{nullptr};
+
+  void complete(std::atomic<bool>& done) {
+    done.store(true);
+    if (awaited.load() == &done) {
+      // Once the lock is had, the driver waits (or has seen the result); woken after the lock
+      // is let go, it does not wait for the lock again.
+      { std::lock_guard lock(mutex); }
+      ready.notify_one();
+    }
+  }
+  // False when the result is not there within the wait.
+  bool await(const std::atomic<bool>& done, std::chrono::milliseconds wait) {
+    if (done.load()) return true;
+    std::unique_lock lock(mutex);
+    awaited.store(&done);
+    const bool there = ready.wait_for(lock, wait, [&] { return done.load(); });
+    awaited.store(nullptr);
+    return there;
+  }
 };
+
+// A folder that the walk follows: its subfolders and cfg files in directory order, each
+// complete on its own. A worker the driver gave up on may still fill it: both hold it.
+struct FolderNode;
 struct WalkItem {
-  fs::path path;
-  std::future<ScanTaskResult> file;      // valid for a cfg file
-  std::future<FolderListing> listing;    // valid for a subfolder
+  Native path;
+  bool cfgFile = false;                // else a subfolder (the driver lets go of it once taken)
+  std::shared_ptr<FolderNode> folder;  // a subfolder
+  std::atomic<bool> read{false};       // a cfg file: result or error set
+  ScanTaskResult result;
+  std::exception_ptr error;
+};
+struct FolderNode {
+  std::atomic<bool> listed{false};  // items (or failure) set
+  std::vector<WalkItem> items;
+  std::string failure;
 };
 
 struct WalkContext {
   std::uint32_t folderNumber;
   std::shared_ptr<const ScanInputs> inputs;
   std::function<void(const fs::path&)> hook;
+  std::shared_ptr<ResultWaiter> waiter = std::make_shared<ResultWaiter>();
 };
 
-std::future<FolderListing> lf_queueListing(const std::shared_ptr<ScanPool::Queue>& queue,
-                                           const std::shared_ptr<const WalkContext>& context, fs::path folder,
-                                           bool front);
-
-// Lists one folder on a scanner thread and queues a task for each cfg file and subfolder
-// to follow. Folders that hold no liveries are not entered: scenery folders ("airport" in the
-// name), the model and texture folders of a livery, and paths of 250 bytes or more (which
-// also ends link loops).
-FolderListing lf_listFolder(const std::shared_ptr<ScanPool::Queue>& queue,
-                            const std::shared_ptr<const WalkContext>& context, const fs::path& folder) {
-  constexpr auto options = fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied;
-  FolderListing listing;
-  std::vector<bool> isFolder;
-  auto entries = std::make_shared<FolderEntries>();
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, options, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::directory_entry& entry = *it;
-    std::error_code typeError;
-    // The entry's type comes with the listing (a link is followed, as a status query does).
-    if (entry.is_directory(typeError)) {
-      const fs::path fileName = entry.path().filename();
-      const std::string name = lf_pathToUtf8(fileName);
-      entries->sorted.emplace_back(fileName.native(), fs::file_type::directory);
-      if (name.find("airport") != std::string::npos || lf_isLiveryPartsFolder(name) ||
-          lf_pathToUtf8(entry.path()).size() >= maxDescendPathBytes)
-        continue;
-      isFolder.push_back(true);
-    } else if (entry.is_regular_file(typeError)) {
-      entries->sorted.emplace_back(entry.path().filename().native(), fs::file_type::regular);
-      if (!lf_isLiveryCfgFile(entry.path())) continue;
-      isFolder.push_back(false);
-    } else {
-      continue;
-    }
-    listing.items.push_back(WalkItem{entry.path(), {}, {}});
-  }
-  std::sort(entries->sorted.begin(), entries->sorted.end());
-  const std::shared_ptr<const FolderEntries> listed = std::move(entries);
-  if (ec) {
-    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(folder), ec.message()));
-  }
-  // Queued at the front in reverse order: the first entry is taken first, depth first.
-  for (std::size_t i = listing.items.size(); i-- > 0;) {
-    WalkItem& item = listing.items[i];
-    if (isFolder[i]) {
-      item.listing = lf_queueListing(queue, context, item.path, true);
-    } else {
-      const bool ivao = lf_isIvaoPath(lf_pathToUtf8(item.path));
-      item.file = queue->submit(
-          [context, file = item.path, ivao, listed]() {
-            if (context->hook) context->hook(file);
-            return ivao ? lf_searchLiveriesinIVAOFile(context->folderNumber, file, *context->inputs, listed)
-                        : lf_searchLiveriesinFile(context->folderNumber, file, *context->inputs, listed);
-          },
-          true);
-    }
-  }
-  return listing;
+bool lf_isLiveryCfgName(NativeView name) {
+  auto equalsNoCase = [&](std::string_view wanted) {
+    return name.size() == wanted.size() && std::equal(name.begin(), name.end(), wanted.begin(), [](auto unit, char c) {
+             const auto u = static_cast<std::uint32_t>(unit);
+             return (u >= 'A' && u <= 'Z' ? u + 32 : u) == static_cast<std::uint32_t>(c);
+           });
+  };
+  return equalsNoCase("aircraft.cfg") || equalsNoCase("sim.cfg");
 }
 
-std::future<FolderListing> lf_queueListing(const std::shared_ptr<ScanPool::Queue>& queue,
-                                           const std::shared_ptr<const WalkContext>& context, fs::path folder,
-                                           bool front) {
-  return queue->submit(
-      [queue, context, folder = std::move(folder)]() { return lf_listFolder(queue, context, folder); }, front);
-}
+// A folder for the walk: its path, and the open folder it is an entry of (opened through it).
+struct FolderToWalk {
+  Native path;
+  std::size_t nameStart = 0;  // of its name in the path, with a parent
+  std::shared_ptr<const platform::Folder> parent;
+};
 
-// Waits at most the task wait for a task; a late task is given up (its result is lost).
-template <typename Result>
-Result lf_awaitTask(std::future<Result>& future, ScanPool& pool) {
-  if (future.wait_for(scanTaskWait) != std::future_status::ready) {
-    pool.addWorker();
-    throw std::runtime_error("Future wait timed out after 10 seconds");
-  }
-  return future.get();  // rethrows the task's exception
-}
+void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
+                    std::shared_ptr<FolderNode> node, FolderToWalk folder, bool front);
 
-// Takes the results of a folder's tasks in directory order, depth first.
-void lf_takeFolder(std::future<FolderListing>& future, const fs::path& folder, ScanPool& pool) {
-  FolderListing listing;
+// Lists one folder, puts its subfolders on the queue and reads its cfg files, on a scanner
+// thread. Scenery folders ("airport" in the name) and paths of 250 bytes or more (which also
+// ends link loops) are not entered; every other folder is, whatever its name: a package may sit
+// in a folder named like a livery's model or texture folder.
+void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
+                   const std::shared_ptr<FolderNode>& node, FolderToWalk walked) {
+  const Native& folder = walked.path;
+  std::vector<platform::FolderEntry> entries;
+  std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
+  std::shared_ptr<const platform::Folder> opened;
+  bool anyCfg = false;
   try {
-    listing = lf_awaitTask(future, pool);
+    std::error_code ec;
+    std::unique_ptr<platform::Folder> open =
+        walked.parent ? platform::Folder::open(folder.substr(walked.nameStart), ec, walked.parent.get())
+                      : platform::Folder::open(folder, ec);
+    walked.parent.reset();  // the folder no longer needs its parent open
+    if (open) open->list(entries, ec);
+    // A folder that may not be opened is passed over without a word.
+    if (ec && ec != std::errc::permission_denied) {
+      gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(fs::path(folder)),
+                                ec.message()));
+    }
+    opened = std::move(open);
+    const Native prefix = lf_entryPrefix(folder);
+    const std::size_t prefixBytes = lf_utf8Length(prefix);
+    for (const platform::FolderEntry& entry : entries) {
+      if (entry.type == platform::EntryType::folder) {
+        if (lf_containsAscii(entry.name, "airport") || prefixBytes + lf_utf8Length(entry.name) >= maxDescendPathBytes)
+          continue;
+        followed.emplace_back(&entry.name, true);
+      } else if (entry.type == platform::EntryType::file && lf_isLiveryCfgName(entry.name)) {
+        followed.emplace_back(&entry.name, false);
+        anyCfg = true;
+      }
+    }
+    node->items = std::vector<WalkItem>(followed.size());
+    for (std::size_t i = 0; i < followed.size(); ++i) {
+      node->items[i].path = prefix + *followed[i].first;
+      node->items[i].cfgFile = !followed[i].second;
+      if (followed[i].second) node->items[i].folder = std::make_shared<FolderNode>();
+    }
+    // At the front in reverse order: the first subfolder is taken first, depth first.
+    for (std::size_t i = node->items.size(); i-- > 0;) {
+      WalkItem& item = node->items[i];
+      if (item.cfgFile) continue;
+      const std::size_t nameStart = item.path.size() - followed[i].first->size();
+      lf_queueFolder(queue, context, item.folder, FolderToWalk{item.path, nameStart, opened}, true);
+    }
   } catch (const std::exception& e) {
-    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(folder), e.what()));
+    node->failure = e.what();
+    node->items.clear();
+  }
+  context->waiter->complete(node->listed);
+  if (!anyCfg || node->items.empty()) return;
+
+  // The cfg files are read through the open folder and ask for the folders and files their
+  // sections name: the listing answers.
+  auto listed = std::make_shared<FolderEntries>();
+  listed->folder = std::move(opened);
+  for (platform::FolderEntry& entry : entries) {
+    if (entry.type == platform::EntryType::other) continue;
+    listed->sorted.emplace_back(std::move(entry.name), entry.type == platform::EntryType::folder
+                                                           ? fs::file_type::directory
+                                                           : fs::file_type::regular);
+  }
+  std::sort(listed->sorted.begin(), listed->sorted.end());
+  const std::shared_ptr<const FolderEntries> shared = std::move(listed);
+  for (WalkItem& item : node->items) {
+    if (!item.cfgFile) continue;
+    try {
+      const fs::path file(item.path);
+      if (context->hook) context->hook(file);
+      item.result = lf_isIvaoPath(lf_pathToUtf8(file))
+                        ? lf_searchLiveriesinIVAOFile(context->folderNumber, file, *context->inputs, shared)
+                        : lf_searchLiveriesinFile(context->folderNumber, file, *context->inputs, shared);
+    } catch (...) {
+      item.error = std::current_exception();
+    }
+    context->waiter->complete(item.read);
+  }
+}
+
+void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
+                    std::shared_ptr<FolderNode> node, FolderToWalk folder, bool front) {
+  queue->post([queue, context, node = std::move(node), folder = std::move(folder)]() mutable {
+    lf_walkFolder(queue, context, node, std::move(folder));
+  }, front);
+}
+
+// Waits at most the task wait; a late result is given up (lost), and the pool gets a thread in
+// place of the one that may be stuck with it.
+void lf_awaitResult(const WalkContext& context, const std::atomic<bool>& done, ScanPool& pool) {
+  if (context.waiter->await(done, scanTaskWait)) return;
+  pool.addWorker();
+  throw std::runtime_error("Future wait timed out after 10 seconds");
+}
+
+// Takes the results of a folder in directory order, depth first.
+void lf_takeFolder(const WalkContext& context, FolderNode& node, const Native& folder, ScanPool& pool) {
+  try {
+    lf_awaitResult(context, node.listed, pool);
+    if (!node.failure.empty()) throw std::runtime_error(node.failure);
+  } catch (const std::exception& e) {
+    gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(fs::path(folder)), e.what()));
     return;
   }
-  for (WalkItem& item : listing.items) {
-    if (item.listing.valid()) {
-      lf_takeFolder(item.listing, item.path, pool);
+  for (WalkItem& item : node.items) {
+    if (!item.cfgFile) {
+      lf_takeFolder(context, *item.folder, item.path, pool);
+      item.folder.reset();  // taken: its part of the tree goes now, not at the end of the walk
       continue;
     }
     try {
-      lf_takeTaskResult(lf_awaitTask(item.file, pool), scannedLiveries);
+      lf_awaitResult(context, item.read, pool);
+      if (item.error) std::rethrow_exception(item.error);  // the task's own exception
+      lf_takeTaskResult(std::move(item.result), scannedLiveries);
     } catch (const std::exception& e) {
       gf_logMarked(wdrx::format("liveries inner search aborted: {}", e.what()));
     }
@@ -171,19 +287,6 @@ void lf_takeFolder(std::future<FolderListing>& future, const fs::path& folder, S
 
 }  // namespace
 
-bool lf_isLiveryCfgFile(const fs::path& path) {
-  const std::string stem = path.stem().string();
-  return lf_equalsNoCase(path.extension().string(), ".cfg") &&
-         (lf_equalsNoCase(stem, "aircraft") || lf_equalsNoCase(stem, "sim"));
-}
-
-bool lf_isLiveryPartsFolder(const std::string& name) {
-  for (const std::string_view kind : {"model", "texture"}) {
-    if (lf_startsWithNoCase(name, kind) && (name.size() == kind.size() || name[kind.size()] == '.')) return true;
-  }
-  return false;
-}
-
 bool lf_isIvaoPath(const std::string& pathText) {
   return pathText.find("ivao_x-csl") != std::string::npos || pathText.find("IVAO_MTL") != std::string::npos;
 }
@@ -191,8 +294,9 @@ bool lf_isIvaoPath(const std::string& pathText) {
 void lf_scanLiveryFolder(std::uint32_t folderNumber, const fs::path& path, ScanPool& pool,
                          const std::shared_ptr<const ScanInputs>& inputs) {
   auto context = std::make_shared<const WalkContext>(WalkContext{folderNumber, inputs, scanTaskHook});
-  std::future<FolderListing> root = lf_queueListing(pool.queue(), context, path, false);
-  lf_takeFolder(root, path, pool);
+  auto root = std::make_shared<FolderNode>();
+  lf_queueFolder(pool.queue(), context, root, FolderToWalk{path.native(), 0, nullptr}, false);
+  lf_takeFolder(*context, *root, path.native(), pool);
 }
 
 void lf_prioritizeLiveries() {
@@ -261,7 +365,7 @@ bool lf_scanLiveryFolders(const std::vector<fs::path>& folders) {
   }
   if (folders.size() > 1) gf_log(wdrx::format("{} in total", total));
   if (LIG_PRIORITIZE.value.load()) lf_prioritizeLiveries();
-  scannedLiveries.sort(lf_liveryLess);
+  lf_sortLiveries(scannedLiveries);
   lf_removeDuplicateLiveries();
   lf_writeLiveriesScanned();
   scannedLiveries.clear();

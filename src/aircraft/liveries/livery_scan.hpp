@@ -21,10 +21,11 @@ bool gf_scanLiveries();
 void lf_checkLiveryFolders(std::vector<std::filesystem::path>& folders);
 // The scan proper; false when no livery at all was found.
 bool lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders);
-// Walks one folder tree: tasks on the pool list its folders and read its cfg files (one task
-// per folder and per file); the results are taken in directory order, depth first, so that
-// which of two equal titles wins does not depend on thread timing. The driver waits at most
-// 10 s for each task; a task it gives up on loses its file (or its folder) only.
+// Walks one folder tree: one task on the pool per folder lists it, queues its subfolders and
+// reads its cfg files (aircraft.cfg or sim.cfg in any case); the results are taken in directory
+// order, depth first, so that which of two equal titles wins does not depend on thread timing.
+// The driver waits at most 10 s for each listing and each file; one it gives up on loses that
+// file (or that folder) only.
 void lf_scanLiveryFolder(std::uint32_t folderNumber, const std::filesystem::path& path, ScanPool& pool,
                          const std::shared_ptr<const ScanInputs>& inputs);
 // Keeps, for each airline, operator and model, only the liveries of the lowest folder number.
@@ -32,11 +33,6 @@ void lf_prioritizeLiveries();
 // Of consecutive records with equal title, airline, operator, model and registration keeps the first.
 void lf_removeDuplicateLiveries();
 
-// Whether a folder entry is a cfg file of a livery (aircraft.cfg or sim.cfg in any case).
-bool lf_isLiveryCfgFile(const std::filesystem::path& path);
-// Whether a folder holds a livery's model or textures ("model", "texture.Blue", any case): the
-// walk does not enter it.
-bool lf_isLiveryPartsFolder(const std::string& name);
 // Whether the file goes to the IVAO task.
 bool lf_isIvaoPath(const std::string& pathText);
 

@@ -7,8 +7,16 @@
 
 std::atomic<std::int32_t> scanThreadsRunning{0};
 
+namespace {
+// The queue and lane of the pool thread running here; null on other threads.
+thread_local const ScanPool::Queue* currentQueue = nullptr;
+thread_local std::size_t currentLane = 0;
+}  // namespace
+
 ScanPool::ScanPool(int threadCount, std::chrono::milliseconds endWait)
-    : queue_(std::make_shared<Queue>()), size_(threadCount < 1 ? 1 : threadCount), endWait_(endWait) {
+    : size_(threadCount < 1 ? 1 : threadCount), endWait_(endWait) {
+  // A lane for each thread the pool may ever have: its size and as many added ones.
+  queue_ = std::make_shared<Queue>(static_cast<std::size_t>(size_) * 2);
   threads_.reserve(static_cast<std::size_t>(size_) * 2);
   for (int i = 0; i < size_; ++i) startWorker();
 }
@@ -18,15 +26,17 @@ ScanPool::~ScanPool() {
 }
 
 void ScanPool::startWorker() {
+  Queue& queue = *queue_;
+  const std::size_t lane = queue.lanesUsed_.fetch_add(1);
   {
-    std::lock_guard lock(queue_->mutex_);
-    ++queue_->liveThreads_;
+    std::lock_guard lock(queue.sleepMutex_);
+    ++queue.liveThreads_;
   }
   try {
-    threads_.emplace_back([queue = queue_] { queue->work(); });
+    threads_.emplace_back([queue = queue_, lane] { queue->work(lane); });
   } catch (...) {
-    std::lock_guard lock(queue_->mutex_);
-    --queue_->liveThreads_;
+    std::lock_guard lock(queue.sleepMutex_);
+    --queue.liveThreads_;
     throw;
   }
 }
@@ -34,10 +44,7 @@ void ScanPool::startWorker() {
 void ScanPool::addWorker() {
   if (added_ >= size_) return;
   ++added_;
-  {
-    std::lock_guard lock(queue_->mutex_);
-    ++queue_->surplus_;
-  }
+  queue_->surplus_.fetch_add(1);
   startWorker();
 }
 
@@ -46,15 +53,12 @@ bool ScanPool::finish(std::chrono::milliseconds bound) {
   Queue& queue = *queue_;
   bool allEnded = false;
   {
-    std::unique_lock lock(queue.mutex_);
-    queue.finishing_ = true;  // the threads run what is queued, then end
+    std::unique_lock lock(queue.sleepMutex_);
+    queue.finishing_.store(true);  // the threads run what is queued, then end
     queue.work_.notify_all();
     allEnded = queue.ended_.wait_for(lock, bound, [&] { return queue.liveThreads_ == 0; });
-    if (!allEnded) {
-      scanThreadsRunning.fetch_sub(static_cast<std::int32_t>(queue.jobs_.size()));  // never to run
-      queue.jobs_.clear();
-    }
   }
+  if (!allEnded) scanThreadsRunning.fetch_sub(static_cast<std::int32_t>(queue.dropAll()));  // never to run
   for (std::thread& thread : threads_) {
     if (allEnded) {
       thread.join();
@@ -71,15 +75,81 @@ bool ScanPool::finish(std::chrono::milliseconds bound) {
   return allEnded;
 }
 
-void ScanPool::Queue::work() {
+ScanPool::Queue::Queue(std::size_t threadLanes) {
+  for (std::size_t i = 0; i <= threadLanes; ++i) lanes_.push_back(std::make_unique<Lane>());
+}
+
+void ScanPool::Queue::push(std::unique_ptr<JobBase> job, bool front) {
+  const bool inside = currentQueue == this;
+  Lane& lane = *lanes_[inside ? currentLane : 0];
+  {
+    std::lock_guard lock(lane.mutex);  // finish() drops what is queued under the same lock
+    if (finishing_.load()) return;
+    scanThreadsRunning.fetch_add(1);
+    // A thread takes the newest task of its own lane first: its front is the back.
+    if (front != inside) {
+      lane.jobs.push_front(std::move(job));
+    } else {
+      lane.jobs.push_back(std::move(job));
+    }
+  }
+  // A thread about to wait looks at the lanes again under sleepMutex_: the lane's lock orders
+  // its look after this task, or this look at idle_ after its count.
+  if (idle_.load() > 0) {
+    std::lock_guard lock(sleepMutex_);
+    work_.notify_one();
+  }
+}
+
+std::unique_ptr<ScanPool::Queue::JobBase> ScanPool::Queue::take(std::size_t own) {
+  std::unique_ptr<JobBase> job;
+  {
+    Lane& lane = *lanes_[own];
+    std::lock_guard lock(lane.mutex);
+    if (!lane.jobs.empty()) {
+      job = std::move(lane.jobs.back());
+      lane.jobs.pop_back();
+      return job;
+    }
+  }
+  const std::size_t count = lanes_.size();
+  for (std::size_t step = 1; step < count; ++step) {
+    Lane& lane = *lanes_[(own + step) % count];
+    std::lock_guard lock(lane.mutex);
+    if (!lane.jobs.empty()) {
+      job = std::move(lane.jobs.front());
+      lane.jobs.pop_front();
+      return job;
+    }
+  }
+  return job;
+}
+
+std::size_t ScanPool::Queue::dropAll() {
+  std::size_t dropped = 0;
+  for (const std::unique_ptr<Lane>& lane : lanes_) {
+    std::lock_guard lock(lane->mutex);
+    dropped += lane->jobs.size();
+    lane->jobs.clear();
+  }
+  return dropped;
+}
+
+void ScanPool::Queue::work(std::size_t lane) {
+  currentQueue = this;
+  currentLane = lane;
   for (;;) {
-    std::unique_ptr<JobBase> job;
-    {
-      std::unique_lock lock(mutex_);
-      work_.wait(lock, [&] { return finishing_ || !jobs_.empty(); });
-      if (jobs_.empty()) break;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
+    std::unique_ptr<JobBase> job = take(lane);
+    if (!job) {
+      std::unique_lock lock(sleepMutex_);
+      idle_.fetch_add(1);
+      job = take(lane);  // queued meanwhile by someone who saw no thread waiting
+      while (!job && !finishing_.load()) {
+        work_.wait(lock);
+        job = take(lane);
+      }
+      idle_.fetch_sub(1);
+      if (!job) break;  // finishing, and nothing is queued
     }
     try {
       job->run();
@@ -88,14 +158,14 @@ void ScanPool::Queue::work() {
     }
     job.reset();
     scanThreadsRunning.fetch_sub(1);
-    std::lock_guard lock(mutex_);
-    if (surplus_ > 0) {
-      --surplus_;
-      break;
+    int surplus = surplus_.load();
+    while (surplus > 0 && !surplus_.compare_exchange_weak(surplus, surplus - 1)) {
     }
+    if (surplus > 0) break;
   }
+  currentQueue = nullptr;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(sleepMutex_);
     --liveThreads_;
   }
   ended_.notify_all();

@@ -1,7 +1,9 @@
 #pragma once
-// The scanner threads of a livery scan: a fixed set of threads working off one queue of
-// tasks (listing a folder, reading a cfg file). Each task counts in scanThreadsRunning from
-// before it is queued until it has ended.
+// The scanner threads of a livery scan: a fixed set of threads working off queues of tasks
+// (listing a folder and reading its cfg files). Each thread keeps the tasks it queues in a lane
+// of its own and takes its newest first (depth first, without a lock that all threads fight
+// over); a thread without work takes the oldest task of another lane. Each task counts in
+// scanThreadsRunning from before it is queued until it has ended.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,9 +36,9 @@ class ScanPool {
   // shrinks back by one thread each time a task ends while it is above its size. At most
   // threadCount such threads are added.
   void addWorker();
-  // Lets the threads end once the queue is empty and waits at most `bound` for them. False
+  // Lets the threads end once the queues are empty and waits at most `bound` for them. False
   // when some still run: their queued tasks are dropped and they are left to end on their own
-  // (they share nothing with the scan but the queue).
+  // (they share nothing with the scan but the queues).
   bool finish(std::chrono::milliseconds bound);
 
  private:
@@ -52,22 +54,25 @@ class ScanPool {
 
 class ScanPool::Queue {
  public:
-  // Queues the call at the back, or at the front: a task queues the tasks it finds at the front,
-  // so that the work goes depth first, in the order the driver takes the results. Once the
-  // pool is finishing nothing is queued any more (the future then reports a broken promise).
+  explicit Queue(std::size_t threadLanes);
+
+  // Queues the call at the front or at the back. A task queues the tasks it finds at the front,
+  // so that its thread goes on depth first, in the order the driver takes the results. Once
+  // the pool is finishing nothing is queued any more (the future then reports a broken promise).
   template <typename Call>
   auto submit(Call call, bool front = false) -> std::future<std::invoke_result_t<Call>> {
     using Result = std::invoke_result_t<Call>;
     auto job = std::make_unique<Job<Result>>(std::move(call));
     std::future<Result> future = job->task.get_future();
-    {
-      std::lock_guard lock(mutex_);
-      if (finishing_) return future;
-      scanThreadsRunning.fetch_add(1);
-      front ? jobs_.push_front(std::move(job)) : jobs_.push_back(std::move(job));
-    }
-    work_.notify_one();
+    push(std::move(job), front);
     return future;
+  }
+
+  // Queues the call like submit(), without a future: a call that hands its result on by
+  // itself. What it throws is logged.
+  template <typename Call>
+  void post(Call call, bool front = false) {
+    push(std::make_unique<Posted<Call>>(std::move(call)), front);
   }
 
  private:
@@ -83,14 +88,32 @@ class ScanPool::Queue {
     void run() override { task(); }  // the call's exceptions go to its future
     std::packaged_task<Result()> task;
   };
+  template <typename Call>
+  struct Posted : JobBase {
+    explicit Posted(Call&& call) : call(std::move(call)) {}
+    void run() override { call(); }
+    Call call;
+  };
+  // Lane 0 holds what is queued from outside the pool, the others one thread's tasks each.
+  struct Lane {
+    std::mutex mutex;
+    std::deque<std::unique_ptr<JobBase>> jobs;
+  };
 
-  void work();
+  void push(std::unique_ptr<JobBase> job, bool front);
+  // The lane's newest task, else the oldest of another lane; null when all are empty.
+  std::unique_ptr<JobBase> take(std::size_t lane);
+  void work(std::size_t lane);
+  // Drops every queued task; their number.
+  std::size_t dropAll();
 
-  std::mutex mutex_;
+  std::vector<std::unique_ptr<Lane>> lanes_;
+  std::atomic<std::size_t> lanesUsed_{1};
+  std::atomic<bool> finishing_{false};
+  std::atomic<int> idle_{0};      // threads about to wait or waiting for a task
+  std::atomic<int> surplus_{0};   // threads to retire after their current task
+  std::mutex sleepMutex_;
   std::condition_variable work_;   // a task was queued, or the pool is finishing
   std::condition_variable ended_;  // a thread ended
-  std::deque<std::unique_ptr<JobBase>> jobs_;
-  bool finishing_ = false;
-  int liveThreads_ = 0;
-  int surplus_ = 0;  // threads to retire after their current task
+  int liveThreads_ = 0;            // under sleepMutex_
 };

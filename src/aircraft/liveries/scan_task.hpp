@@ -14,6 +14,7 @@
 
 #include "aircraft/liveries/livery_data.hpp"
 #include "aircraft/liveries/scan_reports.hpp"
+#include "platform/folder_listing.hpp"
 
 // Read by every task of one scan; complete before the first task starts and never changed.
 // Tasks hold it by shared pointer, so one that outlives the scan still reads valid data.
@@ -24,27 +25,32 @@ struct ScanInputs {
 std::shared_ptr<const ScanInputs> lf_makeScanInputs();
 
 // The folders and regular files (links followed) that the walk saw in one folder, sorted by
-// name. The tasks of that folder's cfg files take a child's type from here instead of asking
-// the system again; a name not listed (other case, created since) is still asked.
+// name, and the folder as the walk opened it. The tasks of that folder's cfg files read them
+// through it and take a child's type from here instead of asking the system again; a name not
+// listed (other case, created since) is still asked.
 struct FolderEntries {
   using Name = std::filesystem::path::string_type;
   std::vector<std::pair<Name, std::filesystem::file_type>> sorted;
+  std::shared_ptr<const platform::Folder> folder;  // may be null
 
   // The listed type of a child of the folder; file_type::none when not listed.
   std::filesystem::file_type typeOf(std::basic_string_view<Name::value_type> name) const;
 };
 
-// A task's liveries, not yet claimed: duplicateReports[i] is the line that reports liveries[i]
-// when another livery of the scan has claimed its title first.
+// A task's liveries, not yet claimed, with the header line of each one's section: the report
+// of a livery whose title another livery of the scan claimed first is made only then.
 struct ScanTaskResult {
   std::list<LiveryData> liveries;
-  std::vector<std::string> duplicateReports;
+  std::vector<std::string> headers;
+  std::string folderText;  // of the cfg file, as the reports show it
+  bool ivao = false;       // an IVAO file: its reports read differently
   ScanReports reports;
 
-  void add(LiveryData livery, std::string duplicateReport) {
+  void add(LiveryData livery, std::string_view header) {
     liveries.push_back(std::move(livery));
-    duplicateReports.push_back(std::move(duplicateReport));
+    headers.emplace_back(header);
   }
+  std::string duplicateReport(const std::string& header, const std::string& title) const;
 };
 
 // The cfg file a task reads.
@@ -66,6 +72,8 @@ struct CfgFileScan {
   // so any other path's status is asked once (a hash lookup: a file may hold thousands of
   // sections). A status error other than "not found" throws std::filesystem::filesystem_error.
   bool hasChild(const std::string& name, std::filesystem::file_type type);
+  // The walk's listing of the folder; null when the task was given none.
+  const FolderEntries* listed() const { return listed_.get(); }
 
  private:
   bool isOfType(const std::filesystem::path& path, std::filesystem::file_type type);

@@ -95,10 +95,14 @@ std::optional<RecordRange> lf_airportSectionRecords(Words words, std::uint64_t e
 
 bool lf_hasAirportSection(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::error_code ec;
-  const std::uint64_t size = std::filesystem::file_size(path, ec);
-  if (ec || size < 57) return false;
+  return in && lf_hasAirportSection(in);
+}
+
+bool lf_hasAirportSection(std::istream& in) {
+  if (!in.seekg(0, std::ios::end)) return false;
+  const std::streamoff end = in.tellg();
+  if (end < 57) return false;
+  const auto size = static_cast<std::uint64_t>(end);
   const auto readWordAt = [&in](std::uint64_t offset) -> std::optional<std::uint32_t> {
     std::array<unsigned char, 4> bytes{};
     in.seekg(static_cast<std::streamoff>(offset));
@@ -139,9 +143,13 @@ std::vector<std::uint32_t> lf_readFileWords(std::istream& in) {
 }
 
 void lf_processBGLfile(const std::filesystem::path& path, BglAirportSink& sink) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) lf_processBGLfile(in, path, sink);
+}
+
+void lf_processBGLfile(std::istream& in, const std::filesystem::path& path, BglAirportSink& sink) {
   try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return;
+    in.clear();
     const std::vector<std::uint32_t> words = lf_readFileWords(in);
     lf_processBGLwords(words, path, sink);
   } catch (const std::exception& e) {

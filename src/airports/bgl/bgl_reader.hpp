@@ -60,6 +60,8 @@ class BglAirportSink {
 
 // Whether the file has an airport section; reads only the header and the section types.
 bool lf_hasAirportSection(const std::filesystem::path& path);
+// The same on a file open in binary; the scan then reads it from the same stream.
+bool lf_hasAirportSection(std::istream& in);
 
 // The whole stream as little-endian words; a last partial word is padded with zero bytes.
 std::vector<std::uint32_t> lf_readFileWords(std::istream& in);
@@ -67,6 +69,8 @@ std::vector<std::uint32_t> lf_readFileWords(std::istream& in);
 // Reads one file and hands each usable airport record to the sink. A file that cannot be
 // opened or is no BGL file is passed over silently; an exception is logged and passed on.
 void lf_processBGLfile(const std::filesystem::path& path, BglAirportSink& sink);
+// The same on the file open in binary (read from its start).
+void lf_processBGLfile(std::istream& in, const std::filesystem::path& path, BglAirportSink& sink);
 // The same on words already in memory (the fuzz target and the benchmarks enter here).
 void lf_processBGLwords(bgl::Words words, const std::filesystem::path& path, BglAirportSink& sink);
 

@@ -6,7 +6,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <deque>
 #include <fstream>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -63,6 +65,21 @@ std::int64_t lf_countEntries(const fs::path& folder) {
 void lf_recountSimaddon() { lf_showSimaddonCount(lf_countEntries(myOrbxFolder)); }
 void lf_recountThirdparty() { lf_showThirdpartyCount(lf_countEntries(myThirdpartyFolder)); }
 
+// The entries of an add-on folder while the scan writes into it, for the counters band: those
+// counted when the scan emptied it and the names written since (a name written again counts
+// once). Listing the folder after every airport made the scan quadratic.
+struct WrittenCount {
+  std::int64_t listed = 0;
+  std::unordered_set<std::string> names;
+  std::int64_t count() const { return listed + static_cast<std::int64_t>(names.size()); }
+};
+WrittenCount simaddonWritten;
+WrittenCount thirdpartyWritten;
+
+void lf_noteWritten(const fs::path& folder, const fs::path& name) {
+  (folder == myOrbxFolder ? simaddonWritten : thirdpartyWritten).names.insert(gf_pathToUtf8(name));
+}
+
 std::string lf_lowerAscii(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -85,21 +102,21 @@ void lf_writePointer(const std::string& link, const fs::path& folder, const Icao
   std::error_code ec;
   fs::create_directories(folder, ec);
   const fs::path pointer = folder / gf_apfPointerFileName(code);
-  if (!gf_writeStringToFile(link, pointer))
+  if (gf_writeStringToFile(link, pointer)) {
+    lf_noteWritten(folder, gf_apfPointerFileName(code));
+  } else {
     airportsScanLog.push_back(wdrx::format("{}Writing {} did not succeed", "===> ", gf_pathToUtf8(pointer)));
+  }
 }
 
-// Keeps the added files' bytes alive until the archive is closed: the archive refers to them.
+// The archive refers to the added bytes until it is closed: the caller keeps them alive.
 struct ZipWriter {
   zip_t* archive = nullptr;
-  std::vector<std::vector<char>> contents;
 
   ~ZipWriter() {
     if (archive) zip_discard(archive);
   }
-  bool add(const std::string& name, std::vector<char> bytes) {
-    contents.push_back(std::move(bytes));
-    const std::vector<char>& data = contents.back();
+  bool add(const std::string& name, const std::vector<char>& data) {
     zip_source_t* source = zip_source_buffer(archive, data.empty() ? nullptr : data.data(), data.size(), 0);
     if (!source) return false;
     if (zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
@@ -261,6 +278,8 @@ std::vector<fs::path> lf_collectAfolders() {
 void lf_runAirportsScan(const std::vector<fs::path>& afolders) {
   gf_removeFilesFromDirectory(myOrbxFolder);
   gf_removeFilesFromDirectory(myThirdpartyFolder);
+  simaddonWritten = WrittenCount{lf_countEntries(myOrbxFolder), {}};
+  thirdpartyWritten = WrittenCount{lf_countEntries(myThirdpartyFolder), {}};
   if (!lf_scanFoldersAndReport(afolders)) gf_postStatus("Warning: Scan has not found any add-on airports", true);
   SCAN_AIRPORTS.value.store(false);
   gf_saveBoolParameter(SCAN_AIRPORTS);
@@ -289,8 +308,7 @@ bool lf_scanFoldersAndReport(const std::vector<fs::path>& afolders) {
   gf_clearStatus();
   airportsScanLog.clear();
 
-  lf_copyToTblo();
-  lf_zipTblo();
+  lf_zipTblo(lf_copyToTblo());
 
   const std::int64_t simaddon = lf_countEntries(myOrbxFolder);
   lf_showSimaddonCount(simaddon);
@@ -350,10 +368,11 @@ void lf_scanFolderForBGLfiles(const fs::path& folder) {
     if (pathText.find("statics") != std::string::npos || pathText.find("_heliports") != std::string::npos ||
         pathText.find("duijffmedia-eham-remove") != std::string::npos)
       continue;
-    if (!lf_hasAirportSection(path)) continue;
+    std::ifstream in(path, std::ios::binary);  // one open for the quick test and the reading
+    if (!in || !lf_hasAirportSection(in)) continue;
     if (runStopRequested.load() || closeRequested.load()) return;
     try {
-      lf_processBGLfile(path, sink);
+      lf_processBGLfile(in, path, sink);
     } catch (const std::exception& e) {
       airportsScanLog.push_back(wdrx::format("{}{} skipped, cause: {}", "===> ", pathText, e.what()));
     } catch (...) {
@@ -370,14 +389,14 @@ bool AddonScanSink::isSupportedAirport(const IcaoCode& code) { return gf_isKnown
 
 bool AddonScanSink::linkArchivedAirport(ApfData& airport) {
   if (!lf_linkArchivedAirport(airport)) return false;
-  lf_recountSimaddon();
-  lf_recountThirdparty();
+  lf_showSimaddonCount(simaddonWritten.count());
+  lf_showThirdpartyCount(thirdpartyWritten.count());
   return true;
 }
 
 void AddonScanSink::writeGeneratedAirport(ApfData& airport, int helipads) {
   lf_writeGeneratedAirport(airport, helipads);
-  lf_recountThirdparty();
+  lf_showThirdpartyCount(thirdpartyWritten.count());
 }
 
 // ---------------------------------------------------------------- linking and generating
@@ -432,48 +451,79 @@ void lf_writeGeneratedAirport(ApfData& airport, int helipads) {
                    [](const Stand& a, const Stand& b) { return a.name < b.name; });
   if (!fs::is_directory(folder)) fs::create_directories(folder);  // throws when it cannot be a folder
   const fs::path path = folder / gf_apfFileName(airport.icao);
-  if (!gf_saveApf(airport, path, apfModeGenerated, metaSimNumber.load()))
+  if (gf_saveApf(airport, path, apfModeGenerated, metaSimNumber.load())) {
+    lf_noteWritten(folder, gf_apfFileName(airport.icao));
+  } else {
     airportsScanLog.push_back(wdrx::format("{}Writing {} did not succeed", "===> ", gf_pathToUtf8(path)));
+  }
 }
 
 // ---------------------------------------------------------------- tblo
 
-void lf_copyToTblo() {
+std::vector<TbloFile> lf_copyToTblo() {
+  std::vector<TbloFile> files;
   for (const IcaoCode& code : gf_listMyThirdpartyXmlFiles()) {
     if (!gf_isKnownAirport(code)) continue;
     const fs::path source = myThirdpartyFolder / gf_apfFileName(code);
-    const fs::path target = paths::tbloFolder / gf_apfFileName(code);
-    std::error_code ec = platform::copyFileOver(source, target);
-    if (ec) {
-      gf_logMarked(wdrx::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(source), gf_pathToUtf8(target),
-                                ec.message()));
+    std::optional<std::vector<char>> bytes = lf_readFileBytes(source);
+    if (!bytes) {
+      gf_logMarked(wdrx::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(source),
+                                gf_pathToUtf8(paths::tbloFolder / gf_apfFileName(code)), "cannot be read"));
       continue;
     }
-    const fs::path pointer = myThirdpartyFolder / gf_apfPointerFileName(code);
-    const bool hasPointer = fs::exists(pointer, ec);
-    if (ec) {
-      gf_logMarked(wdrx::format("exists({}) failed: {}", gf_pathToUtf8(pointer), ec.message()));
-    } else if (hasPointer) {
+    files.push_back(TbloFile{source, gf_apfFileNameString(code), std::move(*bytes)});
+    // The pointers beside are the ones this scan wrote: the scan began with an empty folder.
+    if (thirdpartyWritten.names.contains(gf_pathToUtf8(gf_apfPointerFileName(code)))) {
+      std::error_code ec;
       fs::remove(source, ec);
       if (ec) gf_logMarked(wdrx::format("remove({}) failed: {}", gf_pathToUtf8(source), ec.message()));
     }
   }
+  return files;
 }
 
-void lf_zipTblo() {
-  const std::int64_t entries = gf_countFolderEntries(paths::tbloFolder);
-  if (entries == 0) {
+namespace {
+// The copies in tblo, for the user to send when no zip could be made.
+void lf_writeTbloCopies(const std::vector<TbloFile>& files) {
+  for (const TbloFile& file : files) {
+    const fs::path target = paths::tbloFolder / file.name;
+    const FileWrite written = gf_replaceFileWith(target, [&file](std::ostream& out) {
+      out.write(file.bytes.data(), static_cast<std::streamsize>(file.bytes.size()));
+    });
+    if (!written.ok) {
+      gf_logMarked(wdrx::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(file.source), gf_pathToUtf8(target),
+                                written.error));
+    }
+  }
+}
+}  // namespace
+
+void lf_zipTblo(const std::vector<TbloFile>& files) {
+  // The entries of tblo with the copies in it: the scan emptied it of files, so what is there
+  // besides the copies are folders (an old zip among them, if it is one).
+  std::set<fs::path> entries;
+  if (fs::is_directory(paths::tbloFolder)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(paths::tbloFolder))
+      entries.insert(entry.path().filename());
+  }
+  for (const TbloFile& file : files) entries.insert(fs::path(file.name));
+  const auto count = static_cast<std::int64_t>(entries.size());
+  if (count == 0) {
     tbloFileCount.store(0);
     gf_logFlush("All your simaddon and third party airports are recognised, no off line learning needed.");
     return;
   }
   const fs::path zipPath = paths::tbloFolder / paths::tbloZip;
-  const bool zipped = lf_zipFolder(zipPath);
-  // Without the zip the copies are all the user has to send: they stay.
-  if (zipped) gf_removeXMLFilesFromDirectory(paths::tbloFolder);
-  else gf_logMarked("Zippen TBLO folder failed");
-  tbloFileCount.store(static_cast<std::uint64_t>(entries));
-  if (addonScanDisplay.showTbloZip) addonScanDisplay.showTbloZip(static_cast<std::uint64_t>(entries));
+  const bool zipped = lf_zipFolder(zipPath, files);
+  // Without the zip the copies are all the user has to send.
+  if (zipped) {
+    gf_removeXMLFilesFromDirectory(paths::tbloFolder);
+  } else {
+    lf_writeTbloCopies(files);
+    gf_logMarked("Zippen TBLO folder failed");
+  }
+  tbloFileCount.store(static_cast<std::uint64_t>(count));
+  if (addonScanDisplay.showTbloZip) addonScanDisplay.showTbloZip(static_cast<std::uint64_t>(count));
   gf_logFlush(wdrx::format("\n! Mail {} to {}\n", gf_pathToUtf8(zipped ? zipPath : paths::tbloFolder),
                            tbloSupportAddress));
   lf_repaintOptionsBand();
@@ -490,7 +540,7 @@ std::optional<std::vector<char>> lf_readFileBytes(const fs::path& path) {
   return bytes;
 }
 
-bool lf_zipFolder(const fs::path& zipPath) {
+bool lf_zipFolder(const fs::path& zipPath, const std::vector<TbloFile>& files) {
   const fs::path& source = paths::tbloFolder;
   if (!fs::is_directory(fs::status(source))) {
     gf_logFlush(wdrx::format("[zip] Not a directory: {}", gf_pathToUtf8(source)));
@@ -517,7 +567,18 @@ bool lf_zipFolder(const fs::path& zipPath) {
     gf_logFlush("[zip] Could not open archive for writing");
     return false;
   }
-  std::uint64_t files = 0;
+  std::uint64_t added = 0;
+  // The copies come from memory; any other file found in tblo is read here.
+  std::deque<std::vector<char>> found;
+  const auto add = [&](const fs::path& path, const std::string& name, const std::vector<char>& bytes) {
+    gf_logFlush(wdrx::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_pathToUtf8(path), name, bytes.size()));
+    if (!zip.add(name, bytes)) {
+      gf_logFlush(wdrx::format("[zip] ERROR addData({})", name));
+      return false;
+    }
+    ++added;
+    return true;
+  };
   for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
     if (!entry.is_regular_file() || entry.path() == zipPath || fs::absolute(entry.path()) == target) continue;
     std::optional<std::vector<char>> bytes = lf_readFileBytes(entry.path());
@@ -525,14 +586,11 @@ bool lf_zipFolder(const fs::path& zipPath) {
       gf_logFlush(wdrx::format("[zip] READ FAIL: {}", gf_pathToUtf8(entry.path())));
       continue;
     }
-    const std::string name = gf_pathToUtf8(entry.path().filename());
-    gf_logFlush(wdrx::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_pathToUtf8(entry.path()), name,
-                             bytes->size()));
-    if (!zip.add(name, std::move(*bytes))) {
-      gf_logFlush(wdrx::format("[zip] ERROR addData({})", name));
-      break;
-    }
-    ++files;
+    found.push_back(std::move(*bytes));
+    if (!add(entry.path(), gf_pathToUtf8(entry.path().filename()), found.back())) return lf_closeZip(zip, target, added);
   }
-  return lf_closeZip(zip, target, files);
+  for (const TbloFile& file : files) {
+    if (!add(file.source, file.name, file.bytes)) break;
+  }
+  return lf_closeZip(zip, target, added);
 }

@@ -60,9 +60,16 @@ std::optional<std::string> lf_simaddonArchiveLink(const IcaoCode& code);
 std::optional<std::string> lf_thirdpartyArchiveLink(const ApfData& airport);
 void lf_writeGeneratedAirport(ApfData& airport, int helipads);
 
-void lf_copyToTblo();
-void lf_zipTblo();
-bool lf_zipFolder(const std::filesystem::path& zipPath);
+// A generated file of a known airport still to be learned, read once from my_thirdparty: the
+// zip takes it from memory, and tblo gets a copy only when no zip can be made.
+struct TbloFile {
+  std::filesystem::path source;
+  std::string name;  // <ICAO>.xml
+  std::vector<char> bytes;
+};
+std::vector<TbloFile> lf_copyToTblo();
+void lf_zipTblo(const std::vector<TbloFile>& files);
+bool lf_zipFolder(const std::filesystem::path& zipPath, const std::vector<TbloFile>& files);
 std::optional<std::vector<char>> lf_readFileBytes(const std::filesystem::path& path);
 
 // The reader's results go to the scan: scan-log lines, the airport database as support check,

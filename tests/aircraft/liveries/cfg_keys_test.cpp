@@ -89,7 +89,7 @@ TEST(FltsimSectionNumber, HeadersDamagedHeadersAndComments) {
 TEST(CheckFltsimNumbers, RangeOverflowAndFilesWithoutSections) {
   livery_test::LiveryTest fixture;
   struct Row {
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     bool accepted;
     std::size_t invalid;   // entries in invalidCfgFiles
     std::size_t noSection;  // entries in cfgFilesWithoutSections
@@ -119,7 +119,7 @@ TEST(CheckFltsimNumbers, RangeOverflowAndFilesWithoutSections) {
 TEST(ReadAtcModel, KnownFixedInvalidAndMissing) {
   livery_test::LiveryTest fixture;
   struct Row {
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     const char* model;
     const char* report;  // the entry made, "" = none
   };

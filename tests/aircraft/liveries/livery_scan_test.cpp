@@ -346,13 +346,14 @@ TEST_F(LiveryScan, FolderOfA250BytePathIsNotEntered) {
   EXPECT_EQ(cached(), std::vector<std::string>{"249 bytes BAW, A320 0"});
 }
 
-TEST(LiveryScanWalk, ModelAndTextureFoldersAreNotEntered) {
-  const std::pair<const char*, bool> rows[] = {
-      {"model", true},    {"MODEL", true},     {"Model.AI", true},    {"texture", true},   {"Texture.Blue", true},
-      {"texture.", true}, {"models", false},   {"textures", false},   {"texture_hd", false}, {"my model", false},
-      {"mode", false},    {"", false},
-  };
-  for (const auto& [name, pruned] : rows) EXPECT_EQ(lf_isLiveryPartsFolder(name), pruned) << name;
+// Packages whose folder name looks like a livery's model or texture folder are still found.
+TEST_F(LiveryScan, PackagesInModelAndTextureNamedFoldersAreFound) {
+  const char* packages[] = {"Pkg1", "model", "Texture.Extra", "Pkg2/model.pack"};
+  for (const char* package : packages) aircraft(fs::path("lib") / package, "A320", "BAW", {package});
+  lfolder0.value.store("lib");
+  EXPECT_TRUE(gf_scanLiveries());
+  EXPECT_EQ(cached(), (std::vector<std::string>{"Pkg1 BAW, A320 0", "Pkg2/model.pack BAW, A320 0",
+                                                "Texture.Extra BAW, A320 0", "model BAW, A320 0"}));
 }
 
 TEST(ScanPoolCount, EveryTaskCountsFromQueuedToEnded) {
