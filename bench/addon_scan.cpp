@@ -10,11 +10,11 @@
 #include <string>
 
 #include "airports/airport_db.hpp"
-#include "airports/bgl/bgl_reader.hpp"
-#include "airports/parking/addon_scan.hpp"
-#include "app/run_control.hpp"
 #include "config/settings.hpp"
 #include "foundation/paths.hpp"
+#include "parking/addon_scan.hpp"
+#include "parking/bgl_reader.hpp"
+#include "runstate/run_control.hpp"
 #include "support/bgl_writer.hpp"
 
 namespace fs = std::filesystem;

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "airports/park_airport_state.hpp"
-#include "airports/parking/apf_location.hpp"
-#include "airports/parking/apf_reader.hpp"
-#include "airports/parking/apf_state.hpp"
-#include "airports/parking/learned_files.hpp"
-#include "airports/parking/stand.hpp"
 #include "foundation/format.hpp"
+#include "parking/apf_location.hpp"
+#include "parking/apf_reader.hpp"
+#include "parking/apf_state.hpp"
+#include "parking/learned_files.hpp"
+#include "parking/stand.hpp"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "aircraft/liveries/liveries_cache.hpp"
-#include "aircraft/liveries/livery_data.hpp"
-#include "aircraft/liveries/livery_match_steps.hpp"
-#include "aircraft/liveries/livery_matching.hpp"
-#include "aircraft/liveries/livery_tables.hpp"
-#include "aircraft/liveries/regcode_tables.hpp"
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
-#include "airports/parking/stand.hpp"
 #include "config/settings.hpp"
+#include "liveries/liveries_cache.hpp"
+#include "liveries/livery_data.hpp"
+#include "liveries/livery_match_steps.hpp"
+#include "liveries/livery_matching.hpp"
+#include "liveries/livery_tables.hpp"
+#include "liveries/regcode_tables.hpp"
+#include "parking/stand.hpp"
 
 namespace {
 

@@ -19,14 +19,14 @@
 #include <unistd.h>
 
 #include "aircraft/aircraft_codes.hpp"
-#include "aircraft/liveries/cfg_keys.hpp"
-#include "aircraft/liveries/livery_scan.hpp"
-#include "aircraft/liveries/scan_reports.hpp"
 #include "aircraft/reference_db.hpp"
 #include "aircraft/registrations.hpp"
-#include "app/run_control.hpp"
 #include "config/settings.hpp"
+#include "liveries/cfg_keys.hpp"
+#include "liveries/livery_scan.hpp"
+#include "liveries/scan_reports.hpp"
 #include "platform/process.hpp"
+#include "runstate/run_control.hpp"
 
 namespace fs = std::filesystem;
 

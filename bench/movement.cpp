@@ -7,11 +7,11 @@
 #include <cmath>
 #include <string>
 
+#include "engine/engine.hpp"
 #include "foundation/geodesy.hpp"
+#include "records/category_tables.hpp"
+#include "records/engine_cycle.hpp"
 #include "simlink/sim_queues.hpp"
-#include "traffic/engine/category_tables.hpp"
-#include "traffic/engine/engine.hpp"
-#include "traffic/engine/engine_cycle.hpp"
 
 namespace {
 

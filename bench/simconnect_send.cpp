@@ -20,8 +20,8 @@
 #include "fakesim/fakesim.hpp"
 #include "foundation/paths.hpp"
 #include "platform/sim_transport.hpp"
+#include "simconnect/simconnect.hpp"
 #include "simlink/sim_client.hpp"
-#include "simlink/simconnect/simconnect.hpp"
 
 namespace {
 

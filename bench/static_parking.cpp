@@ -6,12 +6,12 @@
 #include <string>
 
 #include "aircraft/aircraft_codes.hpp"
-#include "airports/parking/slot_sets.hpp"
-#include "airports/parking/stand.hpp"
-#include "airports/parking/stand_services.hpp"
-#include "airports/parking/static_parking.hpp"
-#include "app/run_control.hpp"
 #include "config/settings.hpp"
+#include "parking/slot_sets.hpp"
+#include "parking/stand.hpp"
+#include "parking/stand_services.hpp"
+#include "parking/static_parking.hpp"
+#include "runstate/run_control.hpp"
 #include "simlink/user_aircraft.hpp"
 
 namespace {

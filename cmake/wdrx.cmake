@@ -45,13 +45,17 @@ endfunction()
 
 # The layers of the program's libraries, bottom to top; names joined by "|" share a layer. A
 # library links only to libraries of lower layers (two of one layer may link one way, never both).
+# Each library is the one library of its folder directly under src/ and is named for it
+# (wdrx_<folder>): read in this order, the folders are the program's architecture.
 set(WDRX_LAYERS
-  wdrx_platform wdrx_foundation wdrx_app_core wdrx_config wdrx_simconnect wdrx_aircraft
-  wdrx_airports wdrx_simlink wdrx_traffic "wdrx_liveries|wdrx_parking" wdrx_engine wdrx_window
-  wdrx_app)
+  wdrx_platform wdrx_foundation wdrx_runstate wdrx_config wdrx_simconnect wdrx_aircraft
+  wdrx_airports wdrx_simlink wdrx_records wdrx_traffic "wdrx_liveries|wdrx_parking" wdrx_engine
+  wdrx_window wdrx_app)
 
-# Fails the configuration when a library of WDRX_LIBRARIES has no layer, links upwards or
-# includes a header of a higher layer.
+# Fails the configuration when a library of WDRX_LIBRARIES has no layer, is not the one library
+# of its folder src/<folder> named wdrx_<folder>, compiles a source outside that folder, when a
+# folder under src/ has no library, or when a library links upwards or includes a header of a
+# higher layer.
 function(wdrx_check_layers)
   set(rank 0)
   foreach(entry ${WDRX_LAYERS})
@@ -86,52 +90,60 @@ function(wdrx_check_layers)
     endforeach()
   endforeach()
 
-  # The libraries all end up in one program, so the link graph does not see a source or header
-  # that includes a header of a higher layer: the include lines are checked too. A header
-  # belongs to the library of the source beside it with its name, else to the highest library
-  # with sources in its folder.
-  set(folders "")
+  # One library a folder: defined by src/<folder>/CMakeLists.txt, named wdrx_<folder>, and
+  # compiling only sources inside its folder; every folder under src/ has its library. A
+  # library's files are its sources and every header inside its folder.
+  set(src ${PROJECT_SOURCE_DIR}/src)
   foreach(lib ${WDRX_LIBRARIES})
     get_target_property(base ${lib} SOURCE_DIR)
+    file(RELATIVE_PATH folder ${src} ${base})
+    if(NOT folder MATCHES "^[A-Za-z0-9_]+$")
+      message(FATAL_ERROR "Library ${lib} is defined in ${base}, not in a folder directly under src/")
+    elseif(DEFINED library_of_${folder})
+      message(FATAL_ERROR "Folder src/${folder} holds two libraries, ${library_of_${folder}} and ${lib}: one library a folder")
+    elseif(NOT lib STREQUAL "wdrx_${folder}")
+      message(FATAL_ERROR "Library ${lib} of folder src/${folder} must be named wdrx_${folder}")
+    endif()
+    set(library_of_${folder} ${lib})
     get_target_property(sources ${lib} SOURCES)
     foreach(source ${sources})
       get_filename_component(path ${source} ABSOLUTE BASE_DIR ${base})
-      get_filename_component(folder ${path} DIRECTORY)
-      get_filename_component(stem ${path} NAME_WE)
-      set(owner_${folder}/${stem} ${lib})
-      if(NOT DEFINED folder_owner_${folder} OR rank_${lib} GREATER rank_${folder_owner_${folder}})
-        set(folder_owner_${folder} ${lib})
+      file(RELATIVE_PATH inside ${base} ${path})
+      if(inside MATCHES "^\\.\\./" OR IS_ABSOLUTE "${inside}")
+        message(FATAL_ERROR "Library ${lib} compiles ${path}, outside its folder src/${folder}")
       endif()
       list(APPEND files_${lib} ${path})
-      list(APPEND folders ${folder})
     endforeach()
+    file(GLOB_RECURSE headers ${base}/*.hpp ${base}/*.h)
+    list(APPEND files_${lib} ${headers})
   endforeach()
-  list(REMOVE_DUPLICATES folders)
-  foreach(folder ${folders})
-    file(GLOB headers ${folder}/*.hpp)
-    foreach(header ${headers})
-      get_filename_component(stem ${header} NAME_WE)
-      if(DEFINED owner_${folder}/${stem})
-        list(APPEND files_${owner_${folder}/${stem}} ${header})
-      else()
-        list(APPEND files_${folder_owner_${folder}} ${header})
-      endif()
-    endforeach()
+  file(GLOB entries LIST_DIRECTORIES true ${src}/*)
+  foreach(entry ${entries})
+    get_filename_component(folder ${entry} NAME)
+    if(IS_DIRECTORY ${entry} AND NOT DEFINED library_of_${folder})
+      message(FATAL_ERROR "Folder src/${folder} has no library: add wdrx_${folder} to WDRX_LAYERS in cmake/wdrx.cmake")
+    endif()
   endforeach()
+
+  # The libraries all end up in one program, so the link graph does not see a source or header
+  # that includes a header of a higher layer: the include lines are checked too. A header
+  # belongs to the library of its folder.
   foreach(lib ${WDRX_LIBRARIES})
     foreach(file ${files_${lib}})
+      get_filename_component(dir ${file} DIRECTORY)
       file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
       foreach(line ${includes})
         string(REGEX REPLACE "^[^\"]*\"([^\"]+)\".*$" "\\1" included "${line}")
-        get_filename_component(path ${PROJECT_SOURCE_DIR}/src/${included} ABSOLUTE)
-        get_filename_component(folder ${path} DIRECTORY)
-        get_filename_component(stem ${path} NAME_WE)
-        set(owner "")
-        if(DEFINED owner_${folder}/${stem})
-          set(owner ${owner_${folder}/${stem}})
-        elseif(DEFINED folder_owner_${folder})
-          set(owner ${folder_owner_${folder}})
+        if(EXISTS ${dir}/${included})
+          get_filename_component(path ${dir}/${included} ABSOLUTE)
+        else()
+          get_filename_component(path ${src}/${included} ABSOLUTE)
         endif()
+        file(RELATIVE_PATH relative ${src} ${path})
+        if(NOT relative MATCHES "^([A-Za-z0-9_]+)/")
+          continue()
+        endif()
+        set(owner "${library_of_${CMAKE_MATCH_1}}")
         if(NOT owner OR owner STREQUAL lib)
           continue()
         elseif(rank_${owner} GREATER rank_${lib})

@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "app/run_services.hpp"
-#include "app/window/window_controls.hpp"
 #include "config/settings.hpp"
 #include "simlink/user_aircraft.hpp"
+#include "window/window_controls.hpp"
 
 std::int32_t gf_autoRangeFor(bool onGround, double altitudeFeet, std::optional<double> distanceNm) {
   if (onGround) return 10;

@@ -6,13 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "airports/parking/addon_scan.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
 #include "app/run_services.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
@@ -21,9 +16,14 @@
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
+#include "parking/addon_scan.hpp"
 #include "platform/window_system.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/ai_creation.hpp"
 #include "traffic/link_state.hpp"
+#include "window/main_window.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

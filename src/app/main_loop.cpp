@@ -4,13 +4,7 @@
 #include <string>
 
 #include "app/auto_range.hpp"
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
 #include "app/run_services.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
-#include "app/window/window_commands.hpp"
-#include "app/window/window_controls.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
 #include "foundation/clock.hpp"
@@ -18,8 +12,14 @@
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "platform/program_instance.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/link_state.hpp"
+#include "window/main_window.hpp"
+#include "window/window_commands.hpp"
+#include "window/window_controls.hpp"
 
 using namespace std::chrono_literals;
 

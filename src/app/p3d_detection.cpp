@@ -4,16 +4,16 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/status_line.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/user_error.hpp"
-#include "platform/window_system.hpp"
 #include "platform/utf.hpp"
-#include "simlink/simconnect/p3d_registry.hpp"
+#include "platform/window_system.hpp"
+#include "runstate/status_line.hpp"
+#include "simconnect/p3d_registry.hpp"
 
 std::atomic<bool> p3dV5Installed{false};
 std::atomic<bool> p3dV6Installed{false};

@@ -10,12 +10,8 @@
 #include <iostream>
 #include <thread>
 
-#include "app/main_window_state.hpp"
 #include "app/p3d_detection.hpp"
-#include "app/run_control.hpp"
 #include "app/run_startup.hpp"
-#include "app/window/main_window.hpp"
-#include "app/window/window_mirror.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "foundation/clock.hpp"
@@ -28,6 +24,10 @@
 #include "platform/shell.hpp"
 #include "platform/window_system.hpp"
 #include "program_info.h"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "window/main_window.hpp"
+#include "window/window_mirror.hpp"
 
 namespace fs = std::filesystem;
 namespace gui = platform::gui;

@@ -11,9 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
@@ -24,6 +21,9 @@
 #include "foundation/text.hpp"
 #include "foundation/user_error.hpp"
 #include "platform/shell.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "traffic/drop_tally.hpp"
 
 namespace fs = std::filesystem;

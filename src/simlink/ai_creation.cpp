@@ -3,12 +3,12 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 
 std::unordered_map<std::uint32_t, std::string_view, KeyFnv1aHash> creationRequests;
 std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> failedLiveries;

@@ -6,8 +6,6 @@
 #include <exception>
 #include <string>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "config/settings_view.hpp"
 #include "foundation/clock.hpp"
@@ -15,6 +13,8 @@
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/sim_handlers.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_queues.hpp"

@@ -7,7 +7,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "simconnect/simconnect.hpp"
 
 // The open connection, null while not connected. Other threads call the API with it under
 // simQueueMutex; the SimClient thread clears it under that lock before it closes the connection.

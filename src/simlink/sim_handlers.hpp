@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "simconnect/simconnect.hpp"
 
 void lf_onUserAircraftData(const SimRecvSimObjectData& packet, std::uint32_t size);
 void lf_onUserAcTitle(std::string_view title);

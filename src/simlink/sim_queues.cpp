@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "foundation/clock.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_results.hpp"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "simconnect/simconnect.hpp"
 
 struct ClientEventRecord {
   std::uint32_t objectId = 0;

@@ -7,13 +7,13 @@
 #include <utility>
 
 #include "aircraft/aircraft_codes.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "foundation/format.hpp"
 #include "foundation/geodesy.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_handlers.hpp"
 #include "simlink/sim_ids.hpp"

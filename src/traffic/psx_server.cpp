@@ -11,14 +11,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "foundation/clock.hpp"
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/geodesy.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/drop_tally.hpp"
 #include "traffic/link_state.hpp"

@@ -17,7 +17,7 @@
 #include "foundation/geodesy.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
-#include "traffic/engine/engine_cycle.hpp"
+#include "records/engine_cycle.hpp"
 
 std::mutex trafficMutex;
 std::deque<LiveReport> addingStack;

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "records/records.hpp"
+#include "simconnect/simconnect.hpp"
 #include "traffic/drop_tally.hpp"
-#include "traffic/engine/records.hpp"
 #include "traffic/udp_reader.hpp"
 
 // The decoder reads fields 0 to 28; a shorter line is dropped.

@@ -7,11 +7,11 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/run_control.hpp"
 #include "foundation/files.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/run_control.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
 #include "traffic/traffic_decoder.hpp"

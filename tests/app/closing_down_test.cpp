@@ -8,20 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "../config/config_fixture.hpp"
-#include "airports/parking/addon_scan.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
+#include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/time_text.hpp"
+#include "parking/addon_scan.hpp"
+#include "platform/window_system.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "simlink/ai_creation.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/psx_server.hpp"
-#include "platform/window_system.hpp"
+#include "window/main_window.hpp"
 
 namespace fs = std::filesystem;
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "../config/config_fixture.hpp"
 #include "app/auto_range.hpp"
 #include "app/p3d_detection.hpp"
-#include "app/status_line.hpp"
+#include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "simlink/user_aircraft.hpp"
 

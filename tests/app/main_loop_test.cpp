@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
-#include "app/window/window_controls.hpp"
 #include "config/settings.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/link_state.hpp"
+#include "window/main_window.hpp"
+#include "window/window_controls.hpp"
 
 namespace shell_test {
 namespace {

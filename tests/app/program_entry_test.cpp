@@ -16,20 +16,20 @@
 #include <thread>
 #include <vector>
 
-#include "../config/config_fixture.hpp"
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
 #include "app/run_startup.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
+#include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
 #include "platform/program_instance.hpp"
 #include "platform/shell.hpp"
 #include "platform/window_system.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "support/temp_dir.hpp"
+#include "window/main_window.hpp"
 
 namespace fs = std::filesystem;
 namespace gui = platform::gui;

@@ -12,17 +12,17 @@
 
 #include <sched.h>
 
-#include "../config/config_fixture.hpp"
-#include "app/main_window_state.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
+#include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/files.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "support/http_server.hpp"
 #include "traffic/link_state.hpp"
+#include "window/main_window.hpp"
 
 namespace fs = std::filesystem;
 

@@ -4,22 +4,22 @@
 #include <filesystem>
 #include <future>
 
-#include "airports/parking/addon_scan.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window_state.hpp"
 #include "app/p3d_detection.hpp"
-#include "app/run_control.hpp"
 #include "app/run_startup.hpp"
-#include "app/status_line.hpp"
-#include "app/window/main_window.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "foundation/paths.hpp"
 #include "foundation/time_text.hpp"
+#include "parking/addon_scan.hpp"
+#include "runstate/main_window_state.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "support/fresh_state.hpp"
 #include "traffic/link_state.hpp"
-#include "window_fixture.hpp"
+#include "window/main_window.hpp"
+#include "window/window_fixture.hpp"
 
 namespace shell_test {
 

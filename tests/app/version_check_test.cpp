@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "../config/config_fixture.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
+#include "config/config_fixture.hpp"
 #include "config/settings.hpp"
 #include "foundation/files.hpp"
 #include "foundation/user_error.hpp"
 #include "platform/shell.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "shell_fixture.hpp"
 #include "support/http_server.hpp"
 

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "airports/parking/stand_services.hpp"
+#include "engine/engine.hpp"
+#include "parking/stand_services.hpp"
+#include "records/engine_tables.hpp"
+#include "records/records.hpp"
 #include "shell_fixture.hpp"
 #include "simlink/user_aircraft.hpp"
-#include "traffic/engine/engine.hpp"
-#include "traffic/engine/engine_tables.hpp"
-#include "traffic/engine/records.hpp"
 
 namespace shell_test {
 namespace {

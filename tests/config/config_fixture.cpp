@@ -2,11 +2,11 @@
 
 #include <pugixml.hpp>
 
-#include "app/run_control.hpp"
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
 #include "foundation/log.hpp"
 #include "foundation/paths.hpp"
+#include "runstate/run_control.hpp"
 #include "support/fresh_state.hpp"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <pugixml.hpp>
 
 #include "aircraft/aircraft_codes.hpp"
-#include "airports/parking/apf_format.hpp"
 #include "foundation/user_error.hpp"
 #include "foundation/xml_meta.hpp"
 #include "fuzz_support.hpp"
+#include "parking/apf_format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   wdrx::fuzz::workFolder();

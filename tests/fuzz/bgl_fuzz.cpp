@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "airports/bgl/bgl_reader.hpp"
 #include "fuzz_support.hpp"
+#include "parking/bgl_reader.hpp"
 
 namespace {
 

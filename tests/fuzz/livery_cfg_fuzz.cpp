@@ -10,14 +10,14 @@
 #include <string>
 
 #include "aircraft/aircraft_codes.hpp"
-#include "aircraft/liveries/cfg_keys.hpp"
-#include "aircraft/liveries/fltsim_section.hpp"
-#include "aircraft/liveries/ivao_files.hpp"
-#include "aircraft/liveries/livery_data.hpp"
-#include "aircraft/liveries/scan_reports.hpp"
-#include "aircraft/liveries/scan_task.hpp"
 #include "aircraft/registrations.hpp"
 #include "fuzz_support.hpp"
+#include "liveries/cfg_keys.hpp"
+#include "liveries/fltsim_section.hpp"
+#include "liveries/ivao_files.hpp"
+#include "liveries/livery_data.hpp"
+#include "liveries/scan_reports.hpp"
+#include "liveries/scan_task.hpp"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 #include <mutex>
 
 #include "airports/airport_db.hpp"
-#include "airports/parking/apf_location.hpp"
-#include "airports/parking/park_airports.hpp"
 #include "fuzz_support.hpp"
+#include "parking/apf_location.hpp"
+#include "parking/park_airports.hpp"
 
 namespace {
 void lf_knownAirports() {

@@ -6,8 +6,8 @@
 
 #include "foundation/paths.hpp"
 #include "fuzz_support.hpp"
-#include "simlink/simconnect/p3d_registry.hpp"
-#include "simlink/simconnect/sim_config.hpp"
+#include "simconnect/p3d_registry.hpp"
+#include "simconnect/sim_config.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   wdrx::fuzz::workFolder();

@@ -9,14 +9,14 @@
 #include <exception>
 #include <mutex>
 
-#include "app/run_control.hpp"
 #include "foundation/time_text.hpp"
 #include "fuzz_support.hpp"
+#include "runstate/run_control.hpp"
+#include "simconnect/connection.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_queues.hpp"
-#include "simlink/simconnect/connection.hpp"
-#include "simlink/user_aircraft.hpp"
 #include "simlink/sim_results.hpp"
+#include "simlink/user_aircraft.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_support.hpp"
-#include "simlink/simconnect/sim_config.hpp"
+#include "simconnect/sim_config.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto& folder = wdrx::fuzz::workFolder();

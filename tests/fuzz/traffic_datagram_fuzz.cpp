@@ -7,7 +7,7 @@
 #include "airports/park_airport_state.hpp"
 #include "config/settings.hpp"
 #include "fuzz_support.hpp"
-#include "traffic/engine/engine_cycle.hpp"
+#include "records/engine_cycle.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/traffic_decoder.hpp"
 #include "traffic/udp_reader.hpp"

@@ -28,9 +28,9 @@
 #include "platform/resources.hpp"
 #include "platform/sim_transport.hpp"
 #include "program_info.h"
-#include "sim_fixture.hpp"
-#include "simlink/simconnect/p3d_registry.hpp"
-#include "simlink/simconnect/sim_config.hpp"
+#include "simconnect/p3d_registry.hpp"
+#include "simconnect/sim_config.hpp"
+#include "simconnect/sim_fixture.hpp"
 #include "support/registry_values.hpp"
 #include "support/temp_dir.hpp"
 

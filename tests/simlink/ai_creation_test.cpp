@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
-#include "foundation/paths.hpp"
 #include "config/settings.hpp"
+#include "foundation/paths.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_results.hpp"
 #include "support/fresh_state.hpp"

@@ -6,12 +6,12 @@
 #include <functional>
 #include <thread>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "fakesim/fakesim.hpp"
 #include "foundation/format.hpp"
 #include "foundation/log.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/ai_creation.hpp"
 #include "simlink/sim_ids.hpp"
 #include "simlink/sim_queues.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "simconnect/simconnect.hpp"
 #include "simlink/user_aircraft.hpp"
 
 namespace simtest {

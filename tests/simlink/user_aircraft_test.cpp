@@ -7,11 +7,11 @@
 
 #include "aircraft/aircraft_codes.hpp"
 #include "aircraft/reference_db.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
 #include "foundation/user_error.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "sim_packets.hpp"
 #include "simlink/sim_client.hpp"
 #include "simlink/sim_queues.hpp"

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "faketraffic/faketraffic.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "simlink/user_aircraft.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/psx_server.hpp"

@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
-#include "app/run_control.hpp"
 #include "airports/park_airport_state.hpp"
-#include "app/status_line.hpp"
 #include "faketraffic/faketraffic.hpp"
-#include "support/fake_clock.hpp"
 #include "foundation/time_text.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
+#include "support/fake_clock.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/qnh.hpp"
 #include "traffic/traffic_decoder.hpp"

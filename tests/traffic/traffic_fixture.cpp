@@ -5,12 +5,12 @@
 #include <thread>
 
 #include "airports/park_airport_state.hpp"
-#include "app/run_control.hpp"
-#include "app/status_line.hpp"
 #include "config/settings.hpp"
 #include "foundation/log.hpp"
 #include "foundation/time_text.hpp"
-#include "traffic/engine/engine_cycle.hpp"
+#include "records/engine_cycle.hpp"
+#include "runstate/run_control.hpp"
+#include "runstate/status_line.hpp"
 #include "traffic/link_state.hpp"
 #include "traffic/psx_server.hpp"
 #include "traffic/qnh.hpp"

@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "simlink/simconnect/simconnect.hpp"
+#include "simconnect/simconnect.hpp"
 
 namespace platform {
 class ByteStream;

@@ -1,0 +1,3 @@
+#include "records/engine_cycle.hpp"
+
+std::atomic<std::int64_t> engineCycle{0};

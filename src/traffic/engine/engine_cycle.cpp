@@ -1,3 +1,0 @@
-#include "traffic/engine/engine_cycle.hpp"
-
-std::atomic<std::int64_t> engineCycle{0};

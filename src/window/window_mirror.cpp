@@ -1,0 +1,91 @@
+// The main window told where nobody looks at it: status-line changes and a state line for the
+// terminal, and the picture file of WDRX_WINDOW_PNG refreshed while the program runs.
+#include "window/window_mirror.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "foundation/format.hpp"
+#include "foundation/log.hpp"
+#include "platform/file_replace.hpp"
+#include "runstate/main_window_state.hpp"
+#include "traffic/link_state.hpp"
+#include "window/window_paint.hpp"
+
+namespace gui = platform::gui;
+using namespace std::chrono_literals;
+
+namespace {
+
+// What the terminal was last told of the status line (under statusMutex).
+std::string toldStatus;
+std::string toldError;
+
+const char* lf_lampName(bool shown, bool lit) {
+  if (!shown) return "off";
+  return lit ? "green" : "yellow";
+}
+
+}  // namespace
+
+void lf_startMirrorTimers(gui::WindowHandle window) {
+  const char* file = std::getenv("WDRX_WINDOW_PNG");
+  if (file != nullptr && *file != '\0') gui::setTimer(window, pictureTimerId, 2s);
+  gui::setTimer(window, stateTimerId, 5s);
+}
+
+bool lf_onMirrorTimer(std::uintptr_t id) {
+  if (id == pictureTimerId) {
+    gf_saveWindowPicture();
+  } else if (id == stateTimerId) {
+    gui::terminalLine(lf_stateLine(lf_takeWindowSnapshot()));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void lf_statusLineChanged(const std::string& status, const std::string& error) {
+  if (error != toldError) {
+    gui::terminalLine(error.empty() ? std::string("error line cleared") : "error: " + error);
+    toldError = error;
+  }
+  if (status != toldStatus) {
+    if (!status.empty()) gui::terminalLine("status: " + status);
+    toldStatus = status;
+  }
+}
+
+std::string lf_stateLine(const WindowSnapshot& v) {
+  std::string simulator = "red";
+  if (v.simConnected) {
+    simulator = v.simRunningShown && !v.aircraftText.empty() ? "green" : "yellow";
+    if (!v.simulatorText.empty()) simulator += " (" + v.simulatorText + ")";
+  }
+  const bool trafficShown = v.realTrafficLinked && v.trafficLamp != lampHidden;
+  const bool qnhShown = v.realTrafficLinked &&
+                        (v.qnhLamp == lampReceiving || v.qnhLamp == lampSilent) && v.qnhValue >= 1;
+  return wdrx::format("state: Sim {}, Traffic {}, QNH {}, live {}, liveries {}", simulator,
+                      lf_lampName(trafficShown, v.trafficLamp == lampReceiving),
+                      qnhShown ? std::to_string(v.qnhValue) : std::string("-"), v.liveCount,
+                      v.liveryCount);
+}
+
+void gf_saveWindowPicture() {
+  const char* file = std::getenv("WDRX_WINDOW_PNG");
+  auto window = static_cast<gui::WindowHandle>(mainWindow.windowHandle.load());
+  if (file == nullptr || *file == '\0' || window == nullptr) return;
+  const std::filesystem::path target(file);
+  std::filesystem::path part = target;
+  part += ".part";
+  static bool failed = false;  // GUI thread only; a failure is logged once until it passes
+  if (gui::inspect::savePng(window, part, true) && !platform::moveFileOver(part, target)) {
+    failed = false;
+    return;
+  }
+  if (!failed) gf_log(wdrx::format("The picture of the window could not be saved to {}", file));
+  failed = true;
+  std::error_code ignored;
+  std::filesystem::remove(part, ignored);
+}
