@@ -206,121 +206,157 @@ void lf_processTrafficLine(TrafficReader& reader) {
   gf_logDropSummary(reader.drops);
 }
 
+namespace {
+
+// The steps of processLineSub, in the order its drops are decided; each answers false when it
+// dropped the line (counted under its reason).
+
+// Time and position: the report's timestamp and a valid position within the range.
+bool lf_readPlace(TrafficReader& reader, LiveReport& report) {
+  const auto& f = reader.fields;
+  PositionSample& sample = report.sample;
+  double timestamp = 0.0;
+  if (!lf_number(f[14], timestamp))
+    return lf_badField(reader, DropReason::timestamp, "timestamp", ":", f[14]), false;
+  trafficSourceTime.store(timestamp);
+  report.timestamp = timestamp;
+
+  // A non-finite coordinate reads here and fails the position check.
+  if (!lf_parseDouble(f[2], sample.latitude))
+    return lf_badField(reader, DropReason::position, "lat", ":", f[2]), false;
+  if (!lf_parseDouble(f[3], sample.longitude))
+    return lf_badField(reader, DropReason::position, "lon", ":", f[3]), false;
+  const double lat = sample.latitude;
+  const double lon = sample.longitude;
+  if (!(lat >= -90.0 && lat <= 90.0) || !(lon >= -180.0 && lon <= 180.0) ||
+      (std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001))
+    return lf_badField(reader, DropReason::position, "invalid lalo: ", "", gf_formatLatLon(lat, lon)), false;
+
+  if (gf_distanceNm(reader.userLatLon(), {lat, lon}) > rangeNm.load())
+    return lf_drop(reader, DropReason::outOfRange), false;
+  return true;
+}
+
+// Registration, the callsign list the window asks for, and the aircraft's model.
+bool lf_readAircraft(TrafficReader& reader, AcIdentity& identity) {
+  const auto& f = reader.fields;
+  if (f[11].size() > maxRegistrationLength) return lf_drop(reader, DropReason::longRegistration), false;
+  if (!lf_none(f[11])) identity.registration = lf_storedText(f[11], maxRegistrationLength);
+
+  if (reader.collectCallsigns.load()) {
+    const std::string_view callsign = f[9];
+    if (!lf_none(callsign) && callsign.find('@') == std::string_view::npos)
+      reader.insertCallsign(lf_storedText(callsign, maxCallsignLength));
+  }
+
+  if (!gf_isAircraft(f[10], f[28])) return lf_drop(reader, DropReason::notAircraft), false;
+  identity.codes.modelId = gf_modelId(f[10]);
+  return true;
+}
+
+// The true heading, when the report's source gives one.
+bool lf_readTrueHeading(TrafficReader& reader, PositionSample& sample) {
+  const auto& f = reader.fields;
+  if (!lf_headingSource(f[17])) return true;
+  // Missing (empty, -1 or any negative value): no heading.
+  std::optional<double> heading;
+  if (!lf_optionalNumber(f[25], heading))
+    return lf_badField(reader, DropReason::trueHeading, "trueheading", ":", f[25]), false;
+  // A heading beyond a full turn is the same direction: the aircraft stays.
+  if (heading && *heading > 360.0) heading = std::fmod(*heading, 360.0);
+  if (heading && *heading == 0.0) {
+    sample.trueHeading = twoPi;
+    sample.reportFlag = 1;
+  } else if (heading && *heading > 0.0) {
+    sample.trueHeading = *heading * degToRad;
+    sample.reportFlag = 1;
+  }
+  return true;
+}
+
+// Address, ground speed and altitude; `groundSpeed` keeps whether the speed was given.
+bool lf_readAddressAndHeight(TrafficReader& reader, LiveReport& report, std::optional<double>& groundSpeed) {
+  const auto& f = reader.fields;
+  PositionSample& sample = report.sample;
+  if (!lf_hexid(f[1], report.hexid))
+    return lf_badField(reader, DropReason::hexid, "hexid incorrect", "", f[1]), false;
+  if (report.hexid <= 10000) return lf_drop(reader, DropReason::staticId), false;  // static aircraft
+
+  // Unknown ground speed counts as slow here; an airborne report takes its airspeed later.
+  if (!lf_optionalNumber(f[8], groundSpeed))
+    return lf_badField(reader, DropReason::groundSpeed, "gs", ":", f[8]), false;
+  sample.groundSpeed = groundSpeed.value_or(0.0);
+  switch (lf_readAltitude(reader, sample)) {
+    case AltitudeCheck::keep: break;
+    case AltitudeCheck::belowAirborneOnly: return lf_drop(reader, DropReason::airborneOnly), false;
+    case AltitudeCheck::badField: return false;
+  }
+  sample.airborne = sample.altitude > 0.0 ? 1 : 0;
+  return true;
+}
+
+// A usable identity, and on the ground only near the park airport.
+bool lf_acceptWhoAndWhere(TrafficReader& reader, LiveReport& report) {
+  AcIdentity& identity = report.identity;
+  if (!lf_checkCallsign(reader, identity)) return lf_drop(reader, DropReason::testCallsign), false;
+  if (identity.registration.empty() && identity.callsign.empty())
+    return lf_drop(reader, DropReason::noIdentity), false;
+  if (report.sample.airborne == 0) {
+    if (!lf_parkAirportSet()) return lf_drop(reader, DropReason::groundAway), false;
+    const Airport airport = parkAirport.load();
+    if (gf_distanceNm({airport.latitude, airport.longitude}, {report.sample.latitude, report.sample.longitude}) > 5.0)
+      return lf_drop(reader, DropReason::groundAway), false;
+  }
+  return true;
+}
+
+// Track, vertical speed, route, roll and airspeed.
+bool lf_readMotion(TrafficReader& reader, LiveReport& report, const std::optional<double>& groundSpeed) {
+  const auto& f = reader.fields;
+  PositionSample& sample = report.sample;
+  std::optional<double> number;
+  if (!lf_optionalNumber(f[7], number))
+    return lf_badField(reader, DropReason::track, "track incorrect ", "", f[7]), false;
+  sample.track = number.value_or(0.0);
+  if (sample.track == 0.0 && sample.trueHeading) sample.track = *sample.trueHeading * radToDeg;
+
+  if (!lf_optionalNumber(f[5], number))
+    return lf_badField(reader, DropReason::verticalSpeed, "vs", ":", f[5]), false;
+  sample.verticalSpeed = number.value_or(0.0);
+
+  if (!lf_none(f[12])) report.identity.origin = lf_routeAirport(f[12]);
+  if (!lf_none(f[13])) report.identity.destination = lf_routeAirport(f[13]);
+
+  if (sample.airborne != 0) {
+    if (!lf_optionalNumber(f[23], number))
+      return lf_badField(reader, DropReason::roll, "roll", ":", f[23]), false;
+    if (number && *number != 0.0) sample.roll = -*number * degToRad;
+  }
+
+  if (!lf_optionalNumber(f[20], number))
+    return lf_badField(reader, DropReason::trueAirspeed, "TAS incorrect", "", f[20]), false;
+  sample.trueAirspeed = number ? *number : lf_tasFromAltitude(sample.altitude);
+  if (!groundSpeed && sample.airborne != 0) sample.groundSpeed = sample.trueAirspeed;
+  return true;
+}
+
+}  // namespace
+
 void processLineSub(TrafficReader& reader) {
   try {
-    const auto& f = reader.fields;
-    if (f.size() < trafficFieldCount)
+    if (reader.fields.size() < trafficFieldCount)
       return reader.drops.countDrop(
-          DropReason::shortLine, wdrx::format("{} fields, at least {} expected, in: {}", f.size(),
+          DropReason::shortLine, wdrx::format("{} fields, at least {} expected, in: {}", reader.fields.size(),
                                               trafficFieldCount, reader.datagram));
     LiveReport report;
-    AcIdentity& identity = report.identity;
-    PositionSample& sample = report.sample;
-
-    double timestamp = 0.0;
-    if (!lf_number(f[14], timestamp))
-      return lf_badField(reader, DropReason::timestamp, "timestamp", ":", f[14]);
-    trafficSourceTime.store(timestamp);
-    report.timestamp = timestamp;
-
-    // A non-finite coordinate reads here and fails the position check.
-    if (!lf_parseDouble(f[2], sample.latitude))
-      return lf_badField(reader, DropReason::position, "lat", ":", f[2]);
-    if (!lf_parseDouble(f[3], sample.longitude))
-      return lf_badField(reader, DropReason::position, "lon", ":", f[3]);
-    const double lat = sample.latitude;
-    const double lon = sample.longitude;
-    if (!(lat >= -90.0 && lat <= 90.0) || !(lon >= -180.0 && lon <= 180.0) ||
-        (std::fabs(lat) <= 0.0001 && std::fabs(lon) <= 0.0001))
-      return lf_badField(reader, DropReason::position, "invalid lalo: ", "", gf_formatLatLon(lat, lon));
-    const LatLon position{lat, lon};
-
-    if (gf_distanceNm(reader.userLatLon(), position) > rangeNm.load())
-      return lf_drop(reader, DropReason::outOfRange);
-
-    if (f[11].size() > maxRegistrationLength)
-      return lf_drop(reader, DropReason::longRegistration);
-    if (!lf_none(f[11])) identity.registration = lf_storedText(f[11], maxRegistrationLength);
-
-    if (reader.collectCallsigns.load()) {
-      const std::string_view callsign = f[9];
-      if (!lf_none(callsign) && callsign.find('@') == std::string_view::npos)
-        reader.insertCallsign(lf_storedText(callsign, maxCallsignLength));
-    }
-
-    if (!gf_isAircraft(f[10], f[28])) return lf_drop(reader, DropReason::notAircraft);
-    identity.codes.modelId = gf_modelId(f[10]);
-
-    if (lf_headingSource(f[17])) {
-      // Missing (empty, -1 or any negative value): no heading.
-      std::optional<double> heading;
-      if (!lf_optionalNumber(f[25], heading))
-        return lf_badField(reader, DropReason::trueHeading, "trueheading", ":", f[25]);
-      // A heading beyond a full turn is the same direction: the aircraft stays.
-      if (heading && *heading > 360.0) heading = std::fmod(*heading, 360.0);
-      if (heading && *heading == 0.0) {
-        sample.trueHeading = twoPi;
-        sample.reportFlag = 1;
-      } else if (heading && *heading > 0.0) {
-        sample.trueHeading = *heading * degToRad;
-        sample.reportFlag = 1;
-      }
-    }
-
-    if (!lf_hexid(f[1], report.hexid))
-      return lf_badField(reader, DropReason::hexid, "hexid incorrect", "", f[1]);
-    if (report.hexid <= 10000) return lf_drop(reader, DropReason::staticId);  // static aircraft
-
-    // Unknown ground speed counts as slow here; an airborne report takes its airspeed below.
     std::optional<double> groundSpeed;
-    if (!lf_optionalNumber(f[8], groundSpeed))
-      return lf_badField(reader, DropReason::groundSpeed, "gs", ":", f[8]);
-    sample.groundSpeed = groundSpeed.value_or(0.0);
-    switch (lf_readAltitude(reader, sample)) {
-      case AltitudeCheck::keep: break;
-      case AltitudeCheck::belowAirborneOnly: return lf_drop(reader, DropReason::airborneOnly);
-      case AltitudeCheck::badField: return;
-    }
-    sample.airborne = sample.altitude > 0.0 ? 1 : 0;
+    if (!lf_readPlace(reader, report) || !lf_readAircraft(reader, report.identity) ||
+        !lf_readTrueHeading(reader, report.sample) || !lf_readAddressAndHeight(reader, report, groundSpeed) ||
+        !lf_acceptWhoAndWhere(reader, report) || !lf_readMotion(reader, report, groundSpeed))
+      return;
 
-    if (!lf_checkCallsign(reader, identity)) return lf_drop(reader, DropReason::testCallsign);
-    if (identity.registration.empty() && identity.callsign.empty())
-      return lf_drop(reader, DropReason::noIdentity);
-
-    // On the ground only near the park airport.
-    if (sample.airborne == 0) {
-      if (!lf_parkAirportSet()) return lf_drop(reader, DropReason::groundAway);
-      const Airport airport = parkAirport.load();
-      if (gf_distanceNm({airport.latitude, airport.longitude}, position) > 5.0)
-        return lf_drop(reader, DropReason::groundAway);
-    }
-
-    std::optional<double> number;
-    if (!lf_optionalNumber(f[7], number))
-      return lf_badField(reader, DropReason::track, "track incorrect ", "", f[7]);
-    sample.track = number.value_or(0.0);
-    if (sample.track == 0.0 && sample.trueHeading) sample.track = *sample.trueHeading * radToDeg;
-
-    if (!lf_optionalNumber(f[5], number))
-      return lf_badField(reader, DropReason::verticalSpeed, "vs", ":", f[5]);
-    sample.verticalSpeed = number.value_or(0.0);
-
-    if (!lf_none(f[12])) identity.origin = lf_routeAirport(f[12]);
-    if (!lf_none(f[13])) identity.destination = lf_routeAirport(f[13]);
-
-    if (sample.airborne != 0) {
-      if (!lf_optionalNumber(f[23], number))
-        return lf_badField(reader, DropReason::roll, "roll", ":", f[23]);
-      if (number && *number != 0.0) sample.roll = -*number * degToRad;
-    }
-
-    if (!lf_optionalNumber(f[20], number))
-      return lf_badField(reader, DropReason::trueAirspeed, "TAS incorrect", "", f[20]);
-    sample.trueAirspeed = number ? *number : lf_tasFromAltitude(sample.altitude);
-    if (!groundSpeed && sample.airborne != 0) sample.groundSpeed = sample.trueAirspeed;
-
-    sample.onGroundMark = 0;
-    sample.dueCycle = engineCycle.load() + reportDelayCycles;
+    report.sample.onGroundMark = 0;
+    report.sample.dueCycle = engineCycle.load() + reportDelayCycles;
 
     std::lock_guard lock(trafficMutex);
     if (acceptTraffic) {
