@@ -68,6 +68,7 @@ bool lf_readCfgKey(std::string_view line, std::string_view key, std::string& tar
 }
 
 std::string lf_fltsimSectionNumber(std::string_view line) {
+  if (line.find('[') == std::string_view::npos) return {};  // most lines: told cheaply
   const std::size_t start = lf_skipSpaces(line, 0);
   const std::string_view rest = line.substr(start);
   if (rest.starts_with("//") || rest.starts_with(';')) return {};
@@ -84,7 +85,6 @@ bool lf_checkFltsimNumbers(const std::vector<std::string_view>& lines, const std
   bool any = false;
   bool outOfRange = false;
   for (const std::string_view line : lines) {
-    if (!lf_mayBeFltsimHeader(line)) continue;
     const std::string number = lf_fltsimSectionNumber(line);
     if (number.empty()) continue;
     std::int32_t value = 0;

@@ -37,8 +37,6 @@ bool lf_readCfgKey(std::string_view line, std::string_view key, std::string& tar
 // damaged header that still holds "[fltsim." or "[FLTSIM.", empty for other lines. A line
 // whose first non-blank characters are "//" or ";" is a comment, never a header.
 std::string lf_fltsimSectionNumber(std::string_view line);
-// False for a line that cannot be a header: it holds no "[" (most lines; tells it cheaply).
-inline bool lf_mayBeFltsimHeader(std::string_view line) { return line.find('[') != std::string_view::npos; }
 // Whether the file's section numbers are acceptable (0 to 10000); a file without any
 // section is listed in cfgFilesWithoutSections and still accepted.
 bool lf_checkFltsimNumbers(const std::vector<std::string_view>& lines, const std::string& pathText,
@@ -61,7 +59,7 @@ void lf_cutFltsimSections(const std::vector<std::string_view>& lines, EndsSectio
     buffer.clear();
   };
   for (const std::string_view line : lines) {
-    if (lf_mayBeFltsimHeader(line) && !lf_fltsimSectionNumber(line).empty()) {
+    if (!lf_fltsimSectionNumber(line).empty()) {
       flush();
       inSection = true;
       buffer.push_back(line);

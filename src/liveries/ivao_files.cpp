@@ -111,6 +111,7 @@ ScanTaskResult lf_searchLiveriesinIVAOFile(std::uint32_t folderNumber, const fs:
                                            const ScanInputs& inputs, std::shared_ptr<const FolderEntries> listed) {
   try {
     CfgFileScan scan(folderNumber, path, inputs, std::move(listed));
+    scan.result.ivao = true;
     scan.model = lf_fixIVAOModel(scan.pathText, scan.result.reports);
     if (scan.model.empty()) return std::move(scan.result);
     CfgText text;
@@ -205,7 +206,6 @@ void lf_processIvaoSection(CfgFileScan& scan, std::vector<std::string_view>& sec
     codes.modelId = gf_modelId(scan.model);
   }
   if (codes.airlineId == 0 || codes.modelId == 0) return;
-  scan.result.ivao = true;
   scan.result.add(LiveryData{std::move(keys.title), std::move(keys.registration), codes,
                              static_cast<std::uint16_t>(scan.folderNumber)},
                   header);

@@ -9,11 +9,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -57,19 +55,9 @@ class ScanPool::Queue {
   explicit Queue(std::size_t threadLanes);
 
   // Queues the call at the front or at the back. A task queues the tasks it finds at the front,
-  // so that its thread goes on depth first, in the order the driver takes the results. Once
-  // the pool is finishing nothing is queued any more (the future then reports a broken promise).
-  template <typename Call>
-  auto submit(Call call, bool front = false) -> std::future<std::invoke_result_t<Call>> {
-    using Result = std::invoke_result_t<Call>;
-    auto job = std::make_unique<Job<Result>>(std::move(call));
-    std::future<Result> future = job->task.get_future();
-    push(std::move(job), front);
-    return future;
-  }
-
-  // Queues the call like submit(), without a future: a call that hands its result on by
-  // itself. What it throws is logged.
+  // so that its thread goes on depth first, in the order the driver takes the results. The call
+  // hands its result on by itself; what it throws is logged. Once the pool is finishing nothing
+  // is queued any more.
   template <typename Call>
   void post(Call call, bool front = false) {
     push(std::make_unique<Posted<Call>>(std::move(call)), front);
@@ -80,13 +68,6 @@ class ScanPool::Queue {
   struct JobBase {
     virtual ~JobBase() = default;
     virtual void run() = 0;
-  };
-  template <typename Result>
-  struct Job : JobBase {
-    template <typename Call>
-    explicit Job(Call&& call) : task(std::forward<Call>(call)) {}
-    void run() override { task(); }  // the call's exceptions go to its future
-    std::packaged_task<Result()> task;
   };
   template <typename Call>
   struct Posted : JobBase {

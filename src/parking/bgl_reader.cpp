@@ -142,11 +142,6 @@ std::vector<std::uint32_t> lf_readFileWords(std::istream& in) {
   return words;
 }
 
-void lf_processBGLfile(const std::filesystem::path& path, BglAirportSink& sink) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) lf_processBGLfile(in, path, sink);
-}
-
 void lf_processBGLfile(std::istream& in, const std::filesystem::path& path, BglAirportSink& sink) {
   try {
     in.clear();

@@ -66,10 +66,8 @@ bool lf_hasAirportSection(std::istream& in);
 // The whole stream as little-endian words; a last partial word is padded with zero bytes.
 std::vector<std::uint32_t> lf_readFileWords(std::istream& in);
 
-// Reads one file and hands each usable airport record to the sink. A file that cannot be
-// opened or is no BGL file is passed over silently; an exception is logged and passed on.
-void lf_processBGLfile(const std::filesystem::path& path, BglAirportSink& sink);
-// The same on the file open in binary (read from its start).
+// Reads one file, open in binary (from its start), and hands each usable airport record to the
+// sink. A file that is no BGL file is passed over silently; an exception is logged and passed on.
 void lf_processBGLfile(std::istream& in, const std::filesystem::path& path, BglAirportSink& sink);
 // The same on words already in memory (the fuzz target and the benchmarks enter here).
 void lf_processBGLwords(bgl::Words words, const std::filesystem::path& path, BglAirportSink& sink);

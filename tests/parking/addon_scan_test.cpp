@@ -222,6 +222,8 @@ TEST_F(AddonScanTest, ScansFoldersLinksGeneratesAndZips) {
   EXPECT_EQ(shown.front(), "simaddon 0");
   EXPECT_TRUE(contains(shown, "tblo 1"));
   EXPECT_EQ(shown.back(), "thirdp 3");  // EHAM.txt, EGKK.txt, KJFK.xml
+  const auto zipped = std::find(shown.begin(), shown.end(), "tblo 1");  // counted while the scan writes
+  EXPECT_NE(std::find(shown.begin(), zipped, "thirdp 3"), zipped);     // (EGKK, in a later afolder, last)
   EXPECT_TRUE(contains(shown, "simaddon 2"));
 
   // A second scan gives the same folders.

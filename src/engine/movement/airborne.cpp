@@ -141,6 +141,13 @@ double lf_meanGroundSpeed(const LiveAc& ac) {
 
 namespace {
 
+// The leg goes at the vertical speed vs (feet per minute): the next sample takes it too.
+void lf_setLegVerticalSpeed(LiveAc& ac, double vs) {
+  ac.samples[1].verticalSpeed = vs;
+  ac.legVerticalSpeed = vs;
+  ac.altitudeRate = vs / 6000.0;
+}
+
 // The altitude rate of the leg by where its two samples are (on the ground or airborne) and
 // whether the aircraft is on approach; descents and climbs from the ground set the gear.
 void lf_legAltitudeRate(LiveAc& ac, std::int32_t cycles) {
@@ -163,10 +170,7 @@ void lf_legAltitudeRate(LiveAc& ac, std::int32_t cycles) {
         ac.altitudeRate = std::min(q[1].verticalSpeed / 6000.0, ac.climbLimit);
       }
     } else {
-      const double vs = lf_descentRate(ac);
-      q[1].verticalSpeed = vs;
-      ac.legVerticalSpeed = vs;
-      ac.altitudeRate = vs / 6000.0;
+      lf_setLegVerticalSpeed(ac, lf_descentRate(ac));
     }
     gf_setGear(ac, 1);
   } else if (frontUp && !nextUp) {
@@ -174,10 +178,7 @@ void lf_legAltitudeRate(LiveAc& ac, std::int32_t cycles) {
       // Toward the field; from below it (an altimeter off the QNH) within the climb limit.
       ac.altitudeRate = std::min((lf_fieldAltitude() - ac.altitude) / cycles, ac.climbLimit);
     } else {
-      const double vs = qnhHpa.load() > 1013 ? lf_descentRate(ac) : -601.0;
-      q[1].verticalSpeed = vs;
-      ac.legVerticalSpeed = vs;
-      ac.altitudeRate = vs / 6000.0;
+      lf_setLegVerticalSpeed(ac, qnhHpa.load() > 1013 ? lf_descentRate(ac) : -601.0);
     }
     gf_setGear(ac, 1);
   } else if (ac.approach == 0) {
@@ -194,10 +195,7 @@ void lf_legAltitudeRate(LiveAc& ac, std::int32_t cycles) {
     // On approach the reports lead; a climb (a missed approach) still keeps the climb limit.
     ac.altitudeRate = std::min((q[1].altitude - ac.altitude) / cycles, ac.climbLimit);
   } else {
-    const double vs = lf_descentRate(ac);
-    q[1].verticalSpeed = vs;
-    ac.legVerticalSpeed = vs;
-    ac.altitudeRate = vs / 6000.0;
+    lf_setLegVerticalSpeed(ac, lf_descentRate(ac));
   }
 }
 
