@@ -13,13 +13,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -48,28 +46,7 @@
 #include "simlink/user_aircraft.hpp"
 #include "traffic/traffic_decoder.hpp"
 
-namespace {
-// Only the run thread's allocations count (the fake simulator's threads allocate on their own).
-thread_local bool countingAllocations = false;
-std::atomic<std::uint64_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (countingAllocations) allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-// The replaced new and delete are a malloc/free pair; GCC, inlining this delete where a new was
-// made, sees free() of memory from operator new and takes it for a mismatch.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "allocation_count.hpp"
 
 namespace {
 
