@@ -184,17 +184,9 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
     case SimFunction::AICreateNonATCAircraft:
       createAircraft(session, packet, out, exception);
       break;
-    case SimFunction::AIRemoveObject: {
-      const auto found = objects_.find(packet.objectId);
-      if (found == objects_.end()) {
-        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
-        break;
-      }
-      const ObjectType type = found->second.type;
-      objects_.erase(found);
-      announceObject(packet.objectId, type, false, out);
+    case SimFunction::AIRemoveObject:
+      if (!eraseObject(packet.objectId, out)) exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
       break;
-    }
     case SimFunction::AISetAircraftFlightPlan:
       setFlightPlan(packet, exception);
       break;
