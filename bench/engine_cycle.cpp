@@ -54,7 +54,6 @@ constexpr double lat0 = 52.0, lon0 = 4.0;
 constexpr int stepsPerSecond = 100;
 constexpr int churnSteps = 50;  // one aircraft replaced: the pace of the creations
 constexpr std::int64_t creationSteps = 50;  // one creation handed over per 50 cycles
-constexpr std::int64_t maxLive = 500;       // MAX_LIVE_SEL
 constexpr std::int64_t measuredSteps = 60000;  // ten minutes of flight
 constexpr double circleNm = 10.0;
 constexpr double speedKt = 250.0;
@@ -274,8 +273,8 @@ void BM_MainLoopStep(benchmark::State& state) {
   };
   // Warm-up: the first reports are shown 30 s after they came, creations go out one per 50
   // cycles; queues and tables grow to size.
-  const std::int64_t warmUpSteps =
-      reportDelayCycles + creationSteps * std::min<std::int64_t>(static_cast<std::int64_t>(aircraft), maxLive) + 2000;
+  const std::int64_t live = std::min<std::int64_t>(static_cast<std::int64_t>(aircraft), MAX_LIVE_SEL.value.load());
+  const std::int64_t warmUpSteps = reportDelayCycles + creationSteps * live + 2000;
   for (; step < warmUpSteps; ++step) {
     turn();
     lf_mainLoopStep();
