@@ -13,13 +13,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -48,28 +46,7 @@
 #include "simlink/user_aircraft.hpp"
 #include "traffic/traffic_decoder.hpp"
 
-namespace {
-// Only the run thread's allocations count (the fake simulator's threads allocate on their own).
-thread_local bool countingAllocations = false;
-std::atomic<std::uint64_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (countingAllocations) allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-// The replaced new and delete are a malloc/free pair; GCC, inlining this delete where a new was
-// made, sees free() of memory from operator new and takes it for a mismatch.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "allocation_count.hpp"
 
 namespace {
 
@@ -77,7 +54,6 @@ constexpr double lat0 = 52.0, lon0 = 4.0;
 constexpr int stepsPerSecond = 100;
 constexpr int churnSteps = 50;  // one aircraft replaced: the pace of the creations
 constexpr std::int64_t creationSteps = 50;  // one creation handed over per 50 cycles
-constexpr std::int64_t maxLive = 500;       // MAX_LIVE_SEL
 constexpr std::int64_t measuredSteps = 60000;  // ten minutes of flight
 constexpr double circleNm = 10.0;
 constexpr double speedKt = 250.0;
@@ -297,8 +273,8 @@ void BM_MainLoopStep(benchmark::State& state) {
   };
   // Warm-up: the first reports are shown 30 s after they came, creations go out one per 50
   // cycles; queues and tables grow to size.
-  const std::int64_t warmUpSteps =
-      reportDelayCycles + creationSteps * std::min<std::int64_t>(static_cast<std::int64_t>(aircraft), maxLive) + 2000;
+  const std::int64_t live = std::min<std::int64_t>(static_cast<std::int64_t>(aircraft), MAX_LIVE_SEL.value.load());
+  const std::int64_t warmUpSteps = reportDelayCycles + creationSteps * live + 2000;
   for (; step < warmUpSteps; ++step) {
     turn();
     lf_mainLoopStep();

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <random>
 #include <thread>
 #include <vector>
@@ -23,34 +22,15 @@
 #include "simconnect/simconnect.hpp"
 #include "simlink/sim_client.hpp"
 
-namespace {
+#include "allocation_count.hpp"
 
-// Heap allocations made on the benchmark thread while `counting` is set.
-std::atomic<long long> allocations{0};
-thread_local bool counting = false;
+namespace {
 
 constexpr int positionsPerFrame = 500;
 constexpr std::uint32_t firstObject = 1000;
 constexpr std::size_t positionPacketSize = 36 + 64;  // SetDataOnSimObject header and data
 
 }  // namespace
-
-void* operator new(std::size_t size) {
-  if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-// The replaced new and delete are a malloc/free pair; GCC, inlining this delete where a new was
-// made, sees free() of memory from operator new and takes it for a mismatch.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace {
 
@@ -120,17 +100,17 @@ void BM_FramePositionWrites(benchmark::State& state) {
   std::vector<double> callNs;
   std::vector<double> callCpuNs;
   Clock::duration toSim{0};
-  long long countedAllocations = 0;
+  std::uint64_t countedAllocations = 0;
   for (auto _ : state) {
     const auto before = allocations.load();
     const double cpuStart = lf_threadCpuNs();
     const auto start = Clock::now();
-    counting = true;
+    countingAllocations = true;
     for (int i = 0; i < positionsPerFrame; ++i) {
       position[0] += 1e-6;
       SimConnect_SetDataOnSimObject(handle, 402, firstObject + i, 0, 0, 64, position);
     }
-    counting = false;
+    countingAllocations = false;
     const auto queued = Clock::now();
     const double cpuQueued = lf_threadCpuNs();
     if (sent > 0) {  // the first frame warms up

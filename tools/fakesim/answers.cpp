@@ -30,6 +30,16 @@ void lf_followTerrain(SimObject& object, double terrain) {
   v["SIM ON GROUND"].number = height <= v["STATIC CG TO GROUND"].number + 0.5 ? 1.0 : 0.0;
 }
 
+// An EXCEPTION packet: the exception's number, the send id of the packet refused and the index
+// of its argument at fault.
+std::vector<std::byte> lf_exceptionPacket(std::uint32_t number, std::uint32_t sendId, std::uint32_t index) {
+  auto bytes = gf_packet(SimRecvId::Exception, 24, simProtocolVersion);
+  gf_put<std::uint32_t>(bytes, 12, number);
+  gf_put<std::uint32_t>(bytes, 16, sendId);
+  gf_put<std::uint32_t>(bytes, 20, index);
+  return bytes;
+}
+
 }  // namespace
 
 void FakeSim::answerPeriod(std::uint32_t period, std::vector<Outgoing>& out) {
@@ -118,11 +128,7 @@ std::vector<std::byte> FakeSim::dataPacket(SimRecvId id, const Session& session,
 void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& packet, std::vector<Outgoing>& out) {
   if (packet.malformed && packet.bytes.size() < 16) return;
   const auto exception = [&](std::uint32_t number, std::uint32_t index) {
-    auto bytes = gf_packet(SimRecvId::Exception, 24, simProtocolVersion);
-    gf_put<std::uint32_t>(bytes, 12, number);
-    gf_put<std::uint32_t>(bytes, 16, packet.sendId);
-    gf_put<std::uint32_t>(bytes, 20, index);
-    out.push_back({session, std::move(bytes)});
+    out.push_back({session, lf_exceptionPacket(number, packet.sendId, index)});
   };
   // A packet whose size does not fit its function is refused (SetDataOnSimObject: its data does
   // not fit its count and unit, told below as a wrong data size).
@@ -178,17 +184,9 @@ void FakeSim::handlePacket(const std::shared_ptr<Session>& session, Packet& pack
     case SimFunction::AICreateNonATCAircraft:
       createAircraft(session, packet, out, exception);
       break;
-    case SimFunction::AIRemoveObject: {
-      const auto found = objects_.find(packet.objectId);
-      if (found == objects_.end()) {
-        exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
-        break;
-      }
-      const ObjectType type = found->second.type;
-      objects_.erase(found);
-      announceObject(packet.objectId, type, false, out);
+    case SimFunction::AIRemoveObject:
+      if (!eraseObject(packet.objectId, out)) exception(static_cast<std::uint32_t>(Exception::UnrecognizedId), 1);
       break;
-    }
     case SimFunction::AISetAircraftFlightPlan:
       setFlightPlan(packet, exception);
       break;
@@ -465,16 +463,7 @@ void FakeSim::sendQuit() {
 }
 
 void FakeSim::sendException(std::uint32_t exception, std::uint32_t sendId, std::uint32_t index) {
-  auto bytes = gf_packet(SimRecvId::Exception, 24, simProtocolVersion);
-  gf_put<std::uint32_t>(bytes, 12, exception);
-  gf_put<std::uint32_t>(bytes, 16, sendId);
-  gf_put<std::uint32_t>(bytes, 20, index);
-  std::vector<Outgoing> out;
-  {
-    std::lock_guard lock(mutex_);
-    out = toAll(bytes);
-  }
-  write(out);
+  sendRaw(lf_exceptionPacket(exception, sendId, index));
 }
 
 void FakeSim::sendPeriodicAnswers() {

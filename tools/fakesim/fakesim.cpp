@@ -101,7 +101,7 @@ FakeSim::FakeSim(Options options) : options_(std::move(options)), nextObjectId_(
   v["INDICATED ALTITUDE"].number = options_.userAltitude;
   v["PLANE HEADING DEGREES TRUE"].number = options_.userHeading * std::numbers::pi / 180.0;
   v["SIM ON GROUND"].number = options_.userOnGround ? 1.0 : 0.0;
-  v["GROUND ALTITUDE"].number = options_.userOnGround ? options_.userAltitude : 0.0;
+  v["GROUND ALTITUDE"].number = terrainAltitude();
   v["PLANE ALT ABOVE GROUND"].number = options_.userOnGround ? 0.0 : options_.userAltitude;
   v["STANDARD ATM TEMPERATURE"].number = 518.67;
 }

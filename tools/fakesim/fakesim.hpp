@@ -282,6 +282,9 @@ class FakeSim {
   std::vector<const SimObject*> objectsOfType(ObjectType type, std::uint32_t radius) const;
   bool flightPlanLoads(const std::string& path) const;
   SimObject* findObject(std::uint32_t objectId);
+  // Removes the AI object and tells the clients subscribed to ObjectRemoved; false when there is
+  // none of the id.
+  bool eraseObject(std::uint32_t objectId, std::vector<Outgoing>& out);
   // The ground under every aircraft: where the user aircraft stands, else sea level.
   double terrainAltitude() const;
   void announceObject(std::uint32_t objectId, ObjectType type, bool added, std::vector<Outgoing>& out);

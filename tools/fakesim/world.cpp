@@ -136,15 +136,20 @@ std::optional<SimObject> FakeSim::object(std::uint32_t objectId) const {
   return found->second;
 }
 
+bool FakeSim::eraseObject(std::uint32_t objectId, std::vector<Outgoing>& out) {
+  const auto found = objects_.find(objectId);
+  if (found == objects_.end()) return false;
+  const ObjectType type = found->second.type;
+  objects_.erase(found);
+  announceObject(objectId, type, false, out);
+  return true;
+}
+
 bool FakeSim::removeObject(std::uint32_t objectId) {
   std::vector<Outgoing> out;
   {
     std::lock_guard lock(mutex_);
-    const auto found = objects_.find(objectId);
-    if (found == objects_.end()) return false;
-    const ObjectType type = found->second.type;
-    objects_.erase(found);
-    announceObject(objectId, type, false, out);
+    if (!eraseObject(objectId, out)) return false;
   }
   write(out);
   return true;
