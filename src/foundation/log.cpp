@@ -44,10 +44,7 @@ void gf_log(std::string_view text) { lf_write({}, text, false); }
 void gf_logMarked(std::string_view text) { lf_write("==> ", text, true); }
 void gf_logIndented(std::string_view text) { lf_write("          ", text, false); }
 
-void gf_logFlush(std::string_view text) {
-  gf_log(text);
-  gf_flushLog();
-}
+void gf_logFlush(std::string_view text) { lf_write({}, text, true); }
 
 void gf_flushLog() {
   std::lock_guard lock(logMutex);

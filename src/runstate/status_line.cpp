@@ -105,8 +105,8 @@ StatusSnapshot gf_statusSnapshot() {
 }
 
 namespace {
+// Called with statusMutex held.
 void lf_emptyStatusLine() {
-  std::lock_guard lock(statusLine.statusMutex);
   statusLine.statusText.clear();
   statusLine.errorText.clear();
   statusLine.statusClock = 0;
@@ -115,14 +115,17 @@ void lf_emptyStatusLine() {
 }  // namespace
 
 void gf_resetStatusLine() {
-  lf_emptyStatusLine();
   {
     std::lock_guard lock(statusLine.statusMutex);
+    lf_emptyStatusLine();
     lf_echo();
   }
   lf_notify();
 }
 
 namespace wdrx::testing {
-void resetStatusLine() { lf_emptyStatusLine(); }
+void resetStatusLine() {
+  std::lock_guard lock(statusLine.statusMutex);
+  lf_emptyStatusLine();
+}
 }  // namespace wdrx::testing

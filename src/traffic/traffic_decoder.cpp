@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <utility>
 
 #include "aircraft/aircraft_codes.hpp"
@@ -26,16 +25,6 @@ bool acceptTraffic = false;
 namespace {
 
 constexpr double twoPi = 6.283185307179586;
-
-// A bad field: drops the datagram, counted under its reason with the message. Thrown only by
-// lf_checkAltitude for its outside callers: the decoder itself returns bad fields, since a
-// broken feed sends many of them and unwinding costs more than a whole good line.
-class DecodeError : public std::runtime_error {
- public:
-  DecodeError(DropReason reason, const std::string& message)
-      : std::runtime_error(message), reason(reason) {}
-  const DropReason reason;
-};
 
 // Counts the datagram as dropped for a bad field, with the message "{label}{separator}{text}".
 void lf_badField(TrafficReader& reader, DropReason reason, std::string_view label,
@@ -70,12 +59,6 @@ bool lf_optionalNumber(std::string_view text, std::optional<double>& value) {
 bool lf_hexid(std::string_view text, std::uint32_t& value) {
   return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
-
-// What lf_readAltitude found.
-enum class AltitudeCheck { keep, belowAirborneOnly, badField };
-
-// lf_checkAltitude without the throw: a bad field is counted here and gives badField.
-AltitudeCheck lf_readAltitude(TrafficReader& reader, PositionSample& sample);
 
 // True airspeed of a report that gives none, from its corrected altitude.
 double lf_tasFromAltitude(double altitudeFeet) {
@@ -286,7 +269,7 @@ bool lf_readAddressAndHeight(TrafficReader& reader, LiveReport& report, std::opt
   if (!lf_optionalNumber(f[8], groundSpeed))
     return lf_badField(reader, DropReason::groundSpeed, "gs", ":", f[8]), false;
   sample.groundSpeed = groundSpeed.value_or(0.0);
-  switch (lf_readAltitude(reader, sample)) {
+  switch (lf_checkAltitude(reader, sample)) {
     case AltitudeCheck::keep: break;
     case AltitudeCheck::belowAirborneOnly: return lf_drop(reader, DropReason::airborneOnly), false;
     case AltitudeCheck::badField: return false;
@@ -364,26 +347,13 @@ void processLineSub(TrafficReader& reader) {
     } else {
       lf_drop(reader, DropReason::notAccepted);
     }
-  } catch (const DecodeError& e) {
-    reader.drops.countDrop(e.reason, e.what());
   } catch (const std::exception& e) {
     reader.drops.countDrop(DropReason::other, wdrx::format("exception in processLineSub: {}",
                                                            e.what()));
   }
 }
 
-bool lf_checkAltitude(TrafficReader& reader, PositionSample& sample) {
-  const std::string_view field = reader.fields[4];
-  double altitude = 0.0;
-  if (!lf_number(field, altitude))
-    throw DecodeError(DropReason::altitude,
-                      wdrx::format("altitude {} incorrect, from: {}", field, reader.datagram));
-  return lf_readAltitude(reader, sample) == AltitudeCheck::keep;
-}
-
-namespace {
-
-AltitudeCheck lf_readAltitude(TrafficReader& reader, PositionSample& sample) {
+AltitudeCheck lf_checkAltitude(TrafficReader& reader, PositionSample& sample) {
   const std::string_view field = reader.fields[4];
   double altitude = 0.0;
   if (!lf_number(field, altitude)) {
@@ -419,8 +389,6 @@ AltitudeCheck lf_readAltitude(TrafficReader& reader, PositionSample& sample) {
   const double fieldAltitude = lf_parkAirportSet() ? parkAirport.load().altitude : 0.0;
   return altitude - fieldAltitude > 150.0 ? AltitudeCheck::keep : AltitudeCheck::belowAirborneOnly;
 }
-
-}  // namespace
 
 bool lf_checkCallsign(TrafficReader& reader, AcIdentity& identity) {
   std::string_view callsign = reader.fields[9];

@@ -33,9 +33,11 @@ void lf_processTrafficLine(TrafficReader& reader);
 // The same for a datagram in any buffer (valid during the call): what fuzzers and tools call.
 void gf_processTrafficDatagram(TrafficReader& reader, std::string_view datagram);
 void processLineSub(TrafficReader& reader);
-// Field 4 into the sample's altitude, QNH-corrected and put on the ground where it belongs;
-// false: drop the report. Throws on a bad field.
-bool lf_checkAltitude(TrafficReader& reader, PositionSample& sample);
+// Field 4 into the sample's altitude, QNH-corrected and put on the ground where it belongs.
+// A bad field is counted as dropped here and gives badField (no throw: a broken feed sends
+// many, and unwinding costs more than a whole good line).
+enum class AltitudeCheck { keep, belowAirborneOnly, badField };
+AltitudeCheck lf_checkAltitude(TrafficReader& reader, PositionSample& sample);
 // Field 9 into the callsign; false: drop the report.
 bool lf_checkCallsign(TrafficReader& reader, AcIdentity& identity);
 std::string gf_formatLatLon(double latitude, double longitude);  // "{:.6f},{:.6f}"

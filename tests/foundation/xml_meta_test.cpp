@@ -126,6 +126,12 @@ TEST_F(XmlMeta, ADeeplyNestedDocumentIsSavedInLinearSize) {
   const std::string saved = readFile(dir / "deep.xml");
   EXPECT_LT(saved.size(), 2 * nested.size());
   EXPECT_NE(saved.find(nested), std::string::npos);
+
+  std::string wide;  // many elements side by side are not deep: still indented
+  for (int i = 0; i < 40; ++i) wide += "<p>1</p>";
+  document = parse("<root>" + wide + "</root>");
+  ASSERT_TRUE(gf_saveXmlWithDeclaration(document, dir / "wide.xml"));
+  EXPECT_NE(readFile(dir / "wide.xml").find("\n  <p>1</p>\n  <p>1</p>\n"), std::string::npos);
 }
 
 // Declarations kept by the parser are rewritten in place: version first, then encoding, then

@@ -142,6 +142,7 @@ const std::vector<DecodeCase> decodeCases{
     pass("VehWithoutBlankIsATail", {{f::registration, "D-EVEH"}}, identityIs("KLM1234/D-EVEH/AMS/LHR")),
     drop("OutOfRange", {{f::latitude, "53.0"}}, DropReason::outOfRange),
     drop("EmitterSurfaceVehicle", {{f::category, "C1"}}, DropReason::notAircraft),
+    pass("NoCategoryEndsTheLineInAComma", {{f::category, ""}}),  // the 29-field format
     drop("StaticId10000", {{f::hexid, "10000"}}, DropReason::staticId),
     pass("Id10001Passes", {{f::hexid, "10001"}}),
     drop("Registration13Chars", {{f::registration, "ABCDEFGHIJKLM"}},

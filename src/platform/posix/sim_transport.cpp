@@ -93,15 +93,16 @@ class PosixSimTransport final : public SimTransport {
     writer_ = std::thread([this] { writeLoop(); });
   }
 
-  // Only a writer asleep on an empty queue is woken, once, and after the lock is released: a
-  // woken writer must not block at once on the lock its waker still holds.
+  // The writer is woken only when the queue was empty and no send is under way (else it takes the
+  // queue when that send ends), and after the lock is released: a woken writer must not block at
+  // once on the lock its waker still holds.
   bool write(const std::byte* data, std::size_t size) override {
     bool wake = false;
     {
       std::lock_guard lock(mutex_);
       if (stopped_ || closing_) return false;
+      wake = pending_.empty() && !writing_;
       pending_.insert(pending_.end(), data, data + size);
-      wake = std::exchange(writerAsleep_, false);
     }
     if (wake) wake_.notify_one();
     return true;
@@ -197,11 +198,7 @@ class PosixSimTransport final : public SimTransport {
     std::vector<std::byte> sending;
     std::unique_lock lock(mutex_);
     for (;;) {
-      while (pending_.empty() && !closed_ && !stopped_) {
-        writerAsleep_ = true;
-        wake_.wait(lock);
-      }
-      writerAsleep_ = false;
+      wake_.wait(lock, [&] { return !pending_.empty() || closed_ || stopped_; });
       if (stopped_ || (pending_.empty() && closed_)) return;
       sending.swap(pending_);
       writing_ = true;
@@ -235,7 +232,6 @@ class PosixSimTransport final : public SimTransport {
   std::condition_variable idle_;
   std::vector<std::byte> pending_;
   bool writing_ = false;
-  bool writerAsleep_ = false;  // the writer waits on wake_ for bytes; the first write wakes it
   std::atomic<std::uint64_t> sentBytes_{0};
   bool stopped_ = false;  // read or write failed, or the sink stopped reading
   bool closing_ = false;
