@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/utf.hpp"
+#include "program_info.h"
 
 namespace platform::gui {
 
@@ -193,7 +194,7 @@ bool registerWindowClass(const std::u16string& className, WindowProc proc) {
     mainProc = proc;
   }
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(100));
+  HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(WDRX_ICON_ID));
   if (icon == nullptr) icon = ::LoadIconW(nullptr, IDI_APPLICATION);
   const std::wstring name = lf_wide(className);
   WNDCLASSEXW windowClass{};
