@@ -57,17 +57,13 @@ bool lf_onMirrorTimer(std::uintptr_t id) {
 }
 
 std::string lf_stateLine(const WindowSnapshot& v) {
-  std::string simulator = "red";
-  if (v.simConnected) {
-    simulator = v.simRunningShown && !v.aircraftText.empty() ? "green" : "yellow";
-    if (!v.simulatorText.empty()) simulator += " (" + v.simulatorText + ")";
-  }
+  const SimLamp lamp = lf_simLamp(v);
+  std::string simulator = lamp == SimLamp::red ? "red" : lamp == SimLamp::green ? "green" : "yellow";
+  if (v.simConnected && !v.simulatorText.empty()) simulator += " (" + v.simulatorText + ")";
   const bool trafficShown = v.realTrafficLinked && v.trafficLamp != lampHidden;
-  const bool qnhShown = v.realTrafficLinked &&
-                        (v.qnhLamp == lampReceiving || v.qnhLamp == lampSilent) && v.qnhValue >= 1;
   return wdrx::format("state: Sim {}, Traffic {}, QNH {}, live {}, liveries {}", simulator,
                       lf_lampName(trafficShown, v.trafficLamp == lampReceiving),
-                      qnhShown ? std::to_string(v.qnhValue) : std::string("-"), v.liveCount,
+                      lf_qnhShown(v) ? std::to_string(v.qnhValue) : std::string("-"), v.liveCount,
                       v.liveryCount);
 }
 
