@@ -32,11 +32,6 @@ namespace {
 
 constexpr const char* programName = "Wendrix_P3D";
 
-void lf_flushLog() {
-  std::lock_guard lock(logMutex);
-  if (logStream.is_open()) logStream.flush();
-}
-
 // One step of closing down: an exception is shown and logged, and closing down goes on, so
 // that the program still quits or restarts.
 template <typename Step>
@@ -179,7 +174,7 @@ void lf_closingDown() {
     });
   }
   lf_postToWindow(restart ? WM_APP_START_RUN : WM_APP_QUIT);
-  lf_flushLog();
+  gf_flushLog();
 }
 
 void lf_restartCountdown() {

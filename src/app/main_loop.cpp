@@ -29,11 +29,6 @@ std::atomic<bool> parkingUpdatePhase{false};
 
 namespace {
 
-void lf_flushLog() {
-  std::lock_guard lock(logMutex);
-  if (logStream.is_open()) logStream.flush();
-}
-
 // timeBeginPeriod(1) for the loop's life, given back on every way out (also an exception).
 class TimerPeriod {
  public:
@@ -66,7 +61,7 @@ void lf_fiveSecondBlock(std::int32_t n) {
       parkingUpdatePhase.store(false);
       gf_clearError();
       if (gf_call(runServices.parkingAdjustable)) gf_call(runServices.parkingAdjustments);
-      lf_flushLog();
+      gf_flushLog();
       parkingUpdateRequested.store(false);
     }
   }
@@ -208,7 +203,7 @@ void lf_everyThirtySeconds() {
       gf_call(runServices.clearCreationRequests);
     }
   }
-  lf_flushLog();
+  gf_flushLog();
 }
 
 namespace wdrx::testing {

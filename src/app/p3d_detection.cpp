@@ -2,7 +2,6 @@
 #include "app/p3d_detection.hpp"
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "config/parameters_store.hpp"
 #include "config/settings.hpp"
@@ -14,6 +13,7 @@
 #include "platform/window_system.hpp"
 #include "runstate/status_line.hpp"
 #include "simconnect/p3d_registry.hpp"
+#include "window/window_commands.hpp"
 
 std::atomic<bool> p3dV5Installed{false};
 std::atomic<bool> p3dV6Installed{false};
@@ -50,12 +50,7 @@ void lf_installPathFromEnvironment() {
   const char* text = std::getenv(installPathVariable);
   if (text == nullptr || *text == '\0' || SIM_INSTALL_PATH.value.load() == text) return;
   const std::string path(text);
-  std::error_code error;
-  const auto status = std::filesystem::status(std::u8string(path.begin(), path.end()), error);
-  if (status.type() == std::filesystem::file_type::not_found || error) {
-    gf_postStatus(wdrx::format("This install path does not exist: {}", path), true);
-    return;
-  }
+  if (!gf_installPathExists(path)) return;
   gf_setStringParameter(SIM_INSTALL_PATH, path);
   gf_log(wdrx::format("Install path from {}: {}", installPathVariable, path));
 }

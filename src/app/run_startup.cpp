@@ -51,11 +51,6 @@ namespace {
 
 constexpr const char* programName = "Wendrix_P3D";
 
-void lf_flushLog() {
-  std::lock_guard lock(logMutex);
-  if (logStream.is_open()) logStream.flush();
-}
-
 std::uint16_t lf_portFromEnvironment(const char* name, std::uint16_t fallback) {
   const char* text = std::getenv(name);
   if (text == nullptr || *text == '\0') return fallback;
@@ -144,7 +139,7 @@ void lf_endProductionRun() {
   if (!productionMode.load()) return;
   try {
     gf_log("production");
-    lf_flushLog();
+    gf_flushLog();
     exitCode.store(0);
     closeRequested.store(true);
     gf_call(runServices.closePsxServer);
@@ -159,7 +154,7 @@ void lf_endProductionRun() {
 bool lf_prepareRun() {
   gf_initParameters();
   gf_invalidateBand(countersBand, true);
-  lf_flushLog();
+  gf_flushLog();
   lf_initControlValues();
   // The range read from parameters.xml drives the traffic from the start (its nautical miles and
   // metres are derived values the loading leaves alone).
@@ -192,7 +187,7 @@ bool lf_prepareRun() {
   const bool detected = lf_status(jar, "exists").type() != fs::file_type::not_found;
   realTrafficDetected.store(detected);
   gf_postStatus(wdrx::format("RealTraffic {}detected at this PC", detected ? "" : "not "), true);
-  lf_flushLog();
+  gf_flushLog();
   return true;
 }
 
@@ -264,7 +259,7 @@ void lf_abandonStartUp() {
   // was asked stays, so that a restart asked meanwhile still restarts.
   gf_call(runServices.closePsxServer);
   gf_requestRunStop(ExitReason::UserClosedSim, 0);
-  lf_flushLog();
+  gf_flushLog();
   lf_closingDown();
 }
 
@@ -331,7 +326,7 @@ void lf_startUpWDRX() {
     lf_abandonStartUp();
     return;
   }
-  lf_flushLog();
+  gf_flushLog();
   lf_closingDown();
 }
 

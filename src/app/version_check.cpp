@@ -202,11 +202,7 @@ bool lf_newProgramVersion(const VersionData& version) {
                               gf_pathToUtf8(newVersionFolder)));
   }
   const std::string notice = gf_newVersionNotice(fs::current_path());
-  gf_log(notice);
-  {
-    std::lock_guard lock(logMutex);
-    if (logStream.is_open()) logStream.flush();
-  }
+  gf_logFlush(notice);
   gf_writeStringToFile(notice, newVersionFolder / "README.txt");
   if (!gf_openContainingFolder(fs::current_path() / newVersionFolder / installerFile)) {
     platform::warningMessageBox("Could not open File Explorer at new version", "WDRX");
@@ -214,8 +210,7 @@ bool lf_newProgramVersion(const VersionData& version) {
         "Opening file explorer at the new version failed? Try manually via the Brimsted website.",
         true);
   } else {
-    std::lock_guard lock(logMutex);
-    if (logStream.is_open()) logStream.flush();
+    gf_flushLog();
   }
   gf_requestRunStop(ExitReason::NewVersion, 0);
   return false;

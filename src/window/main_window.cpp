@@ -244,8 +244,7 @@ void lf_connectNotifiers(gui::WindowHandle window) {
     gui::invalidateRect(window, &rect, erase);
   });
   gf_setStatusNotifier([window] { gui::postMessage(window, WM_APP_STATUS, 0, 0); });
-  gf_setStatusEcho(&lf_statusLineChanged);
-  lf_startMirrorTimers(window);
+  lf_connectMirror(window);
   gf_setCountersBandNotifier([] { gf_invalidateBand(countersBand, true); });
   gf_setSettingsView(&windowSettingsView);
   gf_setSettingsFollowUps(&windowSettingsView);

@@ -482,17 +482,24 @@ void lf_applyInstallPath(const std::string& text) {
     if (!SIM_INSTALL_PATH.value.load().empty()) gf_setStringParameter(SIM_INSTALL_PATH, "");
     return;
   }
+  if (!gf_installPathExists(text)) return;
+  gf_setStringParameter(SIM_INSTALL_PATH, text);
+  gf_postStatus(wdrx::format("Install path exists, {} will restart", programName), true);
+  gf_requestRunStop(ExitReason::NewSettings, 3);
+}
+
+bool gf_installPathExists(const std::string& text) {
   std::error_code error;
   const auto status = std::filesystem::status(lf_pathFromUtf8(text), error);
   if (status.type() == std::filesystem::file_type::not_found) {
     gf_postStatus(wdrx::format("This install path does not exist: {}", text), true);
-  } else if (error) {
-    gf_postStatus(wdrx::format("Cannot access install path '{}': {}", text, error.message()), true);
-  } else {
-    gf_setStringParameter(SIM_INSTALL_PATH, text);
-    gf_postStatus(wdrx::format("Install path exists, {} will restart", programName), true);
-    gf_requestRunStop(ExitReason::NewSettings, 3);
+    return false;
   }
+  if (error) {
+    gf_postStatus(wdrx::format("Cannot access install path '{}': {}", text, error.message()), true);
+    return false;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- main-loop helpers

@@ -28,6 +28,8 @@ void lf_setDestination(const std::string& text, double latitude, double longitud
 
 // The install-path box.
 void lf_applyInstallPath(const std::string& text);
+// True when the install path (UTF-8) is there; else the status line says why it is not taken.
+bool gf_installPathExists(const std::string& text);
 
 // Run thread, once a second: the live, parked and static counts.
 void lf_refreshCounters();

@@ -10,6 +10,7 @@
 #include "foundation/log.hpp"
 #include "platform/file_replace.hpp"
 #include "runstate/main_window_state.hpp"
+#include "runstate/status_line.hpp"
 #include "traffic/link_state.hpp"
 #include "window/window_paint.hpp"
 
@@ -18,10 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// What the terminal was last told of the status line (under statusMutex).
-std::string toldStatus;
-std::string toldError;
-
 const char* lf_lampName(bool shown, bool lit) {
   if (!shown) return "off";
   return lit ? "green" : "yellow";
@@ -29,7 +26,20 @@ const char* lf_lampName(bool shown, bool lit) {
 
 }  // namespace
 
-void lf_startMirrorTimers(gui::WindowHandle window) {
+void lf_connectMirror(gui::WindowHandle window) {
+  // What the terminal was told of the status line belongs to this window: a new one starts
+  // with nothing told (the echo runs under statusMutex).
+  gf_setStatusEcho([toldStatus = std::string(), toldError = std::string()](
+                       const std::string& status, const std::string& error) mutable {
+    if (error != toldError) {
+      gui::terminalLine(error.empty() ? std::string("error line cleared") : "error: " + error);
+      toldError = error;
+    }
+    if (status != toldStatus) {
+      if (!status.empty()) gui::terminalLine("status: " + status);
+      toldStatus = status;
+    }
+  });
   const char* file = std::getenv("WDRX_WINDOW_PNG");
   if (file != nullptr && *file != '\0') gui::setTimer(window, pictureTimerId, 2s);
   gui::setTimer(window, stateTimerId, 5s);
@@ -46,29 +56,14 @@ bool lf_onMirrorTimer(std::uintptr_t id) {
   return true;
 }
 
-void lf_statusLineChanged(const std::string& status, const std::string& error) {
-  if (error != toldError) {
-    gui::terminalLine(error.empty() ? std::string("error line cleared") : "error: " + error);
-    toldError = error;
-  }
-  if (status != toldStatus) {
-    if (!status.empty()) gui::terminalLine("status: " + status);
-    toldStatus = status;
-  }
-}
-
 std::string lf_stateLine(const WindowSnapshot& v) {
-  std::string simulator = "red";
-  if (v.simConnected) {
-    simulator = v.simRunningShown && !v.aircraftText.empty() ? "green" : "yellow";
-    if (!v.simulatorText.empty()) simulator += " (" + v.simulatorText + ")";
-  }
+  const SimLamp lamp = lf_simLamp(v);
+  std::string simulator = lamp == SimLamp::red ? "red" : lamp == SimLamp::green ? "green" : "yellow";
+  if (v.simConnected && !v.simulatorText.empty()) simulator += " (" + v.simulatorText + ")";
   const bool trafficShown = v.realTrafficLinked && v.trafficLamp != lampHidden;
-  const bool qnhShown = v.realTrafficLinked &&
-                        (v.qnhLamp == lampReceiving || v.qnhLamp == lampSilent) && v.qnhValue >= 1;
   return wdrx::format("state: Sim {}, Traffic {}, QNH {}, live {}, liveries {}", simulator,
                       lf_lampName(trafficShown, v.trafficLamp == lampReceiving),
-                      qnhShown ? std::to_string(v.qnhValue) : std::string("-"), v.liveCount,
+                      lf_qnhShown(v) ? std::to_string(v.qnhValue) : std::string("-"), v.liveCount,
                       v.liveryCount);
 }
 

@@ -12,14 +12,12 @@ struct WindowSnapshot;
 inline constexpr std::uintptr_t pictureTimerId = 1;  // the picture, every 2 s when asked for
 inline constexpr std::uintptr_t stateTimerId = 2;    // the state line, every 5 s
 
-// Starts the window's two timers.
-void lf_startMirrorTimers(platform::gui::WindowHandle window);
+// Connects the status line's echo (each change of the status line: a new non-empty status
+// text, and an error that comes, changes or goes, each as one line) and starts the window's two
+// timers.
+void lf_connectMirror(platform::gui::WindowHandle window);
 // WM_TIMER of the main window: false when the id is none of the two.
 bool lf_onMirrorTimer(std::uintptr_t id);
-
-// After each change of the status line (under statusMutex): a new non-empty status text, and an
-// error that comes, changes or goes, each as one line.
-void lf_statusLineChanged(const std::string& status, const std::string& error);
 
 // The counters band in words: the simulator's lamp and name, the traffic lamp, the QNH, the
 // live and the livery count.

@@ -104,6 +104,16 @@ WindowSnapshot lf_takeWindowSnapshot() {
   return s;
 }
 
+SimLamp lf_simLamp(const WindowSnapshot& v) {
+  if (!v.simConnected) return SimLamp::red;
+  return v.simRunningShown && !v.aircraftText.empty() ? SimLamp::green : SimLamp::yellow;
+}
+
+bool lf_qnhShown(const WindowSnapshot& v) {
+  return v.realTrafficLinked && (v.qnhLamp == lampReceiving || v.qnhLamp == lampSilent) &&
+         v.qnhValue >= 1;
+}
+
 void lf_textOutUtf8(gui::MemoryPicture& picture, std::int32_t x, std::int32_t y,
                     const std::string& text, gui::Colour colour) {
   std::u16string wide;
@@ -139,9 +149,9 @@ void lf_paintMainWindow(gui::PaintHandle dc) {
 
   lf_paintCounters(picture, values);
 
+  if (lf_qnhShown(values))
+    lf_textOutUtf8(picture, 642, 63, wdrx::format("qnh: {:4}", values.qnhValue), colours::lime);
   if (values.realTrafficLinked) {
-    if ((values.qnhLamp == lampReceiving || values.qnhLamp == lampSilent) && values.qnhValue >= 1)
-      lf_textOutUtf8(picture, 642, 63, wdrx::format("qnh: {:4}", values.qnhValue), colours::lime);
     if (values.trafficLamp == lampReceiving || values.trafficLamp == lampSilent)
       lf_textOutUtf8(picture, 642, 91, wdrx::format("live: {:3}", values.liveCount),
                      colours::lime);
@@ -154,12 +164,10 @@ void lf_paintMainWindow(gui::PaintHandle dc) {
 }
 
 void lf_paintCounters(gui::MemoryPicture& picture, const WindowSnapshot& v) {
-  gui::Colour lamp = colours::yellow;
-  if (!v.simConnected) {
-    lamp = colours::red;
-  } else if (v.simRunningShown && !v.aircraftText.empty()) {
-    lamp = colours::lime;
-  }
+  const SimLamp simLamp = lf_simLamp(v);
+  const gui::Colour lamp = simLamp == SimLamp::red     ? colours::red
+                           : simLamp == SimLamp::green ? colours::lime
+                                                       : colours::yellow;
   picture.fillRect({397, 30, 426, 113}, lamp);
   lf_textOutUtf8(picture, 398, 63, "Sim", colours::lime);
 

@@ -88,6 +88,13 @@ struct WindowSnapshot {
 
 WindowSnapshot lf_takeWindowSnapshot();
 
+// The counters band's simulator lamp: red without a connection, green once the flight runs with
+// a known aircraft, else yellow (the picture and the terminal's state line alike).
+enum class SimLamp { red, yellow, green };
+SimLamp lf_simLamp(const WindowSnapshot& values);
+// Whether the counters band shows the QNH value.
+bool lf_qnhShown(const WindowSnapshot& values);
+
 // Draws one text in a colour; a text that is not UTF-8 draws nothing and is logged.
 void lf_textOutUtf8(platform::gui::MemoryPicture& picture, std::int32_t x, std::int32_t y,
                     const std::string& text, platform::gui::Colour colour);

@@ -470,6 +470,7 @@ TEST_F(WindowPicture, IsRefreshedWhileTheProgramRuns) {
     ASSERT_TRUE(std::filesystem::exists(file)) << status;
   }
   EXPECT_FALSE(std::filesystem::exists(file.string() + ".part"));
+  EXPECT_EQ(log.text().find("could not be saved"), std::string::npos) << log.text();
 }
 
 }  // namespace
