@@ -419,9 +419,6 @@ TEST_F(WindowPaint, PictureIsWrittenAsPng) {
 }
 
 TEST_F(WindowPaint, TheTerminalIsToldEachStatusChangeAndTheCounters) {
-  // The terminal is told changes only: start from lines an earlier test may have left.
-  gf_clearStatus();
-  gf_clearError();
   testing::internal::CaptureStderr();
   gf_postStatus("RealTraffic detected at this PC");
   gf_postStatus("RealTraffic detected at this PC");  // no change
