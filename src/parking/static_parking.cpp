@@ -92,11 +92,6 @@ void lf_showReservedStand(const std::string& name, bool found) {
   gf_repaintAirportBand();
 }
 
-void lf_flushLog() {
-  std::lock_guard lock(logMutex);
-  if (logStream.is_open()) logStream.flush();
-}
-
 void lf_remove(AcBase& aircraft) {
   if (engineServices.removeAircraftFromSim) engineServices.removeAircraftFromSim(aircraft);
 }
@@ -203,7 +198,7 @@ void gf_staticParkingTick(bool showStatus) {
         lf_calcStaticParking();
       }
       if (airportFileDisplay.enableDestinationBox) airportFileDisplay.enableDestinationBox();
-      lf_flushLog();
+      gf_flushLog();
       return;
     }
     const UserAircraftState& user = userPosition;

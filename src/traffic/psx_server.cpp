@@ -36,11 +36,6 @@ std::function<void()> abortLiveTraffic;
 
 bool lf_stopping() { return runStopRequested.load() || closeRequested.load(); }
 
-void lf_flushLog() {
-  std::lock_guard lock(logMutex);
-  if (logStream.is_open()) logStream.flush();
-}
-
 std::string lf_startError(platform::TcpListener::Step step, int error,
                           const std::string& portText) {
   using Step = platform::TcpListener::Step;
@@ -281,7 +276,7 @@ void lf_processRTVersion(const std::string& answer) {
 void gf_waitForRealTraffic() {
   if (!realTrafficDetected.load()) return;
   gf_postStatus(wdrx::format("Waiting for RealTraffic to connect to {} ...", "Wendrix_P3D"), true);
-  lf_flushLog();
+  gf_flushLog();
   gf_resetReaders();
   if (waitForClient()) {
     sendDataPacket("Qs999=version\r\n");
