@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "support/fake_clock.hpp"
 #include "support/log_capture.hpp"
 
@@ -132,6 +135,18 @@ TEST_F(XmlMeta, ADeeplyNestedDocumentIsSavedInLinearSize) {
   document = parse("<root>" + wide + "</root>");
   ASSERT_TRUE(gf_saveXmlWithDeclaration(document, dir / "wide.xml"));
   EXPECT_NE(readFile(dir / "wide.xml").find("\n  <p>1</p>\n  <p>1</p>\n"), std::string::npos);
+
+  // The limit itself: 32 levels of elements are still indented, 33 are written raw and logged.
+  for (const auto& [levels, indented] : {std::pair{32, true}, std::pair{33, false}}) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<u>";
+    for (int i = 0; i < levels; ++i) text += "</u>";
+    document = parse(text);
+    const std::string name = std::to_string(levels) + ".xml";
+    ASSERT_TRUE(gf_saveXmlWithDeclaration(document, dir / name));
+    EXPECT_EQ(readFile(dir / name).find("\n  <u>") != std::string::npos, indented) << levels;
+    EXPECT_EQ(log.text().find(name + " nests elements deeper than 32") != std::string::npos, !indented) << levels;
+  }
 }
 
 // Declarations kept by the parser are rewritten in place: version first, then encoding, then
