@@ -232,6 +232,16 @@ TEST_F(AddonScanTest, ScansFoldersLinksGeneratesAndZips) {
   EXPECT_EQ(gf_countFolderEntries("airports/my_thirdparty"), 3);
   EXPECT_EQ(gf_countFolderEntries("airports/my_ORBX"), 2);
   EXPECT_EQ(zipEntries("tblo/tblo.zip"), (Strings{"KJFK.xml"}));
+
+  // With EHAM's linked scenery removed, the pointer the last scans wrote is forgotten: EHAM's
+  // file generated from other scenery has no pointer beside it and stays.
+  fs::remove_all("addons/SomePublisher/EHAM");
+  writeAirport("addons/Nobody/eham.bgl", "EHAM", {gate(1)});
+  SCAN_AIRPORTS.value.store(true);
+  gf_scanAddonAirports();
+  EXPECT_FALSE(fs::exists("airports/my_thirdparty/EHAM.txt"));
+  EXPECT_TRUE(fs::exists("airports/my_thirdparty/EHAM.xml"));
+  EXPECT_EQ(zipEntries("tblo/tblo.zip"), (Strings{"EHAM.xml", "KJFK.xml"}));
 }
 
 TEST_F(AddonScanTest, NothingToLearnRemovesTblo) {
