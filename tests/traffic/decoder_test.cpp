@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include <pugixml.hpp>
 
 #include "aircraft/aircraft_codes.hpp"
 #include "airports/park_airport_state.hpp"
@@ -464,6 +468,26 @@ TEST_F(DecoderTest, EveryLineOfAGeneratedScenarioDecodes) {
                                       [](const LiveReport& r) { return r.sample.airborne != 0; });
   EXPECT_GT(airborne, 0);
   EXPECT_GT(static_cast<std::size_t>(addingStack.size() - airborne), traffic / 4);  // on the ground
+
+  // Its airport file gives each stand the heading an aircraft parked there faces: the one each
+  // arrival, which taxis in nose first, stands at in its last report.
+  std::stringstream airportFile;
+  trafficgen::writeAirportFile(options, airportFile);
+  pugi::xml_document airportXml;
+  ASSERT_TRUE(airportXml.load(airportFile));
+  std::map<std::uint32_t, PositionSample> last;
+  for (const LiveReport& r : addingStack) last[r.hexid] = r.sample;
+  int parked = 0;
+  for (const pugi::xml_node stand : airportXml.child("root").child("parkpositions").children("parkpos")) {
+    const LatLon at{stand.attribute("latitude").as_double(), stand.attribute("longitude").as_double()};
+    for (const auto& [hexid, s] : last) {
+      if (s.airborne != 0 || gf_distanceNm(at, {s.latitude, s.longitude}) > 0.001) continue;
+      EXPECT_NEAR(std::remainder(s.track - stand.attribute("heading").as_double(), 360.0), 0.0, 0.5)
+          << stand.attribute("id").value();
+      ++parked;
+    }
+  }
+  EXPECT_EQ(parked, options.arrivals);
 }
 
 TEST_F(DecoderTest, TimestampAdvancesTrafficClockEvenWhenDropped) {
