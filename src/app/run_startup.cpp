@@ -157,8 +157,8 @@ bool lf_prepareRun() {
   gf_flushLog();
   lf_initControlValues();
   // The range read from parameters.xml drives the traffic from the start (its nautical miles and
-  // metres are derived values the loading leaves alone).
-  gf_setRange(RANGE.value.load());
+  // metres are derived values the loading leaves alone) and is the hand-chosen one.
+  gf_setChosenRange(RANGE.value.load());
   metaSimNumber.store(3);
   lf_createProgramFolders();
   if (!restartPending.load() && !lf_checkVersions()) return false;

@@ -343,7 +343,7 @@ bool lf_handleComboBox(gui::WindowHandle window, gui::WParam wParam) {
     if (combo == &MATCHING_DEPTH && value > old) {
       matchingDepthRaised.store(true);
     } else if (combo == &RANGE) {
-      gf_setRange(value);
+      gf_setChosenRange(value);
     } else if (combo == &MAX_LIVE_SEL) {
       liveLimitRequested.store(true);  // the engine's aircraft are removed on the run thread
     }

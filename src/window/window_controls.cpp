@@ -222,7 +222,7 @@ void WindowSettingsView::selectComboIndex(const ParameterControl& control, int i
 void WindowSettingsView::showText(const ParameterControl& control, const std::string& text) {
   lf_showText(control, text);
 }
-void WindowSettingsView::setRange(std::int32_t nm) { gf_setRange(nm); }
+void WindowSettingsView::setRange(std::int32_t nm) { gf_setChosenRange(nm); }
 void WindowSettingsView::syncMaxFitCombo() { gf_syncMaxFitCombo(); }
 
 // ---------------------------------------------------------------- callsign combo box
@@ -288,10 +288,7 @@ bool lf_updateCallsignList() {
 
 // ---------------------------------------------------------------- range, fit, option group
 
-namespace {
-// The range chosen by hand, kept while AUTO_RANGE is on; RANGE's default until first used.
 std::atomic<std::int32_t> savedRange{-1};
-}  // namespace
 
 void gf_setRange(std::int32_t nm) {
   // The clamped value also drives the traffic: the range in use is always the one shown.
@@ -301,6 +298,11 @@ void gf_setRange(std::int32_t nm) {
   if (index >= 0) lf_selectComboIndex(RANGE, index);
   rangeNm.store(static_cast<double>(range));
   rangeMeters.store(static_cast<std::uint32_t>(range) * 1852u);
+}
+
+void gf_setChosenRange(std::int32_t nm) {
+  gf_setRange(nm);
+  savedRange.store(RANGE.value.load());
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // key, the callsign combo box, the window's side of the settings code (SettingsView) and the
 // control operations of the range, fit and option group. Functions that change controls may
 // be called from any thread: the change itself is done on the GUI thread.
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -52,6 +53,11 @@ bool lf_updateCallsignList();  // run thread: the live aircraft's callsigns
 
 // Range, fit and the static-parking option group.
 void gf_setRange(std::int32_t nm);
+// The range chosen by hand or read from a file (parameters.xml, a learned file, the user's own
+// settings put back): set, and remembered as the one the automatic range returns to.
+void gf_setChosenRange(std::int32_t nm);
+// That remembered range (-1: none yet, RANGE's default is taken).
+extern std::atomic<std::int32_t> savedRange;
 void gf_applyRangeMode();  // run thread (it may choose the range automatically)
 // The AUTO_RANGE box (GUI thread): the hand-chosen range is remembered or put back at once, so
 // that switching on and off before the run thread looks loses nothing; the automatic choice

@@ -23,6 +23,7 @@
 #include "support/http_server.hpp"
 #include "traffic/link_state.hpp"
 #include "window/main_window.hpp"
+#include "window/window_controls.hpp"
 
 namespace fs = std::filesystem;
 
@@ -131,6 +132,7 @@ TEST_F(StartUp, TheStoredRangeDrivesTheTrafficFromTheStart) {
   lf_startUpWDRX();
   EXPECT_EQ(rangeNm.load(), 20.0);
   EXPECT_EQ(rangeMeters.load(), 20u * 1852u);
+  EXPECT_EQ(savedRange.load(), 20);  // the automatic range returns to it
 }
 
 TEST_F(StartUp, TrafficReaderStartsTwoSecondsAfterTheQnhReader) {

@@ -183,6 +183,14 @@ TEST(EngineCycle, AFailedRangeRequestBlocksTheQueuesAndEndsTheRun) {
   EXPECT_TRUE(runStopRequested.load());
   EXPECT_EQ(exitReason.load(), ExitReason::SimConnectError);
   EXPECT_TRUE(h.logHas("SimConnect request ac within range fails"));
+  // Nothing more goes to the broken link: neither the same cycle's user request nor the next
+  // range request.
+  engineCycle.store(200);
+  h.cycle();
+  const std::string log = h.log();
+  const std::string failure = "SimConnect request ac within range fails";
+  EXPECT_EQ(log.find(failure), log.rfind(failure));
+  EXPECT_FALSE(h.logHas("SimConnect request user ac position fails"));
 }
 
 TEST(EngineCycle, TouchdownOnceThenOnlyHeights) {

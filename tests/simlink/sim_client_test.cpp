@@ -462,6 +462,7 @@ TEST_F(SimLinkTest, UserAircraftAnswersOverTheWire) {
   sim->setUserValue("SIM ON GROUND", 1.0);
   sim->setUserText("TITLE", std::string(60, 'A'));
   sim->setUserText("ATC MODEL", "B738");
+  sim->beginBatch();  // the answers wait until the requests are out
   EXPECT_EQ(gf_requestUserAcPosition().latitude, 0.0);  // the answer comes later
   gf_requestUserAcTitleAndModel();
   {
@@ -469,6 +470,7 @@ TEST_F(SimLinkTest, UserAircraftAnswersOverTheWire) {
     SimConnect_RequestDataOnSimObject(simConnectHandle.load(), simid::reqUserOnGround, simid::defOnGround,
                                       simUserObjectId, SimPeriod::Second);
   }
+  sim->endBatch();
   ASSERT_TRUE(waitUntil([] { return gf_userAircraftState().latitude == 47.46; }));
   EXPECT_EQ(gf_userAircraftState().altitude, 1400.0);
   EXPECT_EQ(userObjectId.load(), 1u);

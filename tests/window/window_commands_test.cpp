@@ -14,6 +14,7 @@
 #include "foundation/text.hpp"
 #include "liveries/livery_data.hpp"
 #include "parking/addon_scan.hpp"
+#include "parking/airport_settings.hpp"
 #include "parking/apf_state.hpp"
 #include "platform/shell.hpp"
 #include "records/engine_tables.hpp"
@@ -268,6 +269,31 @@ TEST_F(WindowCommands, AutoRangeSwitchedOnAndOffBeforeTheRunThreadLooksKeepsTheR
   onRunThread([] { gf_serveWindowRequests(); });
   EXPECT_EQ(RANGE.value.load(), 65);
   EXPECT_DOUBLE_EQ(rangeNm.load(), 65.0);
+}
+
+// A learned file read at the next start: its range stays, and is the one the automatic range
+// returns to.
+TEST_F(WindowCommands, TheRangeOfALearnedFileIsKeptAndReturnedTo) {
+  windowServices.autoRange = [] { gf_setRange(10); };
+  pugi::xml_document learned;
+  ASSERT_TRUE(learned.load_string(R"(<root><parameters>
+      <parameter name="RANGE" value="20"/><parameter name="AUTO_RANGE" value="false"/>
+    </parameters></root>)"));
+  const auto rangeIs20 = [this] {
+    EXPECT_EQ(RANGE.value.load(), 20);
+    EXPECT_DOUBLE_EQ(rangeNm.load(), 20.0);
+    const auto combo = info(RANGE);
+    ASSERT_GE(combo.selection, 0);
+    EXPECT_EQ(combo.items.at(static_cast<std::size_t>(combo.selection)), u"20");
+  };
+  onRunThread([&learned] { lf_applyLearnedSettings(learned); });
+  rangeIs20();
+  toggle(AUTO_RANGE, true);
+  onRunThread([] { gf_serveWindowRequests(); });
+  EXPECT_EQ(RANGE.value.load(), 10);
+  toggle(AUTO_RANGE, false);
+  onRunThread([] { gf_serveWindowRequests(); });
+  rangeIs20();
 }
 
 TEST_F(WindowCommands, ComboBoxesSaveTheirSettingAndRequestTheirFollowUps) {

@@ -17,6 +17,7 @@
 #include "runstate/run_control.hpp"
 #include "runstate/status_line.hpp"
 #include "traffic/link_state.hpp"
+#include "window/window_controls.hpp"
 
 namespace gui = platform::gui;
 
@@ -43,6 +44,7 @@ void resetWindowState() {
   AMAX_FIT_FL.value.store(AMAX_FIT_FL.defaultValue);
   rangeNm.store(RANGE.defaultValue);
   rangeMeters.store(static_cast<std::uint32_t>(RANGE.defaultValue) * 1852u);
+  savedRange.store(-1);
   {
     std::lock_guard lock(liveCallsignsMutex);
     liveCallsigns->clear();
