@@ -296,6 +296,8 @@ TEST_P(LiveryScan, ScanAfterAStoppedScanStartsFromEmptyLists) {
 TEST_P(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
   aircraft("lib/a", "A320", "BAW", {"Quick"});
   aircraft("lib/slow", "XXXX", "BAW", {"Slow"});  // would report an invalid model
+  // Queued behind the stuck read: not stuck themselves, so not given up.
+  for (const char* behind : {"b0", "b1", "b2", "b3", "b4", "b5"}) aircraft(fs::path("lib/slow") / behind, "B738", "BAW", {behind});
   aircraft("lib/c", "A320", "DLH", {"Also quick"});
   aircraft("two/a", "B738", "KLM", {"Two"});
   aircraft("three/a", "A320", "KLM", {"Three"});
@@ -312,8 +314,9 @@ TEST_P(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
     released.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
   });
   EXPECT_TRUE(gf_scanLiveries());
-  EXPECT_EQ(cached(), (std::vector<std::string>{"Quick BAW, A320 0", "Also quick DLH, A320 0", "Three KLM, A320 0",
-                                                "Two KLM, B738 0"}));
+  EXPECT_EQ(cached(), (std::vector<std::string>{"Quick BAW, A320 0", "b0 BAW, B738 0", "b1 BAW, B738 0", "b2 BAW, B738 0",
+                                                "b3 BAW, B738 0", "b4 BAW, B738 0", "b5 BAW, B738 0", "Also quick DLH, A320 0",
+                                                "Three KLM, A320 0", "Two KLM, B738 0"}));
   const std::string logged = logText();
   EXPECT_NE(logged.find("==> liveries inner search aborted: Future wait timed out after 10 seconds\n"),
             std::string::npos);
