@@ -130,6 +130,7 @@ struct WalkItem {
   std::exception_ptr error;
 };
 struct FolderNode {
+  std::atomic<bool> begun{false};   // its listing task has started
   std::atomic<bool> listed{false};  // items (or failure) set
   std::vector<WalkItem> items;
   std::string failure;
@@ -168,6 +169,7 @@ void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sh
 // in a folder named like a livery's model or texture folder.
 void lf_walkFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::shared_ptr<const WalkContext>& context,
                    const std::shared_ptr<FolderNode>& node, FolderToWalk walked) {
+  node->begun.store(true);
   const Native& folder = walked.path;
   std::vector<platform::FolderEntry> entries;
   std::vector<std::pair<const Native*, bool>> followed;  // name, is a folder
@@ -253,17 +255,20 @@ void lf_queueFolder(const std::shared_ptr<ScanPool::Queue>& queue, const std::sh
 }
 
 // Waits at most the task wait; a late result is given up (lost), and the pool gets a thread in
-// place of the one that may be stuck with it.
-void lf_awaitResult(const WalkContext& context, const std::atomic<bool>& done, ScanPool& pool) {
+// place of the one that may be stuck with it. A listing that has not begun is not stuck but
+// queued behind one that is: it gets a second wait, which the added thread serves.
+void lf_awaitResult(const WalkContext& context, const std::atomic<bool>& done, ScanPool& pool,
+                    const std::atomic<bool>* begun = nullptr) {
   if (context.waiter->await(done, scanTaskWait)) return;
   pool.addWorker();
+  if (begun != nullptr && !begun->load() && context.waiter->await(done, scanTaskWait)) return;
   throw std::runtime_error("Future wait timed out after 10 seconds");
 }
 
 // Takes the results of a folder in directory order, depth first.
 void lf_takeFolder(const WalkContext& context, FolderNode& node, const Native& folder, ScanPool& pool) {
   try {
-    lf_awaitResult(context, node.listed, pool);
+    lf_awaitResult(context, node.listed, pool, &node.begun);
     if (!node.failure.empty()) throw std::runtime_error(node.failure);
   } catch (const std::exception& e) {
     gf_logMarked(wdrx::format("liveries search in {} aborted, cause: {}", lf_pathToUtf8(fs::path(folder)), e.what()));

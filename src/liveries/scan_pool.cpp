@@ -42,10 +42,10 @@ void ScanPool::startWorker() {
 }
 
 void ScanPool::addWorker() {
-  if (added_ >= size_) return;
-  ++added_;
-  queue_->surplus_.fetch_add(1);
+  if (queue_->added_.load() >= size_) return;
+  queue_->added_.fetch_add(1);  // first: no task of the new thread began before it
   startWorker();
+  queue_->surplus_.fetch_add(1);
 }
 
 bool ScanPool::finish(std::chrono::milliseconds bound) {
@@ -151,6 +151,7 @@ void ScanPool::Queue::work(std::size_t lane) {
       idle_.fetch_sub(1);
       if (!job) break;  // finishing, and nothing is queued
     }
+    const int addedBefore = added_.load();
     try {
       job->run();
     } catch (const std::exception& e) {
@@ -158,6 +159,9 @@ void ScanPool::Queue::work(std::size_t lane) {
     }
     job.reset();
     scanThreadsRunning.fetch_sub(1);
+    // Only a thread whose task outlasted the adding of a thread leaves: the one that may have
+    // been stuck, not the one added for it. Others take what is left in its lane.
+    if (added_.load() == addedBefore) continue;
     int surplus = surplus_.load();
     while (surplus > 0 && !surplus_.compare_exchange_weak(surplus, surplus - 1)) {
     }

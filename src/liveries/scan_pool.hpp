@@ -31,8 +31,9 @@ class ScanPool {
   const std::shared_ptr<Queue>& queue() const { return queue_; }
 
   // One more thread in place of one that is stuck in a task the driver gave up on; the pool
-  // shrinks back by one thread each time a task ends while it is above its size. At most
-  // threadCount such threads are added.
+  // shrinks back by one thread each time a task ends that began before such a thread was added
+  // while the pool is above its size (a thread that came later stays while the stuck one is
+  // stuck). At most threadCount such threads are added.
   void addWorker();
   // Lets the threads end once the queues are empty and waits at most `bound` for them. False
   // when some still run: their queued tasks are dropped and they are left to end on their own
@@ -46,7 +47,6 @@ class ScanPool {
   std::vector<std::thread> threads_;
   int size_;
   std::chrono::milliseconds endWait_;
-  int added_ = 0;
   bool finished_ = false;
 };
 
@@ -93,6 +93,7 @@ class ScanPool::Queue {
   std::atomic<bool> finishing_{false};
   std::atomic<int> idle_{0};      // threads about to wait or waiting for a task
   std::atomic<int> surplus_{0};   // threads to retire after their current task
+  std::atomic<int> added_{0};     // threads added so far; a task's thread retires only if one was added meanwhile
   std::mutex sleepMutex_;
   std::condition_variable work_;   // a task was queued, or the pool is finishing
   std::condition_variable ended_;  // a thread ended

@@ -31,9 +31,12 @@ using wdrx::testing::shownPath;
 
 namespace {
 
-class LiveryScan : public ::testing::Test, public livery_test::LiveryTest {
+// Each case runs with one scanner thread and with several (the parameter): a thread alone must
+// also take what the driver queues and be woken for it.
+class LiveryScan : public ::testing::TestWithParam<int>, public livery_test::LiveryTest {
  protected:
   LiveryScan() {
+    workerCount = GetParam();
     platform::setShellOpenHandler([this](const fs::path& folder) {
       opened.push_back(folder.filename().string());
       return true;
@@ -76,7 +79,9 @@ bool awaitZeroTasks() {
 
 }  // namespace
 
-TEST_F(LiveryScan, NoFolderSetOpensTheFoldersAndStops) {
+INSTANTIATE_TEST_SUITE_P(Threads, LiveryScan, ::testing::Values(1, 3), ::testing::PrintToStringParamName());
+
+TEST_P(LiveryScan, NoFolderSetOpensTheFoldersAndStops) {
   wdrx::testing::writeFile("docs/Manual.pdf", "pdf");
   wdrx::testing::writeFile(parametersFile, "<root/>");
   std::string message;
@@ -90,7 +95,7 @@ TEST_F(LiveryScan, NoFolderSetOpensTheFoldersAndStops) {
             std::string::npos);
 }
 
-TEST_F(LiveryScan, MissingFolderStopsBeforeAnything) {
+TEST_P(LiveryScan, MissingFolderStopsBeforeAnything) {
   aircraft("lib/a", "B738", "BAW", {"BA"});
   lfolder0.value.store((dir.path() / "lib").string());
   lfolder4.value.store((dir.path() / "gone").string());
@@ -103,7 +108,7 @@ TEST_F(LiveryScan, MissingFolderStopsBeforeAnything) {
   EXPECT_FALSE(fs::exists(liveriesScannedFile));
 }
 
-TEST_F(LiveryScan, NothingFoundIsError53WithoutCache) {
+TEST_P(LiveryScan, NothingFoundIsError53WithoutCache) {
   fs::create_directories("empty");
   lfolder0.value.store("empty");
   liveryCount = 7;
@@ -116,7 +121,7 @@ TEST_F(LiveryScan, NothingFoundIsError53WithoutCache) {
   EXPECT_TRUE(SCAN_LIVERIES.value.load());
 }
 
-TEST_F(LiveryScan, WalkFindsTheRightFilesAndSkipsAirportFolders) {
+TEST_P(LiveryScan, WalkFindsTheRightFilesAndSkipsAirportFolders) {
   const fs::path root = dir.path() / "my airport liveries";  // the lfolder's own name may say airport
   aircraft(root / "a", "B738", "BAW", {"lower"});
   aircraft(root / "b", "B738", "BAW", {"upper"}, "AIRCRAFT.CFG");
@@ -153,7 +158,7 @@ TEST_F(LiveryScan, WalkFindsTheRightFilesAndSkipsAirportFolders) {
 
 // The walk's listing answers which folders and files a section names: a name next to a listed
 // one, or listed with the other type, is still missing.
-TEST_F(LiveryScan, SectionPathsAreTheListedOnesOfTheirType) {
+TEST_P(LiveryScan, SectionPathsAreTheListedOnesOfTheirType) {
   const fs::path root = dir.path() / "lib";
   struct Row {
     const char* title;
@@ -181,7 +186,7 @@ TEST_F(LiveryScan, SectionPathsAreTheListedOnesOfTheirType) {
     EXPECT_NE(incomplete.find("or related path does not exist: " + header), std::string::npos) << header << incomplete;
 }
 
-TEST_F(LiveryScan, FolderNumbersCountsAndPriorities) {
+TEST_P(LiveryScan, FolderNumbersCountsAndPriorities) {
   aircraft("one/a", "A320", "BAW", {"BAW A320 one"});
   aircraft("two/a", "A320", "BAW", {"BAW A320 cargo two"});
   aircraft("two/b", "A319", "BAW", {"BAW A319 two"});
@@ -205,7 +210,7 @@ TEST_F(LiveryScan, FolderNumbersCountsAndPriorities) {
   EXPECT_NE(logText().find("Scanning"), 0u);
 }
 
-TEST_F(LiveryScan, PriorityFilterAndDuplicatesOnTheList) {
+TEST_P(LiveryScan, PriorityFilterAndDuplicatesOnTheList) {
   auto make = [](const char* title, const char* airline, const char* model, std::uint16_t folder, bool cargo = false,
                  const char* reg = "") {
     return LiveryData{title, reg, AircraftCodes{gf_airlineId(airline), 0, gf_modelId(model),
@@ -230,7 +235,7 @@ TEST_F(LiveryScan, PriorityFilterAndDuplicatesOnTheList) {
   EXPECT_EQ(scannedLiveries.front().codes.cargo, 0);
 }
 
-TEST_F(LiveryScan, SameTreeTwiceGivesTheSameCache) {
+TEST_P(LiveryScan, SameTreeTwiceGivesTheSameCache) {
   // Equal titles in several files: the first file in walk order keeps the title every time.
   for (int i = 0; i < 40; ++i) {
     const std::string airline = i % 3 == 0 ? "BAW" : (i % 3 == 1 ? "DLH" : "KLM");
@@ -238,7 +243,6 @@ TEST_F(LiveryScan, SameTreeTwiceGivesTheSameCache) {
              {"Shared title", "Own " + std::to_string(i), "Shared " + std::to_string(i % 5)});
   }
   lfolder0.value.store("lib");
-  workerCount = 4;
   EXPECT_TRUE(gf_scanLiveries());
   const std::vector<std::string> first = cached();
   const std::string firstIncomplete = readFile(scanFiles::incompleteSections);
@@ -251,7 +255,7 @@ TEST_F(LiveryScan, SameTreeTwiceGivesTheSameCache) {
   EXPECT_EQ(first.size(), 46u);
 }
 
-TEST_F(LiveryScan, StopDuringAFolderFinishesItAndWritesNothing) {
+TEST_P(LiveryScan, StopDuringAFolderFinishesItAndWritesNothing) {
   aircraft("one/a", "A320", "BAW", {"A"});
   aircraft("one/b", "A320", "BAW", {"B"});
   aircraft("two/a", "A320", "DLH", {"C"});
@@ -272,7 +276,7 @@ TEST_F(LiveryScan, StopDuringAFolderFinishesItAndWritesNothing) {
 
 // A stopped scan leaves its claimed titles and report lines behind; the scan of the next run
 // must not count them again (its titles were refused as "already exists", error 53).
-TEST_F(LiveryScan, ScanAfterAStoppedScanStartsFromEmptyLists) {
+TEST_P(LiveryScan, ScanAfterAStoppedScanStartsFromEmptyLists) {
   aircraft("one/a", "A320", "BAW", {"A"});
   aircraft("one/b", "A320", "baw", {"B"});  // an invalid airline code: reported once
   lfolder0.value.store("one");
@@ -287,11 +291,19 @@ TEST_F(LiveryScan, ScanAfterAStoppedScanStartsFromEmptyLists) {
   EXPECT_EQ(readFile(scanFiles::incompleteSections).find("already exists"), std::string::npos);
 }
 
-TEST_F(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
+// A thread takes the place of the stuck one, also of the only one, and stays while that one is
+// stuck: the folders queued behind the stuck task are still read.
+TEST_P(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
   aircraft("lib/a", "A320", "BAW", {"Quick"});
   aircraft("lib/slow", "XXXX", "BAW", {"Slow"});  // would report an invalid model
+  // Queued behind the stuck read: not stuck themselves, so not given up.
+  for (const char* behind : {"b0", "b1", "b2", "b3", "b4", "b5"}) aircraft(fs::path("lib/slow") / behind, "B738", "BAW", {behind});
   aircraft("lib/c", "A320", "DLH", {"Also quick"});
+  aircraft("two/a", "B738", "KLM", {"Two"});
+  aircraft("three/a", "A320", "KLM", {"Three"});
   lfolder0.value.store("lib");
+  lfolder1.value.store("two");
+  lfolder2.value.store("three");
   std::mutex mutex;
   std::condition_variable released;
   bool release = false;
@@ -302,7 +314,9 @@ TEST_F(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
     released.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
   });
   EXPECT_TRUE(gf_scanLiveries());
-  EXPECT_EQ(cached(), (std::vector<std::string>{"Quick BAW, A320 0", "Also quick DLH, A320 0"}));
+  EXPECT_EQ(cached(), (std::vector<std::string>{"Quick BAW, A320 0", "b0 BAW, B738 0", "b1 BAW, B738 0", "b2 BAW, B738 0",
+                                                "b3 BAW, B738 0", "b4 BAW, B738 0", "b5 BAW, B738 0", "Also quick DLH, A320 0",
+                                                "Three KLM, A320 0", "Two KLM, B738 0"}));
   const std::string logged = logText();
   EXPECT_NE(logged.find("==> liveries inner search aborted: Future wait timed out after 10 seconds\n"),
             std::string::npos);
@@ -317,10 +331,9 @@ TEST_F(LiveryScan, TaskGivenUpIsLostAndTouchesNothingAfterwards) {
   EXPECT_FALSE(fs::exists(scanFiles::invalidAircraftCodes));
 }
 
-TEST_F(LiveryScan, FailingTaskLosesOnlyItsFile) {
+TEST_P(LiveryScan, FailingTaskLosesOnlyItsFile) {
   for (int i = 0; i < 8; ++i) aircraft("lib/ac" + std::to_string(i), "A320", "BAW", {"T" + std::to_string(i)});
   lfolder0.value.store("lib");
-  workerCount = 2;
   wdrx::testing::setScanTaskHook([](const fs::path& file) {
     if (file.parent_path().filename() == "ac3") throw std::runtime_error("disk gone");
   });
@@ -330,7 +343,7 @@ TEST_F(LiveryScan, FailingTaskLosesOnlyItsFile) {
   EXPECT_EQ(scanThreadsRunning.load(), 0);
 }
 
-TEST_F(LiveryScan, LinkLoopEndsAtTheLengthLimit) {
+TEST_P(LiveryScan, LinkLoopEndsAtTheLengthLimit) {
   aircraft("lib/a", "A320", "BAW", {"Looped"});
   fs::create_directory_symlink("..", "lib/a/up");
   lfolder0.value.store((dir.path() / "lib").string());
@@ -338,7 +351,7 @@ TEST_F(LiveryScan, LinkLoopEndsAtTheLengthLimit) {
   EXPECT_EQ(cached(), std::vector<std::string>{"Looped BAW, A320 0"});
 }
 
-TEST_F(LiveryScan, FolderOfA250BytePathIsNotEntered) {
+TEST_P(LiveryScan, FolderOfA250BytePathIsNotEntered) {
   aircraft("lib/" + std::string(245, 'a'), "A320", "BAW", {"249 bytes"});  // "lib/" and the name
   aircraft("lib/" + std::string(246, 'b'), "A320", "BAW", {"250 bytes"});
   lfolder0.value.store("lib");
@@ -347,21 +360,27 @@ TEST_F(LiveryScan, FolderOfA250BytePathIsNotEntered) {
 }
 
 // Packages whose folder name looks like a livery's model or texture folder are still found.
-TEST_F(LiveryScan, PackagesInModelAndTextureNamedFoldersAreFound) {
-  const char* packages[] = {"Pkg1", "model", "Texture.Extra", "Pkg2/model.pack"};
+TEST_P(LiveryScan, PackagesInModelAndTextureNamedFoldersAreFound) {
+  const char* packages[] = {"Pkg1", "model", "Texture.Extra", "texture.pack", "Pkg2/model.pack"};
   for (const char* package : packages) aircraft(fs::path("lib") / package, "A320", "BAW", {package});
   lfolder0.value.store("lib");
   EXPECT_TRUE(gf_scanLiveries());
   EXPECT_EQ(cached(), (std::vector<std::string>{"Pkg1 BAW, A320 0", "Pkg2/model.pack BAW, A320 0",
-                                                "Texture.Extra BAW, A320 0", "model BAW, A320 0"}));
+                                                "Texture.Extra BAW, A320 0", "model BAW, A320 0",
+                                                "texture.pack BAW, A320 0"}));
 }
 
-TEST(ScanPoolCount, EveryTaskCountsFromQueuedToEnded) {
+// With one thread and with several (the parameter), and a thread added on the way.
+class ScanPoolCount : public ::testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(Threads, ScanPoolCount, ::testing::Values(1, 3), ::testing::PrintToStringParamName());
+
+TEST_P(ScanPoolCount, EveryTaskCountsFromQueuedToEnded) {
   std::atomic<int> lowest{1000};
   std::atomic<int> ran{0};
   {
-    ScanPool pool(3, std::chrono::seconds(10));
+    ScanPool pool(GetParam(), std::chrono::seconds(10));
     for (int i = 0; i < 500; ++i) {
+      if (i == 250) pool.addWorker();
       pool.queue()->post([&lowest, &ran] {
         int seen = scanThreadsRunning.load();
         for (int low = lowest.load(); seen < low && !lowest.compare_exchange_weak(low, seen);) {
