@@ -6,9 +6,7 @@
 # tests out of the build folder's configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev cmake ninja-build
-  pkg-config dpkg-dev autoconf automake libtool wine wine64 xvfb x11-apps imagemagick xauth zip)
-"$(dirname "$0")/install-missing.sh" --no-install-recommends "${packages[@]}"
+scripts/deps.sh windows
 
 prefix=$(scripts/windows-deps.sh | tail -1)
 export WDRX_WIN_DEPS_PREFIX=$prefix

@@ -91,7 +91,10 @@ done
 program=""
 if [ -n "$timer" ]; then kill "$timer" 2>/dev/null || true; fi
 # faketraffic ends by itself when the program tells it "exit"; cleanup ends the fake simulator.
-if [ -n "${faketraffic_pid:-}" ]; then end_peer "$faketraffic_pid" 10; fi
+if [ -n "${faketraffic_pid:-}" ]; then
+  echo "Closing the fake simulator and faketraffic ..."
+  end_peer "$faketraffic_pid" 10
+fi
 echo "Wendrix_P3D has ended (exit code $status); its log: $program_folder/Log.txt"
 if [ "$status" = 255 ]; then echo "(255: another Wendrix_P3D runs already on this computer; one runs at a time)"; fi
 exit "$status"

@@ -4,6 +4,7 @@
 # suite built; its summary closes the run). Installs what is missing on Debian 12.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh all || exit 1  # what is missing, named once and installed before any step
 status=0
 scripts/fuzz.sh || status=1
 scripts/test.sh || status=1

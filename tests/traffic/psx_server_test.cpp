@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <future>
 #include <string>
 #include <thread>
@@ -283,6 +285,27 @@ TEST_F(PsxServerTest, CloseSendsExitOnceEvenFromTwoThreadsAndNextRunShakesHandsA
   connectAndWait(second);
   EXPECT_TRUE(second.waitForLine("Qs999=version", 1s));
   EXPECT_EQ(realTrafficDisplay.realTrafficText(), "RT stnd edition: 9.1");
+}
+
+// The standalone faketraffic ends on "exit" without replaying the rest of its hour.
+TEST_F(PsxServerTest, CloseEndsTheStandaloneFakeTrafficBeforeItsScenarioEnds) {
+  const std::string scenario = (dir_ / "late.txt").string();
+  std::ofstream(scenario) << "3000 qnh {\"QNH\":1013}\n";
+  // Detached, with what it uses on the heap: should it play on, the test fails instead of waiting.
+  auto args = std::make_shared<std::vector<std::string>>(std::vector<std::string>{
+      "faketraffic", "--qnh-port", "9", "--psx-port", std::to_string(port_), "--scenario", scenario});
+  auto result = std::make_shared<std::promise<int>>();
+  std::future<int> ended = result->get_future();
+  std::thread([args, result] {
+    std::vector<char*> argv;
+    for (std::string& arg : *args) argv.push_back(arg.data());
+    result->set_value(faketraffic::runMain(static_cast<int>(argv.size()), argv.data()));
+  }).detach();
+  gf_waitForRealTraffic();
+  ASSERT_TRUE(psxServer.psxConnected.load());
+  gf_closePsxServer();
+  ASSERT_EQ(ended.wait_for(60s), std::future_status::ready);
+  EXPECT_EQ(ended.get(), 0);
 }
 
 TEST_F(PsxServerTest, LostClientTakesAircraftOutResetsReadersAndWaitsAgain) {

@@ -280,8 +280,10 @@ int runMain(int argc, char** argv) {
       scenario = parseScenario(in);
     }
     std::mutex outMutex;
+    std::atomic<bool> exitSent{false};  // the program closes: the rest of the replay is not wanted
     PsxClient::Options options;
-    options.onLine = [&outMutex](const std::string& line) {
+    options.onLine = [&outMutex, &exitSent](const std::string& line) {
+      if (line == "exit") exitSent.store(true);
       std::lock_guard lock(outMutex);
       std::cout << line << std::endl;
     };
@@ -290,10 +292,9 @@ int runMain(int argc, char** argv) {
       std::cerr << "faketraffic: no PSX-protocol server at port " << psxPort << '\n';
       return 1;
     }
-    playScenario(scenario, trafficPort, qnhPort);
+    playScenario(scenario, trafficPort, qnhPort, &exitSent);
     if (psxPort != 0) {
-      while (!client.waitForClose(std::chrono::seconds(1)) &&
-             !client.waitForLine("exit", std::chrono::milliseconds(0))) {
+      while (!client.waitForLine("exit", std::chrono::seconds(1)) && !client.closedByServer()) {
       }
     }
     return 0;

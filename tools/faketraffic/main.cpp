@@ -5,7 +5,7 @@
 // --psx-port: connects to the PSX-protocol server at that port (retrying for up to 60 s),
 //   answers "Qs999=version" with {"level":2,"version":"9.0.1"} and prints every line the
 //   server sends (without CR LF); the program then runs until the server sends "exit" or
-//   closes the connection.
+//   closes the connection. An "exit" ends the replay too, wherever it stands.
 // --scenario: replays FILE, sending each line at its time to the traffic or QNH port.
 //
 // Scenario file, one datagram per line:
