@@ -462,7 +462,10 @@ bool getMessage(Message& message) {
     queue->waiting = true;
     idleChanged.notify_all();
     if (next != nullptr) {
-      queue->wake.wait_until(lock, next->due);
+      // A copy: the wait reads the time again after waking, when setTimer may have moved the
+      // window's timer list.
+      const auto due = next->due;
+      queue->wake.wait_until(lock, due);
     } else {
       queue->wake.wait(lock);
     }
