@@ -28,16 +28,17 @@ const char* lf_lampName(bool shown, bool lit) {
 
 void lf_connectMirror(gui::WindowHandle window) {
   // What the terminal was told of the status line belongs to this window: a new one starts
-  // with nothing told (the echo runs under statusMutex).
+  // with nothing told (the echo runs under statusMutex). A status that goes is told too, so
+  // that the last one told is never taken for current; it goes before an error that replaces it.
   gf_setStatusEcho([toldStatus = std::string(), toldError = std::string()](
                        const std::string& status, const std::string& error) mutable {
+    if (status != toldStatus) {
+      gui::terminalLine("status: " + (status.empty() ? std::string("(none)") : status));
+      toldStatus = status;
+    }
     if (error != toldError) {
       gui::terminalLine(error.empty() ? std::string("error line cleared") : "error: " + error);
       toldError = error;
-    }
-    if (status != toldStatus) {
-      if (!status.empty()) gui::terminalLine("status: " + status);
-      toldStatus = status;
     }
   });
   const char* file = std::getenv("WDRX_WINDOW_PNG");

@@ -12,9 +12,8 @@ struct WindowSnapshot;
 inline constexpr std::uintptr_t pictureTimerId = 1;  // the picture, every 2 s when asked for
 inline constexpr std::uintptr_t stateTimerId = 2;    // the state line, every 5 s
 
-// Connects the status line's echo (each change of the status line: a new non-empty status
-// text, and an error that comes, changes or goes, each as one line) and starts the window's two
-// timers.
+// Connects the status line's echo (each change of the status line: a status text that comes,
+// changes or goes, and an error alike, each as one line) and starts the window's two timers.
 void lf_connectMirror(platform::gui::WindowHandle window);
 // WM_TIMER of the main window: false when the id is none of the two.
 bool lf_onMirrorTimer(std::uintptr_t id);

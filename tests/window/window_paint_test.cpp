@@ -4,7 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "config/settings.hpp"
@@ -419,16 +421,49 @@ TEST_F(WindowPaint, PictureIsWrittenAsPng) {
 }
 
 TEST_F(WindowPaint, TheTerminalIsToldEachStatusChangeAndTheCounters) {
-  testing::internal::CaptureStderr();
-  gf_postStatus("RealTraffic detected at this PC");
-  gf_postStatus("RealTraffic detected at this PC");  // no change
-  gf_postError("input/dbase.enc not available");
-  gf_clearError();
-  const std::string told = testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(std::regex_match(told, std::regex("\\d\\d:\\d\\d:\\d\\d status: RealTraffic detected at this PC\n"
-                                                "\\d\\d:\\d\\d:\\d\\d error: input/dbase.enc not available\n"
-                                                "\\d\\d:\\d\\d:\\d\\d error line cleared\n")))
-      << told;
+  const std::string detected = "RealTraffic detected at this PC";
+  struct Case {
+    const char* what;
+    std::function<void()> changes;
+    std::vector<std::string> told;  // after the time of day
+  };
+  const Case cases[] = {
+      {"a repeat is no change; an error comes and goes",
+       [&] {
+         gf_postStatus(detected);
+         gf_postStatus(detected);
+         gf_postError("input/dbase.enc not available");
+         gf_clearError();
+       },
+       {"status: " + detected, "status: (none)", "error: input/dbase.enc not available",
+        "error line cleared"}},
+      {"a cleared status",
+       [] {
+         gf_postStatus("Calculating static parked aircraft ...");
+         gf_clearStatus();
+       },
+       {"status: Calculating static parked aircraft ...", "status: (none)"}},
+      {"the same text after it expired",
+       [&] {
+         gf_postStatus(detected);
+         for (int i = 0; i < 26; ++i) gf_statusSecond();
+         gf_postStatus(detected);
+       },
+       {"status: " + detected, "status: (none)", "status: " + detected}},
+  };
+  for (const Case& c : cases) {
+    gf_resetStatusLine();  // told as well: the case starts from an empty line
+    testing::internal::CaptureStderr();
+    c.changes();
+    std::istringstream told(testing::internal::GetCapturedStderr());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(told, line);) {
+      EXPECT_TRUE(std::regex_match(line.substr(0, 9), std::regex("\\d\\d:\\d\\d:\\d\\d "))) << line;
+      line.erase(0, 9);
+      if (!line.starts_with("state: ")) lines.push_back(line);  // the 5 s timer on a slow run
+    }
+    EXPECT_EQ(lines, c.told) << c.what;
+  }
 
   WindowSnapshot values;
   EXPECT_EQ(lf_stateLine(values), "state: Sim red, Traffic off, QNH -, live 0, liveries 0");

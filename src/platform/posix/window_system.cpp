@@ -194,8 +194,13 @@ void lf_drawLine(cairo_t* cr, Point from, Point to, Colour colour) {
 
 std::string lf_utf8(std::u16string_view text) { return utf16ToUtf8Replacing(text); }
 
+// Called with windowMutex held.
+inspect::ControlInfo lf_controlInfo(const WindowObject& c) {
+  return {c.kind, c.id, c.rect, c.enabled, c.checked, c.text, c.items, c.selection};
+}
+
 // The controls as a plain desktop theme would show them, for pictures a person looks at.
-void lf_drawControl(cairo_t* cr, const WindowObject& c) {
+void lf_drawControl(cairo_t* cr, const inspect::ControlInfo& c) {
   const Colour face{240, 240, 240};
   const Colour white{255, 255, 255};
   const Colour border{122, 122, 122};
@@ -457,7 +462,10 @@ bool getMessage(Message& message) {
     queue->waiting = true;
     idleChanged.notify_all();
     if (next != nullptr) {
-      queue->wake.wait_until(lock, next->due);
+      // A copy: the wait reads the time again after waking, when setTimer may have moved the
+      // window's timer list.
+      const auto due = next->due;
+      queue->wake.wait_until(lock, due);
     } else {
       queue->wake.wait(lock);
     }
@@ -802,8 +810,7 @@ namespace inspect {
 std::optional<ControlInfo> control(WindowHandle window) {
   std::lock_guard lock(windowMutex);
   if (!lf_alive(window) || window->parent == nullptr) return std::nullopt;
-  return ControlInfo{window->kind,  window->id,    window->rect,     window->enabled,
-                     window->checked, window->text, window->items, window->selection};
+  return lf_controlInfo(*window);
 }
 
 std::vector<WindowHandle> children(WindowHandle parent) {
@@ -840,20 +847,31 @@ std::uint64_t paintCount(WindowHandle window) {
 }
 
 bool savePng(WindowHandle window, const std::filesystem::path& file, bool withControls) {
-  std::lock_guard lock(windowMutex);
-  if (!lf_alive(window) || window->screen == nullptr) return false;
-  cairo_surface_t* copy = cairo_image_surface_create(
-      CAIRO_FORMAT_RGB24, cairo_image_surface_get_width(window->screen),
-      cairo_image_surface_get_height(window->screen));
-  cairo_t* cr = cairo_create(copy);
-  cairo_set_source_surface(cr, window->screen, 0, 0);
-  cairo_paint(cr);
-  if (withControls) {
-    lf_prepareFont(cr);
-    for (const WindowObject* child : window->children)
-      if (child->alive) lf_drawControl(cr, *child);
+  // Only the copy is made under the lock: drawing the controls, encoding and writing take
+  // milliseconds, in which every other thread's invalidateRect and postMessage would wait.
+  cairo_surface_t* copy = nullptr;
+  std::vector<ControlInfo> controls;
+  {
+    std::lock_guard lock(windowMutex);
+    if (!lf_alive(window) || window->screen == nullptr) return false;
+    copy = cairo_image_surface_create(CAIRO_FORMAT_RGB24,
+                                      cairo_image_surface_get_width(window->screen),
+                                      cairo_image_surface_get_height(window->screen));
+    cairo_t* cr = cairo_create(copy);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, window->screen, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    if (withControls)
+      for (const WindowObject* child : window->children)
+        if (child->alive) controls.push_back(lf_controlInfo(*child));
   }
-  cairo_destroy(cr);
+  if (!controls.empty()) {
+    cairo_t* cr = cairo_create(copy);
+    lf_prepareFont(cr);
+    for (const ControlInfo& control : controls) lf_drawControl(cr, control);
+    cairo_destroy(cr);
+  }
   const bool written = cairo_surface_write_to_png(copy, file.c_str()) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(copy);
   return written;
