@@ -16,14 +16,36 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
 fi
-# A display for the windows (Xvfb), on the first free number from 90 on.
-display=90
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb_pid 2>/dev/null || true' EXIT
+# A display for the windows (Xvfb), on the first number from 90 on where one starts: a number
+# may be served from outside this root (another container on the same network) where no lock
+# or socket file here shows it, and Xvfb then fails on it. -displayfd tells when it is ready.
+xvfb_log=$build/xvfb.log
+xvfb_pid=""
+trap 'wineserver -k >/dev/null 2>&1 || true; [ -z "$xvfb_pid" ] || kill $xvfb_pid 2>/dev/null || true' EXIT
+ready=$(mktemp -u)
+for display in $(seq 90 109); do
+  [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ] && continue
+  mkfifo "$ready"
+  Xvfb :$display -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$ready" >"$xvfb_log" 2>&1 &
+  xvfb_pid=$!
+  exec 4<"$ready"
+  rm -f "$ready"
+  # The number once it listens; nothing (end of file) when it gave up.
+  answer=""
+  read -r -t 30 -u 4 answer || true
+  exec 4<&-
+  if [ "$answer" = "$display" ] && xwd -root -silent -display :$display -out /dev/null 2>>"$xvfb_log"; then
+    break
+  fi
+  kill $xvfb_pid 2>/dev/null || true
+  wait $xvfb_pid 2>/dev/null || true
+  xvfb_pid=""
+done
+if [ -z "$xvfb_pid" ]; then
+  echo "No X display for the window tests: Xvfb started on none of :90 to :109 (the last try's output: build/windows/xvfb.log)"
+  exit 1
+fi
 export DISPLAY=:$display
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
 # One server for the whole run, so that each test starts in milliseconds (after the one that
 # preparing the prefix left, which ends by itself).
 wineserver -w || true

@@ -5,12 +5,16 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
 namespace platform {
 
 inline constexpr auto closeWriteLimit = std::chrono::milliseconds(1000);
+// The queue goes out in writes of at most this size: the wait below sees the peer taking a long
+// queue only as writes that complete.
+inline constexpr std::size_t sendSlice = 64 * 1024;
 // After our direction has ended, how long the peer may take to read what is still on its way
 // and end its own: closing earlier would reset the connection under our last packets.
 inline constexpr auto closePeerLimit = std::chrono::milliseconds(5000);

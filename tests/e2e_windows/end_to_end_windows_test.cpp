@@ -229,6 +229,10 @@ TEST(EndToEndWindows, TheProgramFliesReportedAircraftShowsItAndClosesWithItsWind
   ASSERT_TRUE(traffic.started());
 
   {
+    // Only once the first copy holds the single-instance lock (its window comes after it): on a
+    // busy machine a second copy started at once may take the lock first.
+    ASSERT_TRUE(waitFor([&] { return mainWindowOf(wendrix.processId()) != nullptr; }, 60s))
+        << text(program / "Log.txt");
     Child second(windowsPath(WDRX_PROGRAM), {}, program, dir.path() / "second.txt");
     EXPECT_EQ(second.wait(60s), -1) << "a second copy ends at once";
   }

@@ -220,41 +220,50 @@ TEST_F(SimConnectionTest, ConcurrentCallersNeverInterleaveAndCreationsKnowTheirS
 }
 
 // Closing waits for a simulator that takes the queue slowly but steadily, for longer than the
-// second it would wait for one that takes nothing: the last packets of a run are not cut off.
+// second it would wait for one that takes nothing: the last packets of a run are not cut off,
+// over TCP and over the pipe (whose buffer holds far less than the queue).
 TEST(SimTransportClose, ASlowReaderGetsTheWholeQueue) {
-  std::string why;
-  const auto listener = platform::listenTcp("127.0.0.1", 0, why);
-  ASSERT_TRUE(listener) << why;
-  auto attempt = platform::connectSimTcp(platform::TcpFamily::ipv4, "127.0.0.1",
-                                         std::to_string(listener->port()), true);
-  ASSERT_TRUE(attempt.transport) << attempt.osError;
-  const auto peer = listener->accept(std::chrono::seconds(10));
-  ASSERT_TRUE(peer);
-  struct Sink final : platform::SimTransportSink {
-    std::byte space[4096];
-    std::span<std::byte> receiveSpace() override { return space; }
-    bool received(std::size_t) override { return true; }
-    void disconnected(platform::DisconnectReason, int) override {}
-  } sink;
-  attempt.transport->start(sink);
+  const wdrx::testing::TempDir dir;
+  const std::string pipeName = "\\\\.\\pipe\\wdrx-slow-reader-" + dir.path().filename().string();
+  for (const auto kind : {platform::SimTransportKind::tcp, platform::SimTransportKind::pipe}) {
+    SCOPED_TRACE(kind == platform::SimTransportKind::tcp ? "tcp" : "pipe");
+    const bool tcp = kind == platform::SimTransportKind::tcp;
+    std::string why;
+    const auto listener = tcp ? platform::listenTcp("127.0.0.1", 0, why)
+                              : platform::listenLocal(platform::pipeSocketPath(pipeName, dir.path()), why);
+    ASSERT_TRUE(listener) << why;
+    auto attempt = tcp ? platform::connectSimTcp(platform::TcpFamily::ipv4, "127.0.0.1",
+                                                 std::to_string(listener->port()), true)
+                       : platform::connectSimPipe(pipeName, dir.path());
+    ASSERT_TRUE(attempt.transport) << attempt.osError;
+    const auto peer = listener->accept(std::chrono::seconds(10));
+    ASSERT_TRUE(peer);
+    struct Sink final : platform::SimTransportSink {
+      std::byte space[4096];
+      std::span<std::byte> receiveSpace() override { return space; }
+      bool received(std::size_t) override { return true; }
+      void disconnected(platform::DisconnectReason, int) override {}
+    } sink;
+    attempt.transport->start(sink);
 
-  // More than the loopback buffers hold, read at about 2.5 MB a second.
-  std::vector<std::byte> queued(8u << 20);
-  for (std::size_t i = 0; i < queued.size(); ++i) queued[i] = static_cast<std::byte>(i % 251);
-  ASSERT_TRUE(attempt.transport->write(queued.data(), queued.size()));
-  std::vector<std::byte> got;
-  std::thread reader([&] {
-    std::vector<std::byte> chunk(128u << 10);
-    for (long n; (n = peer->read(chunk.data(), chunk.size())) > 0;) {
-      got.insert(got.end(), chunk.begin(), chunk.begin() + n);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the slow simulator's pace
-    }
-    peer->shutdown();  // as a simulator ends its side when ours has ended
-  });
-  attempt.transport->close();
-  reader.join();
-  EXPECT_EQ(got.size(), queued.size());
-  EXPECT_TRUE(got == queued);
+    // More than the loopback buffers hold, read at about 2.5 MB a second.
+    std::vector<std::byte> queued(8u << 20);
+    for (std::size_t i = 0; i < queued.size(); ++i) queued[i] = static_cast<std::byte>(i % 251);
+    ASSERT_TRUE(attempt.transport->write(queued.data(), queued.size()));
+    std::vector<std::byte> got;
+    std::thread reader([&] {
+      std::vector<std::byte> chunk(128u << 10);
+      for (long n; (n = peer->read(chunk.data(), chunk.size())) > 0;) {
+        got.insert(got.end(), chunk.begin(), chunk.begin() + n);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the slow simulator's pace
+      }
+      peer->shutdown();  // as a simulator ends its side when ours has ended
+    });
+    attempt.transport->close();
+    reader.join();
+    EXPECT_EQ(got.size(), queued.size());
+    EXPECT_TRUE(got == queued);
+  }
 }
 
 }  // namespace

@@ -29,8 +29,6 @@
 namespace platform {
 namespace {
 
-constexpr std::size_t sendSlice = 64 * 1024;
-
 class SocketFd {
  public:
   SocketFd() = default;

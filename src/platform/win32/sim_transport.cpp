@@ -7,6 +7,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -272,9 +273,10 @@ class Win32SimTransport final : public SimTransport {
     return continueWrite();
   }
 
+  // In slices, so that closing sees the peer taking a long queue.
   bool continueWrite() {
-    if (const DWORD error = startIo(false, sending_.data() + written_, sending_.size() - written_);
-        error != 0) {
+    const std::size_t size = std::min(sendSlice, sending_.size() - written_);
+    if (const DWORD error = startIo(false, sending_.data() + written_, size); error != 0) {
       writeEnded();
       if (!silenced_) report(lf_reasonOf(error), static_cast<int>(error));
       return false;
