@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "config/settings.hpp"
@@ -97,6 +98,8 @@ class SimLinkTest : public ::testing::Test {
 
   TempDir dir;
   std::unique_ptr<FakeSim> sim;
+  // A test's fake clock: the client's thread reads it until TearDown has stopped the thread.
+  std::optional<wdrx::testing::FakeClock> clock_;
 };
 }  // namespace
 
@@ -379,7 +382,7 @@ TEST_F(SimLinkTest, RefusedCreationsAreReportedAsFailed) {
 }
 
 TEST_F(SimLinkTest, UnconfirmedCreationTimesOutAndALateObjectIsRemoved) {
-  wdrx::testing::FakeClock clock;
+  wdrx::testing::FakeClock& clock = clock_.emplace();
   fakesim::Options options;
   options.autoCreate = false;
   connect(options);
